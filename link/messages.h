@@ -1,0 +1,165 @@
+#pragma once
+// The JSON messages between the browser and the clients: every key, code and topic suffix lives
+// here, and both programs build and read messages only through these functions.
+//
+// A message is one compact JSON object. Every request and reply carries the envelope
+// {"SrvCall": kind code, "TUuid": identity}; a reply adds one payload key whose value is an array.
+// Readers are written for hostile input: a missing key or a value of the wrong type reads as
+// 0, false or empty text, never as an error.
+
+#include "sensor_snapshot.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QUuid>
+#include <QVector>
+
+#include <array>
+#include <optional>
+
+namespace msg {
+
+// "SrvCall" codes. A request and its reply carry the same code.
+enum Kind : int {
+    KindNone = 0,
+    KindCurrentSensors = 1, // addressed to one client, reply key "CurrSensor"
+    KindProcessorLoad = 2,  // broadcast presence check, reply key "CurrProc"
+    KindLastFaults = 3,     // addressed, reply key "Err50"
+    KindInventory = 4,      // broadcast discovery, reply key "CurrDMI"
+    KindTodaysFaults = 5,   // addressed, reply key "Err50"
+};
+
+// Payloads above this size are dropped unread: no reply of this protocol comes near it.
+constexpr int kMaxPayloadBytes = 64 * 1024;
+
+// A fault reply lists at most this many entries, newest first.
+constexpr int kMaxFaultEntries = 50;
+
+// ---- Topics -------------------------------------------------------------------------------
+
+// Requests travel on channel + "H2C", replies on channel + "C2H", with no separator.
+QString requestTopic(const QString& channel);
+QString replyTopic(const QString& channel);
+
+// ---- Identities ---------------------------------------------------------------------------
+
+// All bits set: a request to this identity addresses every client.
+QUuid broadcastUuid();
+
+// Wire form: braced, lower-case 8-4-4-4-12 text.
+QString uuidText(const QUuid& uuid);
+
+// Accepts the 36-character form with or without braces, in either case. Anything else,
+// including surrounding white space or a brace on one side only, is the null UUID.
+QUuid parseUuid(const QString& text);
+
+// A value that is not a string is the null UUID.
+QUuid parseUuid(const QJsonValue& value);
+
+// ---- Envelope -----------------------------------------------------------------------------
+
+struct Envelope {
+    int code = KindNone;  // "SrvCall"; 0 when missing, fractional or not a number
+    QJsonObject object;   // the whole message object
+};
+
+// Parses one payload. Nothing for a payload above kMaxPayloadBytes, text that is not JSON, or
+// a document that is not an object. The caller looks the code up in its own table of kinds.
+std::optional<Envelope> parseMessage(const QByteArray& payload);
+
+// "TUuid" of a message: nothing when the key is absent (such a message is never answered),
+// the null UUID when the value is not a string or does not parse.
+std::optional<QUuid> addressOf(const QJsonObject& message);
+
+// Integer value of a number that holds a whole value in the range of int; 0 otherwise.
+int readInt(const QJsonValue& value);
+
+// ---- Requests -----------------------------------------------------------------------------
+
+// {"SrvCall":code,"TUuid":"{...}"}
+QByteArray buildRequest(int code, const QUuid& addressee);
+
+// ---- Kind 1: current sensors --------------------------------------------------------------
+
+// Wire keys of one sensor of the snapshot. The snapshot fields behind them are those of the
+// sensor's SensorTypeInfo row; a key is null where the sensor has no such limit.
+struct SensorKeys {
+    int code; // SensorType
+    const char* reading;
+    const char* enable;
+    const char* high;
+    const char* low;
+};
+
+// The ten sensors of the "CurrSensor" object (36 keys), in the order the browser shows them.
+extern const std::array<SensorKeys, 10> kSensorKeys;
+
+// What the reply tells about one sensor; a limit the sensor does not have stays 0.
+struct SensorFigures {
+    int reading = 0;
+    bool enabled = false;
+    int high = 0;
+    int low = 0;
+};
+
+// One entry per SensorType code 0 to 9.
+struct SensorReport {
+    std::array<SensorFigures, 10> byType{};
+};
+
+QByteArray buildSensorReply(const QUuid& host, const SensorSnapshot& snapshot);
+
+// Reads element 0 of "CurrSensor"; a missing array or element gives all zeros and false.
+SensorReport parseSensorReply(const QJsonObject& message);
+
+// ---- Kind 2: processor load ---------------------------------------------------------------
+
+QByteArray buildLoadReply(const QUuid& host, quint16 usagePercent);
+
+// "Usage" of element 0 of "CurrProc"; 0 when missing.
+int parseLoadReply(const QJsonObject& message);
+
+// ---- Kinds 3 and 5: faults ----------------------------------------------------------------
+
+// One logged fault as the client's database holds it.
+struct FaultRecord {
+    int type = 0;       // SensorType code
+    int data = 0;       // logged value
+    qint64 utcSeconds = 0; // time of the logging pass, seconds since 1970 UTC
+};
+
+// One fault as the browser reads it.
+struct FaultEntry {
+    int type = 0;
+    QString text;           // "MSG"
+    quint64 utcSeconds = 0; // "DT"; 0 when not a decimal number
+};
+
+// {"DT":"<seconds>","MSG":<sensorLogText>,"TYPE":type}
+QJsonObject faultObject(const FaultRecord& record);
+
+// code is KindLastFaults or KindTodaysFaults; only the first kMaxFaultEntries records are sent.
+QByteArray buildFaultReply(int code, const QUuid& host, const QVector<FaultRecord>& records);
+
+// Every element of "Err50" in array order; an element that is not an object reads as empty.
+QVector<FaultEntry> parseFaultReply(const QJsonObject& message);
+
+// ---- Kind 4: inventory --------------------------------------------------------------------
+
+struct Inventory {
+    QString comp;      // "Comp": the logged-on account, shown as the machine's name
+    QString cpu;       // "Cpu"
+    QString os;        // "OS"
+    QString sysModel;  // "SysModel"
+    QString sysSerial; // "SysSerial"
+    QString uuid;      // "Uuid": the host identity text
+};
+
+// "Uuid" is always written from host, so it cannot disagree with "TUuid"; inventory.uuid is unused.
+QByteArray buildInventoryReply(const QUuid& host, const Inventory& inventory);
+
+// Reads element 0 of "CurrDMI"; absent keys and non-strings read as empty text.
+Inventory parseInventoryReply(const QJsonObject& message);
+
+} // namespace msg

@@ -1,0 +1,308 @@
+#include "messages.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QUuid kClient = QUuid::fromString(QStringLiteral("{01234567-89ab-cdef-0123-456789abcdef}"));
+
+QJsonObject objectOf(const QByteArray& payload)
+{
+    return QJsonDocument::fromJson(payload).object();
+}
+
+TEST(MessageExamples, BroadcastLoadRequestAndItsReply)
+{
+    EXPECT_EQ(msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid()),
+              QByteArray(R"({"SrvCall":2,"TUuid":"{ffffffff-ffff-ffff-ffff-ffffffffffff}"})"));
+    EXPECT_EQ(msg::buildLoadReply(kClient, 12),
+              QByteArray(R"({"CurrProc":[{"Usage":12}],"SrvCall":2,)"
+                         R"("TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})"));
+}
+
+TEST(MessageExamples, FaultEntryOfALocalTimeInUtcPlus8)
+{
+    const QDateTime logged(QDate(2024, 3, 5), QTime(7, 4, 0), QTimeZone(8 * 3600));
+    const QJsonObject fault = msg::faultObject({SensorVcore, 3712, logged.toSecsSinceEpoch()});
+    EXPECT_EQ(QJsonDocument(fault).toJson(QJsonDocument::Compact),
+              QByteArray(R"({"DT":"1709593440","MSG":"Vcore = 3.712 V","TYPE":0})"));
+}
+
+TEST(MessageTopics, ChannelTakesTheSuffixWithoutSeparator)
+{
+    EXPECT_EQ(msg::requestTopic(QStringLiteral("VARDEN6")), QStringLiteral("VARDEN6H2C"));
+    EXPECT_EQ(msg::replyTopic(QStringLiteral("VARDEN6")), QStringLiteral("VARDEN6C2H"));
+    EXPECT_EQ(msg::requestTopic(QString()), QStringLiteral("H2C"));
+    EXPECT_EQ(msg::replyTopic(QString()), QStringLiteral("C2H"));
+}
+
+struct UuidCase {
+    const char* text;
+    bool parses; // otherwise the null UUID
+};
+
+TEST(MessageUuid, ParsesTheWireFormInEitherCaseWithOrWithoutBraces)
+{
+    const UuidCase cases[] = {
+        {"{01234567-89ab-cdef-0123-456789abcdef}", true},
+        {"{01234567-89AB-CDEF-0123-456789ABCDEF}", true},
+        {"01234567-89ab-cdef-0123-456789abcdef", true},
+        {"01234567-89AB-cdef-0123-456789ABCDEF", true},
+        {"", false},
+        {"x", false},
+        {"{01234567-89ab-cdef-0123-456789abcdef", false},
+        {"01234567-89ab-cdef-0123-456789abcdef}", false},
+        {"{01234567-89ab-cdef-0123-456789abcdef}x", false},
+        {" {01234567-89ab-cdef-0123-456789abcdef}", false},
+        {"01234567-89ab-cdef-0123-456789abcdeg", false},
+        {"0123456789abcdef0123456789abcdef", false},
+        {"{01234567_89ab_cdef_0123_456789abcdef}", false},
+    };
+    for (const UuidCase& c : cases) {
+        const QUuid parsed = msg::parseUuid(QString::fromLatin1(c.text));
+        EXPECT_EQ(parsed, c.parses ? kClient : QUuid()) << c.text;
+    }
+}
+
+TEST(MessageUuid, NonStringValuesAreTheNullUuid)
+{
+    for (const QJsonValue& value : {QJsonValue(12), QJsonValue(true), QJsonValue(QJsonArray{}), QJsonValue()})
+        EXPECT_TRUE(msg::parseUuid(value).isNull());
+}
+
+TEST(MessageUuid, WrittenBracedInLowerCase)
+{
+    EXPECT_EQ(msg::uuidText(msg::broadcastUuid()), QStringLiteral("{ffffffff-ffff-ffff-ffff-ffffffffffff}"));
+    EXPECT_EQ(msg::parseUuid(QStringLiteral("{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}")), msg::broadcastUuid());
+    EXPECT_EQ(msg::uuidText(QUuid()), QStringLiteral("{00000000-0000-0000-0000-000000000000}"));
+}
+
+TEST(MessageAddress, AbsentKeyDiffersFromAnUnparsableValue)
+{
+    EXPECT_FALSE(msg::addressOf(objectOf(R"({"SrvCall":1})")).has_value());
+    EXPECT_EQ(msg::addressOf(objectOf(R"({"SrvCall":4,"TUuid":"x"})")), QUuid());
+    EXPECT_EQ(msg::addressOf(objectOf(R"({"TUuid":null})")), QUuid());
+    EXPECT_EQ(msg::addressOf(objectOf(R"({"TUuid":"01234567-89AB-CDEF-0123-456789ABCDEF"})")), kClient);
+}
+
+struct ParseCase {
+    const char* name;
+    QByteArray payload;
+    bool accepted;
+    int code;
+};
+
+QByteArray paddedObject(int size)
+{
+    // {"SrvCall":1,"pad":"xxx..."} of exactly size bytes
+    const QByteArray head = R"({"SrvCall":1,"pad":")";
+    const QByteArray tail = R"("})";
+    return head + QByteArray(size - head.size() - tail.size(), 'x') + tail;
+}
+
+TEST(MessageParser, HostilePayloads)
+{
+    const ParseCase cases[] = {
+        {"empty", "", false, 0},
+        {"not json", "SrvCall=1", false, 0},
+        {"truncated", R"({"SrvCall":1,"TUuid":")", false, 0},
+        {"trailing garbage", R"({"SrvCall":1}x)", false, 0},
+        {"array", R"([{"SrvCall":1}])", false, 0},
+        {"string", R"("SrvCall")", false, 0},
+        {"number", "1", false, 0},
+        {"null", "null", false, 0},
+        {"deep nesting", QByteArray(60000, '['), false, 0},
+        {"nul bytes", QByteArray("{\"SrvCall\":1}\0\0", 15), false, 0},
+        {"larger than 64 KiB", paddedObject(msg::kMaxPayloadBytes + 1), false, 0},
+        {"exactly 64 KiB", paddedObject(msg::kMaxPayloadBytes), true, 1},
+        {"no code", R"({"TUuid":"x"})", true, 0},
+        {"fractional code", R"({"SrvCall":1.5})", true, 0},
+        {"string code", R"({"SrvCall":"1"})", true, 0},
+        {"boolean code", R"({"SrvCall":true})", true, 0},
+        {"object code", R"({"SrvCall":{"a":1}})", true, 0},
+        {"huge code", R"({"SrvCall":1e300})", true, 0},
+        {"code beyond int", R"({"SrvCall":4294967297})", true, 0},
+        {"negative code", R"({"SrvCall":-3})", true, -3},
+        {"whole double", R"({"SrvCall":3.0})", true, 3},
+        {"unknown code", R"({"SrvCall":65535})", true, 65535},
+        {"plain request", R"({"SrvCall":4,"TUuid":"x","extra":[1,2]})", true, 4},
+    };
+    for (const ParseCase& c : cases) {
+        const std::optional<msg::Envelope> parsed = msg::parseMessage(c.payload);
+        EXPECT_EQ(parsed.has_value(), c.accepted) << c.name;
+        if (parsed) {
+            EXPECT_EQ(parsed->code, c.code) << c.name;
+        }
+    }
+}
+
+// Every field distinct, so a key bound to the wrong field shows.
+SensorSnapshot distinctSnapshot()
+{
+    SensorSnapshot s;
+    s.Vcore = 1201, s.Vio = 3302, s.P5V = 5003, s.P12V = 12004, s.N5V = 4905, s.N12V = -12006;
+    s.Fan1 = 2107, s.Fan2 = 1808, s.CpuTemp = 49, s.SysTemp = -10;
+    s.CBVcore = 1, s.CBVio = 0, s.CB5V = 1, s.CB12V = 0, s.CBN5V = 1;
+    s.CBN12V = 0, s.CBCPUFan = 1, s.CBSYSFan = 0, s.CBCPUTemp = 0, s.CBSYSTemp = 1;
+    s.Vcore_Hi = 1500, s.Vcore_Lo = 900, s.Vio_Hi = 3500, s.Vio_Lo = 3100;
+    s.P5V_Hi = 5401, s.P5V_Lo = 4601, s.P12V_Hi = 13501, s.P12V_Lo = 10501;
+    s.N5V_Hi = 5402, s.N5V_Lo = 4602, s.N12V_Hi = 13502, s.N12V_Lo = -10502;
+    s.FAN1_Lo = 1001, s.FAN2_Lo = 1002, s.CPUTemp_Hi = 71, s.SYSTemp_Hi = 72;
+    return s;
+}
+
+TEST(MessageSensors, ReplyCarriesEveryFieldUnderItsKey)
+{
+    const QByteArray expected =
+        R"({"CurrSensor":[{"SenCPUTemp":49,"SenFan1":2107,"SenFan2":1808,"SenN12V":-12006,"SenN5V":4905,)"
+        R"("SenP12V":12004,"SenP5V":5003,"SenSYSTemp":-10,"SenSetEnCPUTemp":false,"SenSetEnFan1":true,)"
+        R"("SenSetEnFan2":false,"SenSetEnN12V":false,"SenSetEnN5V":true,"SenSetEnP12V":false,)"
+        R"("SenSetEnP5V":true,"SenSetEnSYSTemp":true,"SenSetEnVcore":true,"SenSetEnVio":false,)"
+        R"("SenSetGapCPUTemp":71,"SenSetGapFan1":1001,"SenSetGapFan2":1002,"SenSetGapN12VHi":13502,)"
+        R"("SenSetGapN12VLo":-10502,"SenSetGapN5VHi":5402,"SenSetGapN5VLo":4602,"SenSetGapP12VHi":13501,)"
+        R"("SenSetGapP12VLo":10501,"SenSetGapP5VHi":5401,"SenSetGapP5VLo":4601,"SenSetGapSYSTemp":72,)"
+        R"("SenSetGapVcoreHi":1500,"SenSetGapVcoreLo":900,"SenSetGapVioHi":3500,"SenSetGapVioLo":3100,)"
+        R"("SenVcore":1201,"SenVio":3302}],"SrvCall":1,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})";
+    const QByteArray built = msg::buildSensorReply(kClient, distinctSnapshot());
+    EXPECT_EQ(built, expected);
+    EXPECT_EQ(objectOf(built).value("CurrSensor").toArray().at(0).toObject().size(), 36);
+}
+
+TEST(MessageSensors, ParsedReplyGivesFiguresByTypeCode)
+{
+    const SensorSnapshot s = distinctSnapshot();
+    const msg::SensorReport report = msg::parseSensorReply(objectOf(msg::buildSensorReply(kClient, s)));
+    const msg::SensorFigures& n12v = report.byType[SensorN12V];
+    EXPECT_EQ(n12v.reading, -12006);
+    EXPECT_FALSE(n12v.enabled);
+    EXPECT_EQ(n12v.high, 13502);
+    EXPECT_EQ(n12v.low, -10502);
+    const msg::SensorFigures& fan1 = report.byType[SensorCpuFan];
+    EXPECT_EQ(fan1.reading, 2107);
+    EXPECT_TRUE(fan1.enabled);
+    EXPECT_EQ(fan1.low, 1001);
+    EXPECT_EQ(fan1.high, 0);
+    const msg::SensorFigures& cpuTemp = report.byType[SensorCpuTemp];
+    EXPECT_EQ(cpuTemp.reading, 49);
+    EXPECT_EQ(cpuTemp.high, 71);
+    EXPECT_EQ(cpuTemp.low, 0);
+}
+
+TEST(MessageSensors, MissingOrMistypedValuesReadAsZeroAndFalse)
+{
+    const char* replies[] = {
+        R"({"SrvCall":1})",
+        R"({"CurrSensor":{}})",
+        R"({"CurrSensor":[]})",
+        R"({"CurrSensor":[7]})",
+        R"({"CurrSensor":[{"SenVcore":"1200","SenSetEnVcore":1,"SenSetGapVcoreHi":1.5,"SenFan1":null}]})",
+    };
+    for (const char* text : replies) {
+        const msg::SensorReport report = msg::parseSensorReply(objectOf(text));
+        for (const msg::SensorFigures& figures : report.byType) {
+            EXPECT_EQ(figures.reading, 0) << text;
+            EXPECT_FALSE(figures.enabled) << text;
+            EXPECT_EQ(figures.high, 0) << text;
+            EXPECT_EQ(figures.low, 0) << text;
+        }
+    }
+}
+
+TEST(MessageLoad, UsageReadsZeroWhenMissingOrMistyped)
+{
+    EXPECT_EQ(msg::parseLoadReply(objectOf(msg::buildLoadReply(kClient, 100))), 100);
+    EXPECT_EQ(msg::parseLoadReply(objectOf(R"({"CurrProc":[{"Usage":"12"}]})")), 0);
+    EXPECT_EQ(msg::parseLoadReply(objectOf(R"({"CurrProc":{"Usage":12}})")), 0);
+    EXPECT_EQ(msg::parseLoadReply(objectOf(R"({"SrvCall":2})")), 0);
+}
+
+TEST(MessageFaults, TextsOfTheLoggedValue)
+{
+    const struct {
+        int type;
+        int data;
+        const char* text;
+    } cases[] = {
+        {SensorCpuTemp, 75, "Processor Temperature = 75 'C"},
+        {SensorN5V, 4512, "- 5V = 4.512 V"},
+        {SensorSysFan, 640, "System Fan = 640 RPM"},
+        {42, 7, "TypeID = 0x2a, Data = 0x7"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(msg::faultObject({c.type, c.data, 0}).value("MSG").toString(), QLatin1String(c.text));
+}
+
+TEST(MessageFaults, ReplyListsAtMostFiftyInGivenOrderAndReadsBack)
+{
+    QVector<msg::FaultRecord> records;
+    for (int i = 0; i < 60; ++i)
+        records.append({SensorCpuTemp, 80 + i, 1709593440 - i});
+    const QJsonObject reply = objectOf(msg::buildFaultReply(msg::KindTodaysFaults, kClient, records));
+    EXPECT_EQ(reply.value("SrvCall").toInt(), 5);
+    EXPECT_EQ(reply.value("TUuid").toString(), msg::uuidText(kClient));
+
+    const QVector<msg::FaultEntry> entries = msg::parseFaultReply(reply);
+    ASSERT_EQ(entries.size(), msg::kMaxFaultEntries);
+    EXPECT_EQ(entries.first().type, SensorCpuTemp);
+    EXPECT_EQ(entries.first().text, QStringLiteral("Processor Temperature = 80 'C"));
+    EXPECT_EQ(entries.first().utcSeconds, 1709593440u);
+    EXPECT_EQ(entries.last().utcSeconds, 1709593440u - 49);
+}
+
+TEST(MessageFaults, EmptyListIsStillAReply)
+{
+    EXPECT_EQ(msg::buildFaultReply(msg::KindLastFaults, kClient, {}),
+              QByteArray(R"({"Err50":[],"SrvCall":3,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})"));
+}
+
+TEST(MessageFaults, HostileEntriesReadAsDefaults)
+{
+    const QVector<msg::FaultEntry> entries = msg::parseFaultReply(objectOf(
+        R"({"Err50":[5,{"DT":"abc","MSG":3,"TYPE":"8"},{"DT":1709593440},{"DT":"-5"},{"DT":"17x"}]})"));
+    ASSERT_EQ(entries.size(), 5);
+    for (const msg::FaultEntry& entry : entries) {
+        EXPECT_EQ(entry.type, 0);
+        EXPECT_TRUE(entry.text.isEmpty());
+        EXPECT_EQ(entry.utcSeconds, 0u);
+    }
+    EXPECT_TRUE(msg::parseFaultReply(objectOf(R"({"Err50":{"DT":"1"}})")).isEmpty());
+    EXPECT_TRUE(msg::parseFaultReply(objectOf(R"({"SrvCall":3})")).isEmpty());
+}
+
+TEST(MessageInventory, RoundTripWithTheHostIdentityAsUuid)
+{
+    msg::Inventory inventory;
+    inventory.comp = QStringLiteral("OFFICE\\anna");
+    inventory.cpu = QStringLiteral("Processor 3.2 GHz");
+    inventory.os = QStringLiteral("Windows 10 Pro");
+    inventory.sysModel = QStringLiteral("Model X");
+    inventory.sysSerial = QStringLiteral("SN-42");
+    inventory.uuid = QStringLiteral("ignored");
+    const QByteArray payload = msg::buildInventoryReply(kClient, inventory);
+    EXPECT_EQ(payload,
+              QByteArray(R"({"CurrDMI":[{"Comp":"OFFICE\\anna","Cpu":"Processor 3.2 GHz","OS":"Windows 10 Pro",)"
+                         R"("SysModel":"Model X","SysSerial":"SN-42",)"
+                         R"("Uuid":"{01234567-89ab-cdef-0123-456789abcdef}"}],"SrvCall":4,)"
+                         R"("TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})"));
+
+    const msg::Inventory read = msg::parseInventoryReply(objectOf(payload));
+    EXPECT_EQ(read.comp, inventory.comp);
+    EXPECT_EQ(read.sysSerial, inventory.sysSerial);
+    EXPECT_EQ(read.uuid, msg::uuidText(kClient));
+}
+
+TEST(MessageInventory, MissingOrMistypedKeysReadAsEmpty)
+{
+    const msg::Inventory read = msg::parseInventoryReply(objectOf(R"({"CurrDMI":[{"Comp":5,"OS":null}]})"));
+    EXPECT_TRUE(read.comp.isEmpty());
+    EXPECT_TRUE(read.os.isEmpty());
+    EXPECT_TRUE(read.cpu.isEmpty());
+    EXPECT_TRUE(msg::parseInventoryReply(objectOf(R"({"CurrDMI":"x"})")).uuid.isEmpty());
+}
+
+} // namespace
