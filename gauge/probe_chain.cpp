@@ -1,0 +1,10 @@
+#include "reading_table.h"
+
+namespace gauge {
+
+ProbeChain probeChain()
+{
+    return {nullptr, 0};
+}
+
+} // namespace gauge

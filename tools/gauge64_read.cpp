@@ -1,0 +1,155 @@
+// gauge64-read: the first thing to run on a machine. Loads the sensor library the way the
+// client does, initialises it and prints the status and the thirteen readings.
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Reading = int32_t (*)();
+
+enum class Unit { Millivolts, Rpm, Celsius };
+
+struct ReadingRow {
+    const char* name;
+    Unit unit;
+    const char* meaning;
+};
+
+const ReadingRow kReadings[] = {
+    {"Vcore", Unit::Millivolts, "processor core"},   {"Vio", Unit::Millivolts, "I/O rail"},
+    {"P5V", Unit::Millivolts, "+5 V rail"},          {"P12V", Unit::Millivolts, "+12 V rail"},
+    {"N12V", Unit::Millivolts, "-12 V rail"},        {"N5V", Unit::Millivolts, "-5 V rail"},
+    {"Fan1", Unit::Rpm, "processor fan"},            {"Fan2", Unit::Rpm, "system fan"},
+    {"SysTemp", Unit::Celsius, "system"},            {"CpuTemp", Unit::Celsius, "processor"},
+    {"P5VAmp", Unit::Millivolts, "+5 V current"},    {"P12VAmp", Unit::Millivolts, "+12 V current"},
+    {"PVbat", Unit::Millivolts, "backup battery"},
+};
+constexpr int kReadingCount = int(sizeof kReadings / sizeof kReadings[0]);
+
+const char* statusMeaning(int32_t status)
+{
+    switch (status) {
+    case 16:
+        return "chip found";
+    case 4:
+        return "chip found (Winbond monitor at 0x295)";
+    case 512:
+        return "driver open, no supported chip";
+    case 1024:
+        return "port-I/O driver could not be opened";
+    default:
+        return (status & 0xFF00) ? "failure" : "chip found";
+    }
+}
+
+std::string selfDirectory()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return ".";
+    path[length] = '\0';
+    const char* slash = std::strrchr(path, '/');
+    return slash ? std::string(path, std::size_t(slash - path)) : ".";
+}
+
+// The program's own directory first, then the system's search path.
+void* loadLibrary()
+{
+    const std::string beside = selfDirectory() + "/libGauge64.so";
+    if (void* handle = dlopen(beside.c_str(), RTLD_NOW))
+        return handle;
+    return dlopen("libGauge64.so", RTLD_NOW);
+}
+
+volatile std::sig_atomic_t g_stop = 0;
+void onSignal(int) { g_stop = 1; }
+
+void printText(int32_t status, const int32_t* values)
+{
+    std::printf("status %d: %s\n", status, statusMeaning(status));
+    for (int i = 0; i < kReadingCount; ++i) {
+        const ReadingRow& row = kReadings[i];
+        switch (row.unit) {
+        case Unit::Millivolts:
+            std::printf("  %-8s %9.3f V     %s\n", row.name, values[i] / 1000.0, row.meaning);
+            break;
+        case Unit::Rpm:
+            std::printf("  %-8s %9d RPM   %s\n", row.name, values[i], row.meaning);
+            break;
+        case Unit::Celsius:
+            std::printf("  %-8s %9d 'C    %s\n", row.name, values[i], row.meaning);
+            break;
+        }
+    }
+}
+
+void printJson(int32_t status, const int32_t* values)
+{
+    std::printf("{\"status\":%d,\"meaning\":\"%s\"", status, statusMeaning(status));
+    for (int i = 0; i < kReadingCount; ++i)
+        std::printf(",\"%s\":%d", kReadings[i].name, values[i]);
+    std::printf("}\n");
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: gauge64-read [--watch] [--json]\n"
+                         "  Reads the board's hardware monitor through libGauge64.so.\n"
+                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool watch = false;
+    bool json = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--watch") == 0)
+            watch = true;
+        else if (std::strcmp(argv[i], "--json") == 0)
+            json = true;
+        else
+            return usage();
+    }
+    void* library = loadLibrary();
+    if (!library) {
+        std::fprintf(stderr, "gauge64-read: cannot load libGauge64.so: %s\n", dlerror());
+        return 1;
+    }
+    auto initial = reinterpret_cast<Reading>(dlsym(library, "DLLInitial"));
+    auto release = reinterpret_cast<Reading>(dlsym(library, "DLLRelease"));
+    Reading readers[kReadingCount] = {};
+    for (int i = 0; i < kReadingCount; ++i)
+        readers[i] = reinterpret_cast<Reading>(dlsym(library, kReadings[i].name));
+    if (!initial || !release) {
+        std::fprintf(stderr, "gauge64-read: libGauge64.so lacks DLLInitial or DLLRelease\n");
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    const int32_t status = initial();
+    do {
+        int32_t values[kReadingCount] = {};
+        for (int i = 0; i < kReadingCount; ++i)
+            values[i] = readers[i] ? readers[i]() : 0;
+        json ? printJson(status, values) : printText(status, values);
+        std::fflush(stdout);
+        for (int tick = 0; watch && !g_stop && tick < 10; ++tick)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (watch && !g_stop);
+    release();
+    dlclose(library);
+    return (status & 0xFF00) ? 1 : 0;
+}
