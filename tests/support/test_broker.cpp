@@ -1,0 +1,124 @@
+#include "test_broker.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace vrdtest {
+
+namespace {
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+QString brokerProgram()
+{
+    const QString fromEnvironment = qEnvironmentVariable("VRD_MOSQUITTO");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+    if (!onPath.isEmpty())
+        return onPath;
+    return QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
+                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+}
+
+} // namespace
+
+TestBroker::TestBroker()
+    : m_port(freeLoopbackPort())
+{
+}
+
+TestBroker::~TestBroker()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+}
+
+bool TestBroker::writeConfig()
+{
+    QFile config(m_dir.filePath(QStringLiteral("broker.conf")));
+    if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray text = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n"
+                            "allow_anonymous true\n"
+                            "persistence false\n"
+                            "log_dest stdout\n";
+    return config.write(text) == text.size();
+}
+
+bool TestBroker::start(int timeoutMs)
+{
+    if (isRunning())
+        return true;
+    const QString program = brokerProgram();
+    if (!m_dir.isValid() || m_port == 0 || program.isEmpty() || !writeConfig()) {
+        m_notes += "test broker: no temporary directory, free port or mosquitto binary\n";
+        return false;
+    }
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    // A file, not a pipe: nobody has to drain it while a test runs.
+    m_process->setStandardOutputFile(m_dir.filePath(QStringLiteral("broker.log")), QIODevice::Append);
+    m_process->start(program, {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("broker.conf"))});
+    if (!m_process->waitForStarted(timeoutMs)) {
+        m_notes += "test broker: " + m_process->errorString().toLocal8Bit() + "\n";
+        return false;
+    }
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < timeoutMs) {
+        if (m_process->state() == QProcess::NotRunning)
+            return false;
+        if (acceptsConnections())
+            return true;
+        m_process->waitForFinished(20);
+    }
+    return false;
+}
+
+bool TestBroker::acceptsConnections() const
+{
+    QTcpSocket socket;
+    socket.connectToHost(address(), m_port);
+    const bool connected = socket.waitForConnected(200);
+    socket.abort();
+    return connected;
+}
+
+void TestBroker::stop()
+{
+    if (!m_process)
+        return;
+    m_process->terminate();
+    if (!m_process->waitForFinished(5000)) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+    m_process.reset();
+}
+
+bool TestBroker::isRunning() const
+{
+    return m_process && m_process->state() == QProcess::Running;
+}
+
+QString TestBroker::output()
+{
+    QFile log(m_dir.filePath(QStringLiteral("broker.log")));
+    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    return QString::fromLocal8Bit(m_notes + logged);
+}
+
+} // namespace vrdtest
