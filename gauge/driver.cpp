@@ -56,10 +56,12 @@ void delayReads()
         PortIn(kDelayPort);
 }
 
+// Bit 7 of the address port is the monitor's busy flag. After the last check the access
+// goes ahead whatever the flag says.
 void busyWait(uint32_t addrPort)
 {
-    for (int check = 0; check < kBusyChecks; ++check) {
-        if (!(PortIn(addrPort) & kBusyBit))
+    for (int check = 1; check <= kBusyChecks; ++check) {
+        if (!(PortIn(addrPort) & kBusyBit) || check == kBusyChecks)
             return;
         PortIn(kDelayPort);
     }
