@@ -1,3 +1,8 @@
 vrd_add_test(client_wmi_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/wmi_query_test.cpp
   LIBS vrd_wmi)
+
+vrd_add_test(client_store_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/store_debug_log_test.cpp
+  LIBS vrd_client_store)

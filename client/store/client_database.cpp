@@ -1,0 +1,119 @@
+#include "client_database.h"
+#include "debug_log.h"
+#include "sensor_purge.h"
+#include "sensor_schema.h"
+#include "sensor_time.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+constexpr const char* kLocation = "Mainform::Mainform";
+
+const char* const kFaultStatements[] = {
+    "SELECT DATE_TIME, TYPE_ID, DATA FROM SENSOR_TBL WHERE ERR = 1 ORDER BY ID DESC LIMIT 50;",
+    "SELECT DATE_TIME, TYPE_ID, DATA FROM SENSOR_TBL WHERE (ERR = 1) AND (TYPE_ID IN (8, 9)) "
+    "ORDER BY ID DESC LIMIT 50;",
+    "SELECT DATE_TIME, TYPE_ID, DATA FROM SENSOR_TBL WHERE (ERR = 1) AND (TYPE_ID IN (0, 1, 4, 5, 6, 7)) "
+    "ORDER BY ID DESC LIMIT 50;",
+    "SELECT DATE_TIME, TYPE_ID, DATA FROM SENSOR_TBL WHERE (ERR = 1) AND (TYPE_ID IN (2, 3)) "
+    "ORDER BY ID DESC LIMIT 50;",
+};
+
+// The lower bound on ID keeps the scan to the day's rows; the date test decides.
+constexpr const char* kTodaysFaults =
+    "SELECT DATE_TIME, TYPE_ID, DATA FROM SENSOR_TBL WHERE ERR = 1 AND ID >= ? AND DATE_KEY(DATE_TIME) >= ? "
+    "ORDER BY ID DESC LIMIT 50;";
+
+} // namespace
+
+FaultFilter faultFilterForIndex(int comboIndex)
+{
+    if (comboIndex < int(FaultFilter::All) || comboIndex > int(FaultFilter::Fan))
+        return FaultFilter::All;
+    return FaultFilter(comboIndex);
+}
+
+ClientDatabase::ClientDatabase(QString path, QString connectionName)
+    : m_path(std::move(path))
+    , m_connectionName(std::move(connectionName))
+{
+}
+
+ClientDatabase::~ClientDatabase()
+{
+    close();
+}
+
+bool ClientDatabase::openWithMaintenance(DebugLog& log, const QDate& today)
+{
+    const bool exists = QFileInfo::exists(m_path);
+    log.Write(kLocation, __LINE__, DebugLog::Info,
+              exists ? "opening the sysinfo.sqlite file." : "creating the sysinfo.sqlite file");
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    m_db.setDatabaseName(m_path);
+    m_db.open();
+    registerDateKeyFunction(m_db);
+    if (exists)
+        pruneFile(log, today);
+    else
+        createFile(log);
+    ensureFaultIndex(m_db);
+    return m_db.isOpen();
+}
+
+void ClientDatabase::createFile(DebugLog& log)
+{
+    createClientTables(m_db);
+    log.Write(kLocation, __LINE__, DebugLog::Info, "done [creating the sysinfo.sqlite file]");
+}
+
+void ClientDatabase::pruneFile(DebugLog& log, const QDate& today)
+{
+    log.Write(kLocation, __LINE__, DebugLog::Info, "deleting old data");
+    purgeSensorRowsBefore(m_db, today.addDays(-kKeepDays));
+    log.Write(kLocation, __LINE__, DebugLog::Info, "trim the database");
+    QSqlQuery(m_db).exec(QStringLiteral("VACUUM;"));
+}
+
+void ClientDatabase::close()
+{
+    if (!m_db.isValid())
+        return;
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+std::optional<SensorLogRows> ClientDatabase::faultLog(FaultFilter filter) const
+{
+    return rows(QString::fromLatin1(kFaultStatements[int(filter)]), {});
+}
+
+std::optional<SensorLogRows> ClientDatabase::todaysFaults(const QDate& today) const
+{
+    QSqlDatabase db = m_db;
+    const int key = dateKey(today);
+    const std::optional<qint64> firstOfToday = firstSensorRowOnOrAfter(db, key);
+    if (!firstOfToday)
+        return std::nullopt;
+    return rows(QString::fromLatin1(kTodaysFaults), {*firstOfToday, key});
+}
+
+std::optional<SensorLogRows> ClientDatabase::rows(const QString& statement, const QVariantList& values) const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(statement))
+        return std::nullopt;
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return std::nullopt;
+    SensorLogRows result;
+    while (query.next() && result.size() < size_t(kFaultRowLimit))
+        result.push_back({query.value(0).toString(), query.value(1).toInt(), query.value(2).toInt()});
+    return result;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// The main thread's side of "sysinfo2.sqlite": opening it at start-up (creating it on the
+// first run, otherwise deleting readings older than 60 days and compacting it), and the
+// read-only fault queries of the log page and the fault-history replies.
+//
+// Start-up, in the window's construction:
+//     ClientDatabase db;                        // "sysinfo2.sqlite" in the working directory
+//     db.openWithMaintenance(*debugLog);         // step 10, before the inventory refresh
+//     QUuid id = checkHostIdentity(db.connection(), *debugLog);   // client/inventory
+//     refreshInventoryTable(db.connection(), inventory, *debugLog);
+// Later, on the main thread only:
+//     db.faultLog(faultFilterForIndex(cboxSqlLogCmd->currentIndex()))  // log page
+//     db.lastFaults(), db.todaysFaults()                                   // replies
+// Shutdown: db.close() after the logging thread has stopped.
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <optional>
+#include <vector>
+
+class DebugLog;
+
+// One logged value as the fault queries return it; the callers format it.
+struct SensorLogRow {
+    QString dateTime; // as stored, "2024-3-5 7:4:0"
+    int typeId = 0;
+    int data = 0;
+};
+using SensorLogRows = std::vector<SensorLogRow>;
+
+// The log page's categories, in the order of its combo box.
+enum class FaultFilter { All = 0, Temperature = 1, Voltage = 2, Fan = 3 };
+FaultFilter faultFilterForIndex(int comboIndex); // anything else (-1: no selection) is All
+
+constexpr int kFaultRowLimit = 50;
+constexpr int kKeepDays = 60;
+
+class ClientDatabase {
+public:
+    static constexpr const char* kFileName = "sysinfo2.sqlite";
+
+    // `path`: the database file; `connectionName`: unique per open connection.
+    explicit ClientDatabase(QString path = QString::fromLatin1(kFileName),
+                            QString connectionName = QStringLiteral("vrd_main"));
+    ~ClientDatabase();
+
+    ClientDatabase(const ClientDatabase&) = delete;
+    ClientDatabase& operator=(const ClientDatabase&) = delete;
+
+    // Opens the file, creating it with its tables when it does not exist, else deleting the
+    // rows of days before `today` - 60 days and compacting; writes its steps to `log`.
+    // Statement failures are not fatal; returns whether the connection is open.
+    bool openWithMaintenance(DebugLog& log, const QDate& today = QDate::currentDate());
+
+    bool isOpen() const { return m_db.isOpen(); }
+    QSqlDatabase& connection() { return m_db; }
+    const QString& path() const { return m_path; }
+    void close();
+
+    // Newest faults first, at most 50; nullopt when the query failed.
+    std::optional<SensorLogRows> faultLog(FaultFilter filter) const;
+    std::optional<SensorLogRows> lastFaults() const { return faultLog(FaultFilter::All); }
+    // Faults dated `today` or later, newest first, at most 50.
+    std::optional<SensorLogRows> todaysFaults(const QDate& today = QDate::currentDate()) const;
+
+private:
+    void createFile(DebugLog& log);
+    void pruneFile(DebugLog& log, const QDate& today);
+    std::optional<SensorLogRows> rows(const QString& statement, const QVariantList& values) const;
+
+    QString m_path;
+    QString m_connectionName;
+    QSqlDatabase m_db;
+};

@@ -1,0 +1,24 @@
+#pragma once
+// The client database's local time text, "%d-%d-%d %d:%d:%d" without zero padding, and the
+// calendar-date key that compares such texts by date: text order is not date order there
+// ("2024-9-30" sorts after "2024-10-1").
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+class QSqlDatabase;
+
+// "2024-3-5 7:4:0" for 07:04:00 on 5 March 2024.
+QString sensorTimeText(const QDateTime& local);
+
+// year * 10000 + month * 100 + day: ordered like the dates.
+int dateKey(const QDate& date);
+
+// Key of the date at the start of a stored text ("Y-M-D" followed by the end or a blank);
+// -1 when the text does not start with a plausible date.
+int dateKeyOfText(const char* text, int length);
+
+// SQL function DATE_KEY(text) on this connection: the key above, NULL for no date.
+// False when the connection is not an open SQLite connection.
+bool registerDateKeyFunction(QSqlDatabase& db);

@@ -1,0 +1,163 @@
+#include "tsql_thread.h"
+#include "client_database.h"
+#include "sensor_time.h"
+#include "wmi_query.h"
+
+#include <QDebug>
+#include <QSqlQuery>
+
+namespace {
+
+constexpr int kNoSecond = 0xFFFF;
+
+int defaultLoadSample(int16_t* load)
+{
+    return WmiQuery("Win32_Processor", "LoadPercentage", kWmiInt16, load);
+}
+
+QString insertStatementText(const QDateTime& when, int type, int data, int err)
+{
+    return QStringLiteral("INSERT INTO SENSOR_TBL (DATE_TIME, TYPE_ID, DATA, ERR) VALUES (\"%1\", %2, %3, %4);")
+        .arg(sensorTimeText(when))
+        .arg(type)
+        .arg(data)
+        .arg(err);
+}
+
+} // namespace
+
+TSQLThread::TSQLThread(QObject* parent)
+    : QThread(parent)
+    , m_databasePath(QString::fromLatin1(ClientDatabase::kFileName))
+    , m_clock([] { return QDateTime::currentDateTime(); })
+    , m_loadSampler(defaultLoadSample)
+{
+}
+
+TSQLThread::~TSQLThread()
+{
+    RequestStop();
+    wait();
+}
+
+void TSQLThread::setDatabasePath(const QString& path)
+{
+    m_databasePath = path;
+}
+
+void TSQLThread::setClock(LocalClock clock)
+{
+    m_clock = std::move(clock);
+}
+
+void TSQLThread::setLoadSampler(LoadSampler sampler)
+{
+    m_loadSampler = std::move(sampler);
+}
+
+void TSQLThread::SetSnapshot(const SensorSnapshot& snapshot)
+{
+    QMutexLocker lock(&m_snapshotMutex);
+    m_snapshot = snapshot;
+}
+
+int16_t TSQLThread::GetCpuLoad()
+{
+    QMutexLocker lock(&m_loadMutex);
+    return m_cpuLoad;
+}
+
+void TSQLThread::RequestStop()
+{
+    m_stop = true;
+}
+
+void TSQLThread::run()
+{
+    qDebug().noquote() << "TSQLThread::run" << __LINE__ << "SQL Thread Start";
+    const QString connectionName = QStringLiteral("vrd_logging_%1").arg(quintptr(this), 0, 16);
+    {
+        qDebug().noquote() << "TSQLThread::run" << __LINE__ << "opening the sysinfo.sqlite file.";
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(m_databasePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+        db.open();
+
+        int lastCopySecond = kNoSecond;
+        int lastWriteSecond = kNoSecond;
+        bool copyPending = false;
+        bool writePending = false;
+        SensorSnapshot local;
+        while (!m_stop) {
+            const QDateTime now = m_clock();
+            msleep(kLoopSleepMs);
+            if (m_stop)
+                break;
+            const int second = now.time().second();
+            if (second != lastCopySecond) {
+                lastCopySecond = second;
+                copyPending = true;
+            }
+            if (second != lastWriteSecond) {
+                lastWriteSecond = second;
+                if (second % 10 == 0)
+                    writePending = true;
+            }
+            if (copyPending) {
+                copyPending = false;
+                QMutexLocker lock(&m_snapshotMutex);
+                local = m_snapshot;
+            }
+            if (m_stop)
+                break;
+            if (writePending) {
+                writePending = false;
+                SensorChecker(db, local, now);
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    qDebug().noquote() << "TSQLThread::run" << __LINE__ << "SQL Thread Quit";
+}
+
+void TSQLThread::SensorChecker(QSqlDatabase& db, const SensorSnapshot& snapshot, const QDateTime& when)
+{
+    for (const int type : kSensorLoggingOrder) {
+        const SensorTypeInfo* info = sensorTypeInfo(type);
+        if (snapshot.*info->enabled)
+            InsertSensorRow(db, type, snapshot.*info->reading, sensorInError(type, snapshot), when);
+        if (m_stop)
+            return;
+    }
+    const int16_t load = sampleCpuLoad();
+    if (m_stop)
+        return;
+    InsertSensorRow(db, SensorCpuLoad, load, 0, when);
+}
+
+int16_t TSQLThread::sampleCpuLoad()
+{
+    QMutexLocker lock(&m_loadMutex);
+    m_loadSampler(&m_cpuLoad);
+    return m_cpuLoad;
+}
+
+void TSQLThread::InsertSensorRow(QSqlDatabase& db, int type, int data, int err, const QDateTime& when)
+{
+    const QString statement = insertStatementText(when, type, data, err);
+    if (err == 1)
+        qDebug().noquote() << "TSQLThread::SensorChecker" << __LINE__ << statement;
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT INTO SENSOR_TBL (DATE_TIME, TYPE_ID, DATA, ERR) VALUES (?, ?, ?, ?);"));
+    query.addBindValue(sensorTimeText(when));
+    query.addBindValue(type);
+    query.addBindValue(data);
+    query.addBindValue(err);
+    if (!query.exec()) {
+        qDebug().noquote() << "TSQLThread::SensorChecker" << __LINE__ << "SqlQueryCmd execute fail!";
+        qDebug().noquote() << "SqlQueryCmd" << statement;
+    }
+    query.clear();
+    query.finish();
+}
