@@ -29,11 +29,11 @@ inline void ensureApplication()
 using Row = std::vector<std::string>; // NULL reads as "<null>"
 
 // Runs `sql` on its own connection to `path` and returns every row as text.
-inline std::vector<Row> query(const QString& path, const std::string& sql)
+inline std::vector<Row> query(const QString& path, const std::string& sql, int flags = SQLITE_OPEN_READWRITE)
 {
     std::vector<Row> rows;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
         ADD_FAILURE() << "cannot open " << path.toStdString();
         sqlite3_close(db);
         return rows;
@@ -55,9 +55,10 @@ inline std::vector<Row> query(const QString& path, const std::string& sql)
     return rows;
 }
 
+// Creates the file when missing.
 inline void execute(const QString& path, const std::string& sql)
 {
-    query(path, sql);
+    query(path, sql, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
 
 inline std::string scalar(const QString& path, const std::string& sql)
