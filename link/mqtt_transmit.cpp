@@ -1,0 +1,273 @@
+#include "mqtt_transmit.h"
+
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QUuid>
+
+#include <mosquitto.h>
+
+#include <mutex>
+
+Q_LOGGING_CATEGORY(lcLink, "vrd.link", QtInfoMsg)
+
+namespace {
+
+constexpr int kKeepAliveSeconds = 10;
+constexpr int kSubscriptionQos = 1;
+constexpr int kPublishQos = 0;
+constexpr int kClientRetryMs = 1000;
+constexpr int kBrowserRetryMs = 10000;
+constexpr int kHouseKeepingMs = 1000;
+constexpr int kPacketsPerCall = 1;
+constexpr int kSubscriptionRefused = 0x80;
+
+void initLibraryOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+} // namespace
+
+MqttTransmit::MqttTransmit(const QHostAddress& host, quint16 port, const QString& topic, ReconnectPolicy policy,
+                           QObject* parent)
+    : QObject(parent)
+    , m_host(host)
+    , m_port(port)
+    , m_topic(topic)
+    , m_policy(policy)
+{
+    initLibraryOnce();
+    qRegisterMetaType<MqttMessage>("MqttMessage");
+
+    // MQTT 3.1 allows 23 characters of client identifier; brokers commonly accept more,
+    // and the link keeps the full UUID text so that every connection is told apart.
+    const QByteArray clientId = QUuid::createUuid().toString().toUtf8();
+    m_mosq = mosquitto_new(clientId.constData(), true, this);
+    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V31);
+    // Requests and replies are single small packets: Nagle would hold each back ~40 ms.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_connect_callback_set(m_mosq, &MqttTransmit::libraryConnected);
+    mosquitto_disconnect_callback_set(m_mosq, &MqttTransmit::libraryDisconnected);
+    mosquitto_subscribe_callback_set(m_mosq, &MqttTransmit::librarySubscribed);
+    mosquitto_message_callback_set(m_mosq, &MqttTransmit::libraryReceived);
+
+    m_houseKeepingTimer.setInterval(kHouseKeepingMs);
+    connect(&m_houseKeepingTimer, &QTimer::timeout, this, &MqttTransmit::houseKeeping);
+
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &MqttTransmit::slot_TimerEvent);
+    if (m_policy == ReconnectPolicy::Client) {
+        m_reconnectTimer.start(kClientRetryMs);
+    } else {
+        m_reconnectTimer.setSingleShot(true);
+        m_reconnectTimer.setInterval(kBrowserRetryMs);
+    }
+}
+
+MqttTransmit::~MqttTransmit()
+{
+    // No callback may reach a half-destroyed object.
+    mosquitto_connect_callback_set(m_mosq, nullptr);
+    mosquitto_disconnect_callback_set(m_mosq, nullptr);
+    mosquitto_subscribe_callback_set(m_mosq, nullptr);
+    mosquitto_message_callback_set(m_mosq, nullptr);
+    if (mosquitto_socket(m_mosq) >= 0)
+        mosquitto_disconnect(m_mosq);
+    releaseNotifiers();
+    mosquitto_destroy(m_mosq);
+}
+
+void MqttTransmit::connectToHost()
+{
+    m_wanted = true;
+    if (m_state != State::Disconnected)
+        return;
+    if (m_host.isNull()) {
+        onError(MOSQ_ERR_INVAL);
+        scheduleReconnect();
+        return;
+    }
+    ++m_attempt;
+    m_state = State::Connecting;
+    m_houseKeepingTimer.start();
+    // An address literal: the library's lookup returns at once without asking any resolver.
+    const int rc = mosquitto_connect_async(m_mosq, m_host.toString().toUtf8().constData(), m_port,
+                                           kKeepAliveSeconds);
+    afterLibraryCall(rc);
+}
+
+void MqttTransmit::disconnectFromHost()
+{
+    m_wanted = false;
+    if (m_policy == ReconnectPolicy::Browser)
+        m_reconnectTimer.stop();
+    if (m_state == State::Disconnected)
+        return;
+    const int rc = mosquitto_disconnect(m_mosq);
+    afterLibraryCall(rc);
+}
+
+bool MqttTransmit::isConnectedToHost() const
+{
+    return m_state == State::Connected;
+}
+
+bool MqttTransmit::isSubscribed() const
+{
+    return m_subscribed;
+}
+
+bool MqttTransmit::PublishPayload(const QByteArray& payload)
+{
+    if (m_state != State::Connected)
+        return false;
+    const int rc = mosquitto_publish(m_mosq, nullptr, m_topic.toUtf8().constData(), payload.size(),
+                                     payload.constData(), kPublishQos, false);
+    afterLibraryCall(rc);
+    return rc == MOSQ_ERR_SUCCESS;
+}
+
+void MqttTransmit::onConnected()
+{
+    m_state = State::Connected;
+    const int rc = mosquitto_subscribe(m_mosq, nullptr, m_topic.toUtf8().constData(), kSubscriptionQos);
+    if (rc != MOSQ_ERR_SUCCESS)
+        onError(rc);
+}
+
+void MqttTransmit::onDisconnected()
+{
+    if (m_state == State::Disconnected)
+        return;
+    m_state = State::Disconnected;
+    m_subscribed = false;
+    m_houseKeepingTimer.stop();
+    releaseNotifiers();
+    scheduleReconnect();
+}
+
+void MqttTransmit::onSubscribed(const QString& topic)
+{
+    m_subscribed = topic == m_topic;
+}
+
+void MqttTransmit::onReceived(const MqttMessage& message)
+{
+    emit SignalMqttReceived(message);
+}
+
+void MqttTransmit::onError(int error)
+{
+    // Failures change nothing but the retry; the text is there for whoever enables the category.
+    qCDebug(lcLink) << m_topic << mosquitto_strerror(error);
+}
+
+void MqttTransmit::slot_TimerEvent()
+{
+    if (m_wanted && m_state == State::Disconnected)
+        connectToHost();
+}
+
+void MqttTransmit::libraryConnected(mosquitto*, void* self, int rc)
+{
+    auto* link = static_cast<MqttTransmit*>(self);
+    if (rc == 0)
+        link->onConnected();
+    else
+        link->onError(rc); // refused: the library closes the socket and reports the disconnect
+}
+
+void MqttTransmit::libraryDisconnected(mosquitto*, void* self, int)
+{
+    static_cast<MqttTransmit*>(self)->onDisconnected();
+}
+
+void MqttTransmit::librarySubscribed(mosquitto*, void* self, int, int count, const int* granted)
+{
+    auto* link = static_cast<MqttTransmit*>(self);
+    if (count < 1 || granted[0] == kSubscriptionRefused) {
+        link->onError(MOSQ_ERR_NOT_SUPPORTED);
+        return;
+    }
+    link->onSubscribed(link->m_topic);
+}
+
+void MqttTransmit::libraryReceived(mosquitto*, void* self, const mosquitto_message* message)
+{
+    const MqttMessage received(quint16(message->mid), QString::fromUtf8(message->topic),
+                               QByteArray(static_cast<const char*>(message->payload), message->payloadlen),
+                               quint8(message->qos), message->retain, false);
+    static_cast<MqttTransmit*>(self)->onReceived(received);
+}
+
+void MqttTransmit::readSocket()
+{
+    int rc = mosquitto_loop_read(m_mosq, kPacketsPerCall);
+    // Callbacks of the read (subscribe on connect, replies of receivers) only queue packets:
+    // send them now instead of one event-loop turn later.
+    if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(m_mosq) >= 0 && mosquitto_want_write(m_mosq))
+        rc = mosquitto_loop_write(m_mosq, kPacketsPerCall);
+    afterLibraryCall(rc);
+}
+
+void MqttTransmit::writeSocket()
+{
+    afterLibraryCall(mosquitto_loop_write(m_mosq, kPacketsPerCall));
+}
+
+void MqttTransmit::houseKeeping()
+{
+    // Keep-alive pings, and the end of an attempt that got no answer within the keep-alive.
+    afterLibraryCall(mosquitto_loop_misc(m_mosq));
+}
+
+void MqttTransmit::afterLibraryCall(int rc)
+{
+    if (rc != MOSQ_ERR_SUCCESS)
+        onError(rc);
+    // The library closes its socket on every fatal error; not every path reports it.
+    if (m_state != State::Disconnected && mosquitto_socket(m_mosq) < 0)
+        onDisconnected();
+    syncNotifiers();
+}
+
+void MqttTransmit::syncNotifiers()
+{
+    const int socket = mosquitto_socket(m_mosq);
+    if (socket < 0 || m_state == State::Disconnected) {
+        releaseNotifiers();
+        return;
+    }
+    if (!m_readNotifier || m_notifierAttempt != m_attempt || m_readNotifier->socket() != socket)
+        createNotifiers(socket);
+    m_writeNotifier->setEnabled(mosquitto_want_write(m_mosq));
+}
+
+void MqttTransmit::createNotifiers(int socket)
+{
+    releaseNotifiers();
+    m_notifierAttempt = m_attempt;
+    m_readNotifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+    m_writeNotifier = new QSocketNotifier(socket, QSocketNotifier::Write, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &MqttTransmit::readSocket);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &MqttTransmit::writeSocket);
+}
+
+void MqttTransmit::releaseNotifiers()
+{
+    // Often called from inside a notifier's own signal: disable now, delete later.
+    for (QSocketNotifier** notifier : {&m_readNotifier, &m_writeNotifier}) {
+        if (!*notifier)
+            continue;
+        (*notifier)->setEnabled(false);
+        (*notifier)->disconnect(this);
+        (*notifier)->deleteLater();
+        *notifier = nullptr;
+    }
+}
+
+void MqttTransmit::scheduleReconnect()
+{
+    if (m_wanted && m_policy == ReconnectPolicy::Browser && !m_reconnectTimer.isActive())
+        m_reconnectTimer.start();
+}

@@ -1,0 +1,105 @@
+#pragma once
+// One MQTT 3.1 connection bound to one topic. The link subscribes to its topic (QoS 1) every
+// time the connection comes up, publishes payloads on that topic (QoS 0, no retain) and hands
+// every arriving message on through SignalMqttReceived.
+//
+// The link lives entirely on the thread that owns it: libmosquitto is driven from that
+// thread's Qt event loop (socket notifiers and a housekeeping timer, no library thread), so
+// the signal and every slot run there and nothing needs a lock. Connecting never blocks: the
+// host is used only as an address literal, never resolved, and the TCP connect is
+// non-blocking. Failures are silent apart from the retry that the policy provides.
+//
+// Do not delete a link from a receiver of its own signal; use deleteLater().
+
+#include "mqtt_message.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QTimer>
+
+struct mosquitto;
+struct mosquitto_message;
+class QSocketNotifier;
+
+class MqttTransmit : public QObject {
+    Q_OBJECT
+
+public:
+    enum class ReconnectPolicy {
+        Client,  // own timer: every 1000 ms, connect when the link is down
+        Browser, // automatic reconnection 10 000 ms after the link went down
+    };
+
+    MqttTransmit(const QHostAddress& host, quint16 port, const QString& topic, ReconnectPolicy policy,
+                 QObject* parent = nullptr);
+    ~MqttTransmit() override;
+
+    MqttTransmit(const MqttTransmit&) = delete;
+    MqttTransmit& operator=(const MqttTransmit&) = delete;
+
+    // Starts a connection attempt (unless one is under way or up) and keeps the link
+    // reconnecting by its policy from then on. A null host address fails every attempt.
+    void connectToHost();
+
+    // Closes the connection and stops reconnecting until connectToHost() is called again.
+    void disconnectFromHost();
+
+    bool isConnectedToHost() const;
+
+    // True once the broker has acknowledged the subscription of the current connection.
+    bool isSubscribed() const;
+
+    QString topic() const { return m_topic; }
+
+    // Publishes the payload on the link's topic. A payload given while the link is down is
+    // dropped (false): there is no queue.
+    bool PublishPayload(const QByteArray& payload);
+
+signals:
+    void SignalMqttReceived(const MqttMessage& message);
+
+public slots:
+    void onConnected();
+    void onDisconnected();
+    void onSubscribed(const QString& topic);
+    void onReceived(const MqttMessage& message);
+    void onError(int error);
+    void slot_TimerEvent();
+
+private:
+    enum class State { Disconnected, Connecting, Connected };
+
+    static void libraryConnected(mosquitto*, void* self, int rc);
+    static void libraryDisconnected(mosquitto*, void* self, int rc);
+    static void librarySubscribed(mosquitto*, void* self, int mid, int count, const int* granted);
+    static void libraryReceived(mosquitto*, void* self, const mosquitto_message* message);
+
+    void readSocket();
+    void writeSocket();
+    void houseKeeping();
+    void afterLibraryCall(int rc);
+    void syncNotifiers();
+    void createNotifiers(int socket);
+    void releaseNotifiers();
+    void scheduleReconnect();
+
+    const QHostAddress m_host;
+    const quint16 m_port;
+    const QString m_topic;
+    const ReconnectPolicy m_policy;
+    mosquitto* m_mosq = nullptr;
+
+    State m_state = State::Disconnected;
+    bool m_wanted = false; // connectToHost() called and not undone by disconnectFromHost()
+    bool m_subscribed = false;
+
+    // The library opens a new socket on every connect, possibly with the same number, so the
+    // notifiers belong to one connect attempt and are rebuilt for the next.
+    QSocketNotifier* m_readNotifier = nullptr;
+    QSocketNotifier* m_writeNotifier = nullptr;
+    quint64 m_attempt = 0;
+    quint64 m_notifierAttempt = 0;
+
+    QTimer m_reconnectTimer;
+    QTimer m_houseKeepingTimer;
+};

@@ -1,0 +1,265 @@
+#include "messages.h"
+#include "mqtt_transmit.h"
+#include "test_broker.h"
+#include "test_mqtt_client.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using Policy = MqttTransmit::ReconnectPolicy;
+using vrdtest::waitUntil;
+
+// Collects what a link hands on.
+struct Inbox {
+    explicit Inbox(MqttTransmit& link)
+    {
+        QObject::connect(&link, &MqttTransmit::SignalMqttReceived, &link,
+                         [this](const MqttMessage& message) { messages.append(message); });
+    }
+    QList<QByteArray> payloads() const
+    {
+        QList<QByteArray> result;
+        for (const MqttMessage& message : messages)
+            result.append(message.payload());
+        return result;
+    }
+    QList<MqttMessage> messages;
+};
+
+class LinkOnBroker : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vrdtest::ensureCoreApplication();
+        ASSERT_TRUE(broker.start()) << broker.output().toStdString();
+    }
+
+    std::unique_ptr<MqttTransmit> link(const QString& topic, Policy policy = Policy::Client)
+    {
+        return std::make_unique<MqttTransmit>(broker.address(), broker.port(), topic, policy);
+    }
+
+    static bool subscribed(MqttTransmit& link, int timeoutMs = 3000)
+    {
+        return waitUntil([&] { return link.isSubscribed(); }, timeoutMs);
+    }
+
+    vrdtest::TestBroker broker;
+};
+
+TEST_F(LinkOnBroker, TwoLinksExchangeMessagesInOrder)
+{
+    auto sender = link(QStringLiteral("VARDEN6H2C"), Policy::Browser);
+    auto receiver = link(QStringLiteral("VARDEN6H2C"), Policy::Client);
+    Inbox sent(*sender);
+    Inbox received(*receiver);
+    sender->connectToHost();
+    receiver->connectToHost();
+    ASSERT_TRUE(subscribed(*sender));
+    ASSERT_TRUE(subscribed(*receiver));
+    EXPECT_TRUE(sender->isConnectedToHost());
+
+    QList<QByteArray> burst;
+    for (int i = 0; i < 200; ++i)
+        burst.append(msg::buildRequest(msg::KindProcessorLoad, QUuid::createUuid()) + QByteArray::number(i));
+    for (const QByteArray& payload : burst)
+        ASSERT_TRUE(sender->PublishPayload(payload));
+
+    ASSERT_TRUE(waitUntil([&] { return received.messages.size() >= burst.size(); }, 5000));
+    EXPECT_EQ(received.payloads(), burst);
+    const MqttMessage& first = received.messages.first();
+    EXPECT_EQ(first.topic(), QStringLiteral("VARDEN6H2C"));
+    EXPECT_EQ(first.qos(), 0);
+    EXPECT_FALSE(first.retain());
+    // A link hears its own topic, its own messages included.
+    EXPECT_TRUE(waitUntil([&] { return sent.messages.size() >= burst.size(); }, 5000));
+    // Two links in one process stay connected side by side (distinct client identifiers).
+    EXPECT_TRUE(sender->isConnectedToHost());
+    EXPECT_TRUE(receiver->isConnectedToHost());
+}
+
+TEST_F(LinkOnBroker, BurstLargerThanTheSocketBufferIsDeliveredWhole)
+{
+    // Far more than the kernel takes at once: the rest must leave when the socket drains.
+    auto sender = link(QStringLiteral("bulk"));
+    sender->connectToHost();
+    ASSERT_TRUE(subscribed(*sender));
+    vrdtest::TestMqttClient peer(broker.port());
+    ASSERT_TRUE(peer.connectToBroker());
+    ASSERT_TRUE(peer.subscribe(QStringLiteral("bulk")));
+
+    const int count = 3;
+    const int size = 8 * 1024 * 1024;
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(sender->PublishPayload(QByteArray(size, char('a' + i))));
+    ASSERT_TRUE(peer.waitForMessages(count, 20000)) << peer.messages().size();
+    EXPECT_EQ(peer.payloads().last(), QByteArray(size, char('a' + count - 1)));
+}
+
+TEST_F(LinkOnBroker, HearsOnlyItsOwnTopic)
+{
+    auto replies = link(QStringLiteral("VARDEN6C2H"));
+    Inbox inbox(*replies);
+    replies->connectToHost();
+    ASSERT_TRUE(subscribed(*replies));
+
+    vrdtest::TestMqttClient peer(broker.port());
+    ASSERT_TRUE(peer.connectToBroker());
+    peer.publish(QStringLiteral("VARDEN6H2C"), "request");
+    peer.publish(QStringLiteral("NORDA"), "hq");
+    peer.publish(QStringLiteral("VARDEN6C2H"), "reply");
+    ASSERT_TRUE(waitUntil([&] { return !inbox.messages.isEmpty(); }, 2000));
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(inbox.payloads(), QList<QByteArray>{"reply"});
+}
+
+TEST_F(LinkOnBroker, EmptyChannelGivesBareSuffixTopics)
+{
+    auto requests = link(msg::requestTopic(QString()));
+    auto replies = link(msg::replyTopic(QString()));
+    Inbox inbox(*replies);
+    requests->connectToHost();
+    replies->connectToHost();
+    ASSERT_TRUE(subscribed(*requests));
+    ASSERT_TRUE(subscribed(*replies));
+
+    vrdtest::TestMqttClient peer(broker.port());
+    ASSERT_TRUE(peer.connectToBroker());
+    ASSERT_TRUE(peer.subscribe(QStringLiteral("H2C")));
+    ASSERT_TRUE(requests->PublishPayload("to clients"));
+    ASSERT_TRUE(peer.publish(QStringLiteral("C2H"), "to browser"));
+
+    ASSERT_TRUE(peer.waitForMessages(1, 2000));
+    EXPECT_EQ(peer.messages().first().topic, QStringLiteral("H2C"));
+    ASSERT_TRUE(waitUntil([&] { return !inbox.messages.isEmpty(); }, 2000));
+    EXPECT_EQ(inbox.messages.first().topic(), QStringLiteral("C2H"));
+}
+
+TEST_F(LinkOnBroker, ClientPolicySubscribesAgainAfterBrokerRestart)
+{
+    auto requests = link(QStringLiteral("VARDEN6H2C"), Policy::Client);
+    Inbox inbox(*requests);
+    requests->connectToHost();
+    ASSERT_TRUE(subscribed(*requests));
+
+    broker.stop();
+    ASSERT_TRUE(waitUntil([&] { return !requests->isConnectedToHost(); }, 3000));
+    EXPECT_FALSE(requests->isSubscribed());
+    waitUntil([] { return false; }, 1500); // a few refused attempts while the broker is down
+
+    ASSERT_TRUE(broker.start()) << broker.output().toStdString();
+    QElapsedTimer sinceAccepting;
+    sinceAccepting.start();
+    ASSERT_TRUE(subscribed(*requests, 2000)) << "not subscribed again within 2 s";
+    EXPECT_LT(sinceAccepting.elapsed(), 2000);
+
+    vrdtest::TestMqttClient browser(broker.port());
+    ASSERT_TRUE(browser.connectToBroker());
+    ASSERT_TRUE(browser.publish(QStringLiteral("VARDEN6H2C"), "after restart"));
+    ASSERT_TRUE(waitUntil([&] { return !inbox.messages.isEmpty(); }, 2000));
+    EXPECT_EQ(inbox.payloads(), QList<QByteArray>{"after restart"});
+}
+
+TEST_F(LinkOnBroker, BrowserPolicyReconnectsAfterTenSeconds)
+{
+    auto replies = link(QStringLiteral("VARDEN6C2H"), Policy::Browser);
+    replies->connectToHost();
+    ASSERT_TRUE(subscribed(*replies));
+
+    broker.stop();
+    ASSERT_TRUE(waitUntil([&] { return !replies->isConnectedToHost(); }, 3000));
+    QElapsedTimer sinceDown;
+    sinceDown.start();
+    ASSERT_TRUE(broker.start()) << broker.output().toStdString();
+
+    EXPECT_FALSE(waitUntil([&] { return replies->isConnectedToHost(); }, 8000)) << "retried before 10 s";
+    EXPECT_TRUE(subscribed(*replies, 4000));
+    EXPECT_GE(sinceDown.elapsed(), 9500);
+}
+
+TEST_F(LinkOnBroker, PayloadGivenWhileDownIsDropped)
+{
+    auto replies = link(QStringLiteral("VARDEN6C2H"));
+    vrdtest::TestMqttClient browser(broker.port());
+    ASSERT_TRUE(browser.connectToBroker());
+    ASSERT_TRUE(browser.subscribe(QStringLiteral("VARDEN6C2H")));
+
+    EXPECT_FALSE(replies->PublishPayload("lost"));
+    replies->connectToHost();
+    ASSERT_TRUE(subscribed(*replies));
+    ASSERT_TRUE(replies->PublishPayload("sent"));
+    ASSERT_TRUE(browser.waitForMessages(1, 2000));
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(browser.payloads(), QList<QByteArray>{"sent"});
+}
+
+TEST_F(LinkOnBroker, DisconnectStopsReconnectingUntilAskedAgain)
+{
+    auto requests = link(QStringLiteral("VARDEN6H2C"), Policy::Client);
+    requests->connectToHost();
+    ASSERT_TRUE(subscribed(*requests));
+
+    requests->disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return !requests->isConnectedToHost(); }, 2000));
+    EXPECT_FALSE(waitUntil([&] { return requests->isConnectedToHost(); }, 2500));
+
+    requests->connectToHost();
+    EXPECT_TRUE(subscribed(*requests));
+}
+
+TEST_F(LinkOnBroker, HostNameInsteadOfAddressNeverConnects)
+{
+    for (const char* host : {"localhost", "127.0.0.1.", "", "broker.invalid"}) {
+        MqttTransmit named(QHostAddress(QString::fromLatin1(host)), broker.port(), QStringLiteral("VARDEN6H2C"),
+                           Policy::Client);
+        QElapsedTimer call;
+        call.start();
+        named.connectToHost();
+        EXPECT_LT(call.elapsed(), 50) << host;
+        EXPECT_FALSE(waitUntil([&] { return named.isConnectedToHost(); }, 1200)) << host;
+        EXPECT_FALSE(named.PublishPayload("x")) << host;
+    }
+}
+
+TEST_F(LinkOnBroker, SignalArrivesOnTheOwningThread)
+{
+    QThread worker;
+    worker.start();
+    auto* requests = new MqttTransmit(broker.address(), broker.port(), QStringLiteral("VARDEN6H2C"), Policy::Client);
+    requests->moveToThread(&worker);
+
+    QThread* deliveredOn = nullptr;
+    QAtomicInt delivered = 0;
+    QObject::connect(requests, &MqttTransmit::SignalMqttReceived, requests, [&](const MqttMessage&) {
+        deliveredOn = QThread::currentThread();
+        delivered.storeRelease(1);
+    });
+    QAtomicInt subscribedFlag = 0;
+    QMetaObject::invokeMethod(requests, [requests] { requests->connectToHost(); });
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            QMetaObject::invokeMethod(
+                requests, [&, requests] { subscribedFlag.storeRelease(requests->isSubscribed()); },
+                Qt::BlockingQueuedConnection);
+            return subscribedFlag.loadAcquire() != 0;
+        },
+        3000));
+
+    vrdtest::TestMqttClient browser(broker.port());
+    ASSERT_TRUE(browser.connectToBroker());
+    ASSERT_TRUE(browser.publish(QStringLiteral("VARDEN6H2C"), "hello"));
+    ASSERT_TRUE(waitUntil([&] { return delivered.loadAcquire() != 0; }, 2000));
+    EXPECT_EQ(deliveredOn, &worker);
+
+    QObject::connect(&worker, &QThread::finished, requests, &QObject::deleteLater);
+    worker.quit();
+    worker.wait();
+}
+
+} // namespace
