@@ -1,0 +1,26 @@
+#pragma once
+// The tray alarm: one verdict per polling tick over the switched-on sensors, and the latch that
+// allows one balloon per fault episode.
+
+#include "sensor_snapshot.h"
+
+// True when any switched-on sensor is outside its limits (the one error test of the type table).
+bool anySwitchedSensorInError(const SensorSnapshot& snapshot);
+
+class AlarmLatch {
+public:
+    // Takes one tick's verdict. True when the tick begins a fault episode: the moment for the one
+    // balloon of that episode. A healthy tick ends the episode.
+    bool update(bool fault);
+
+    bool isSet() const { return m_set; }
+    // Fault episodes begun since start.
+    int episodes() const { return m_episodes; }
+
+private:
+    bool m_set = false;
+    int m_episodes = 0;
+};
+
+inline constexpr const char* kHealthyIcon = ":/Mainform/ICON/Look.png";
+inline constexpr const char* kFaultIcon = ":/Mainform/ICON/NGLook.png";

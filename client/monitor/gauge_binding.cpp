@@ -1,0 +1,65 @@
+#include "gauge_binding.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace {
+
+struct Export {
+    const char* name;
+    GaugeFunction GaugeApi::*slot;
+};
+
+const Export kExports[] = {
+    {"DLLInitial", &GaugeApi::DLLInitial}, {"DLLRelease", &GaugeApi::DLLRelease}, {"Vcore", &GaugeApi::Vcore},
+    {"Vio", &GaugeApi::Vio},               {"P5V", &GaugeApi::P5V},               {"P12V", &GaugeApi::P12V},
+    {"N5V", &GaugeApi::N5V},               {"N12V", &GaugeApi::N12V},             {"Fan1", &GaugeApi::Fan1},
+    {"Fan2", &GaugeApi::Fan2},             {"SysTemp", &GaugeApi::SysTemp},       {"CpuTemp", &GaugeApi::CpuTemp},
+    {"PVbat", &GaugeApi::PVbat},
+};
+
+constexpr const char* kLibraryName = "Gauge64";
+
+} // namespace
+
+QStringList gaugeLibraryCandidates()
+{
+    const QString name = QString::fromLatin1(kLibraryName);
+    return {QDir(QCoreApplication::applicationDirPath()).filePath(name), name};
+}
+
+GaugeBinding::~GaugeBinding()
+{
+    unbind();
+}
+
+bool GaugeBinding::bind(const QStringList& candidates)
+{
+    unbind();
+    for (const QString& candidate : candidates) {
+        m_library.setFileName(candidate);
+        if (m_library.load())
+            break;
+    }
+    if (!m_library.isLoaded())
+        return false;
+    for (const Export& e : kExports)
+        m_api.*e.slot = reinterpret_cast<GaugeFunction>(m_library.resolve(e.name));
+    m_bound = true;
+    return true;
+}
+
+void GaugeBinding::adopt(const GaugeApi& api)
+{
+    unbind();
+    m_api = api;
+    m_bound = true;
+}
+
+void GaugeBinding::unbind()
+{
+    if (m_library.isLoaded())
+        m_library.unload();
+    m_api = GaugeApi{};
+    m_bound = false;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Run-time binding of the sensor library: the exports the client uses, as plain function pointers.
+
+#include <QLibrary>
+#include <QStringList>
+#include <cstdint>
+
+// Every export takes nothing and returns a signed 32-bit integer.
+using GaugeFunction = int32_t (*)();
+
+struct GaugeApi {
+    GaugeFunction DLLInitial = nullptr;
+    GaugeFunction DLLRelease = nullptr;
+    GaugeFunction Vcore = nullptr;
+    GaugeFunction Vio = nullptr;
+    GaugeFunction P5V = nullptr;
+    GaugeFunction P12V = nullptr;
+    GaugeFunction N5V = nullptr;
+    GaugeFunction N12V = nullptr;
+    GaugeFunction Fan1 = nullptr;
+    GaugeFunction Fan2 = nullptr;
+    GaugeFunction SysTemp = nullptr;
+    GaugeFunction CpuTemp = nullptr;
+    GaugeFunction PVbat = nullptr; // resolved and kept, never called
+};
+
+// DLLInitial's status: success codes (16, 4) have bits 8 to 15 clear; 512 (no chip) and 1024 (no
+// driver) do not.
+constexpr bool gaugeStarted(int32_t status)
+{
+    return (status & 0xFF00) == 0;
+}
+
+// Where the library is looked for: the program's own directory, then the system's search path.
+// QLibrary adds the platform's prefix and suffix ("libGauge64.so", "Gauge64.dll").
+QStringList gaugeLibraryCandidates();
+
+class GaugeBinding {
+public:
+    GaugeBinding() = default;
+    GaugeBinding(const GaugeBinding&) = delete;
+    GaugeBinding& operator=(const GaugeBinding&) = delete;
+    ~GaugeBinding();
+
+    // Loads the first candidate that loads and resolves the exports by their plain names; a missing
+    // export stays null without failing the binding. False when no candidate could be loaded.
+    bool bind(const QStringList& candidates);
+    // Takes functions already in the process instead of a library file (a scripted reading source).
+    void adopt(const GaugeApi& api);
+    // Unloads the library and clears every pointer.
+    void unbind();
+
+    bool isBound() const { return m_bound; }
+    const GaugeApi& api() const { return m_api; }
+    QString fileName() const { return m_library.fileName(); }
+
+private:
+    QLibrary m_library;
+    GaugeApi m_api;
+    bool m_bound = false;
+};

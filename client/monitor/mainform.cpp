@@ -1,0 +1,331 @@
+#include "mainform.h"
+
+#include "start_failure.h"
+#include "ui_Mainform.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QMenu>
+#include <QStandardItemModel>
+
+// Resources compiled into a static library are registered explicitly (outside any namespace).
+static void registerClientResources()
+{
+    Q_INIT_RESOURCE(client);
+}
+
+namespace {
+
+constexpr int kPollIntervalMs = 1000;
+constexpr int kCloseDelayMs = 100;
+constexpr int kMiscTab = 4;
+constexpr const char* kLocation = "Mainform::Mainform";
+
+// Rails a board may lack; a reading below this many millivolts means the rail is not there.
+constexpr int kRailPresentMv = 100;
+
+struct OptionalRail {
+    int16_t SensorSnapshot::*reading;
+    uint8_t SensorSnapshot::*enabled;
+    const char* settingsBox;
+    const char* caption;
+    const char* value;
+};
+
+constexpr OptionalRail kOptionalRails[] = {
+    {&SensorSnapshot::P5V, &SensorSnapshot::CB5V, "gbP5V", "labP5VHdr", "labP5V"},
+    {&SensorSnapshot::P12V, &SensorSnapshot::CB12V, "gbP12V", "labP12VHdr", "labP12V"},
+    {&SensorSnapshot::N5V, &SensorSnapshot::CBN5V, "gbN5V", "labN5VHdr", "labN5V"},
+    {&SensorSnapshot::N12V, &SensorSnapshot::CBN12V, "gbN12V", "labN12VHdr", "labN12V"},
+};
+
+} // namespace
+
+Mainform::Mainform(const MainformSetup& setup, QWidget* parent)
+    : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::MainformClass>())
+    , m_settingsPath(setup.settingsPath)
+{
+    registerClientResources();
+    buildWidgets();
+    gatherInventory();
+    selectFirstPages();
+    refreshReadingLabels();
+    loadSettings(m_settingsPath, m_snapshot, m_broker);
+    openDebugLog();
+    createLogModel();
+    pushSettingsToWidgets();
+    openDatabase();
+    startPolling();
+    if (!bindSensorLibrary(setup)) {
+        failStart(StartFailure::LibraryNotLoaded);
+        return;
+    }
+    if (!startSensorLibrary()) {
+        failStart(StartFailure::SensorNotDetected);
+        return;
+    }
+    readSensors();
+    removeAbsentRails();
+    startLoggingThread();
+    buildTray();
+    removeMiscTab();
+    runLogQuery();
+    startBrokerLinks();
+}
+
+Mainform::~Mainform()
+{
+    m_pollTimer.stop();
+    stopLoggingThread();
+    closeDatabase();
+    saveSettings(m_settingsPath, m_snapshot);
+    releaseSensorLibrary();
+    m_gauge.unbind();
+}
+
+void Mainform::buildWidgets()
+{
+    m_ui->setupUi(this);
+    for (const ReadingLabelRow& row : kReadingLabelRows)
+        m_readingLabels.push_back({findChild<QLabel*>(row.label), row.reading, row.unit});
+    connectSettingWidgets();
+    connect(m_ui->btnSqlLogExec, &QPushButton::clicked, this, &Mainform::slot_btnSqlLogExecClicked);
+    connect(m_ui->cboxSqlLogCmd, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &Mainform::slot_cboxSqlLogCmdIndexChanged);
+    m_quit = false;
+    setVisible(false);
+    hide();
+}
+
+void Mainform::gatherInventory()
+{
+}
+
+void Mainform::showSystemInformation(const QString& processorName, const QString& processorId,
+                                     int logicalProcessors, const QString& osCaption, const QString& osVersion,
+                                     const QString& osBuildNumber)
+{
+    const auto bold = [](const QString& text) { return QStringLiteral("<B>%1</B>").arg(text.toHtmlEscaped()); };
+    m_ui->labProcName->setText(QStringLiteral("Name : ") + bold(processorName));
+    m_ui->labProcID->setText(QStringLiteral("Processor ID : ") + bold(processorId));
+    m_ui->labProcLogiProc->setText(QStringLiteral("Number Of Logical Processors : ") +
+                                   bold(QString::number(logicalProcessors)));
+    m_ui->labOSCaption->setText(QStringLiteral("Caption : ") + bold(osCaption));
+    m_ui->labOSVer->setText(QStringLiteral("Version : ") + bold(osVersion));
+    m_ui->labOSBuildNum->setText(QStringLiteral("Build Number : ") + bold(osBuildNumber));
+}
+
+void Mainform::selectFirstPages()
+{
+    m_ui->lwItemSelector->setCurrentRow(0);
+    m_ui->swInfoPanel->setCurrentIndex(0);
+    m_ui->twSetting->setCurrentIndex(0);
+}
+
+void Mainform::openDebugLog()
+{
+}
+
+void Mainform::writeDebugLog(const char* location, int line, int type, const QString& text)
+{
+    qDebug().noquote() << location << line << type << text;
+}
+
+void Mainform::createLogModel()
+{
+    m_logModel = new QStandardItemModel(0, 3, this);
+    m_ui->tvSqlQueryExec->setModel(m_logModel);
+    setLogHeaders();
+}
+
+void Mainform::setLogHeaders()
+{
+    m_logModel->clear();
+    m_logModel->setColumnCount(3);
+    m_logModel->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Type"), QStringLiteral("Note")});
+    QTableView* view = m_ui->tvSqlQueryExec;
+    view->setColumnWidth(0, 120);
+    view->setColumnWidth(1, 40);
+    view->setColumnWidth(2, view->width() - 120 - 40 - 2);
+}
+
+void Mainform::runLogQuery()
+{
+    setLogHeaders();
+}
+
+void Mainform::openDatabase()
+{
+}
+
+void Mainform::startPolling()
+{
+    connect(&m_pollTimer, &QTimer::timeout, this, &Mainform::slot_TimerEvent);
+    m_pollTimer.start(kPollIntervalMs);
+}
+
+bool Mainform::bindSensorLibrary(const MainformSetup& setup)
+{
+    if (setup.readers)
+        m_gauge.adopt(*setup.readers);
+    else if (!m_gauge.bind(gaugeLibraryCandidates()))
+        return false;
+    m_releaseDue = true;
+    return true;
+}
+
+bool Mainform::startSensorLibrary()
+{
+    const GaugeFunction initial = m_gauge.api().DLLInitial;
+    m_sensorsLive = initial && gaugeStarted(initial());
+    return m_sensorsLive;
+}
+
+void Mainform::failStart(StartFailure failure)
+{
+    showStartFailure();
+    if (failure == StartFailure::LibraryNotLoaded) {
+        writeDebugLog(kLocation, __LINE__, 2, QStringLiteral("Can not load the sensor library"));
+    } else {
+        writeDebugLog(kLocation, __LINE__, 2, QStringLiteral("Can not detect the sensor"));
+        releaseSensorLibrary();
+    }
+    m_quit = true;
+    QTimer::singleShot(kCloseDelayMs, this, &QWidget::close);
+}
+
+void Mainform::removeAbsentRails()
+{
+    for (const OptionalRail& rail : kOptionalRails) {
+        if (m_snapshot.*rail.reading >= kRailPresentMv)
+            continue;
+        m_snapshot.*rail.enabled = 0;
+        auto* box = findChild<QGroupBox*>(rail.settingsBox);
+        box->setChecked(false);
+        box->setEnabled(false);
+        box->hide();
+        findChild<QLabel*>(rail.caption)->hide();
+        findChild<QLabel*>(rail.value)->hide();
+    }
+}
+
+void Mainform::startLoggingThread()
+{
+}
+
+void Mainform::buildTray()
+{
+    m_actAbout = new QAction(tr("&About"), this);
+    connect(m_actAbout, &QAction::triggered, this, &Mainform::slot_actTrayAbout);
+    m_actQuit = new QAction(tr("&Quit"), this);
+    connect(m_actQuit, &QAction::triggered, this, &Mainform::slot_actTrayQuit);
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->addAction(m_actAbout);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_actQuit);
+
+    connect(&m_tray, &QSystemTrayIcon::messageClicked, this, &Mainform::slot_TrayClicked);
+    connect(&m_tray, &QSystemTrayIcon::activated, this, &Mainform::slot_TrayActivated);
+    setTrayIcon(kHealthyIcon);
+    m_tray.setToolTip(QStringLiteral("VrdClient"));
+    m_tray.setContextMenu(m_trayMenu);
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        qDebug() << "Mainform::buildTray" << __LINE__
+                 << "no notification area: running with the window hidden, alarms without balloons";
+    m_tray.setVisible(true);
+}
+
+void Mainform::removeMiscTab()
+{
+    m_ui->twSetting->removeTab(kMiscTab);
+}
+
+void Mainform::startBrokerLinks()
+{
+    if (!m_broker.enable)
+        return;
+}
+
+void Mainform::requestLoggingStop()
+{
+}
+
+void Mainform::stopLoggingThread()
+{
+    requestLoggingStop();
+}
+
+void Mainform::closeDatabase()
+{
+}
+
+void Mainform::releaseSensorLibrary()
+{
+    m_sensorsLive = false;
+    if (!m_releaseDue)
+        return;
+    m_releaseDue = false;
+    if (const GaugeFunction release = m_gauge.api().DLLRelease)
+        release();
+}
+
+void Mainform::closeEvent(QCloseEvent* event)
+{
+    hide();
+    if (!m_quit) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void Mainform::showWindowFromTray()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    activateWindow();
+    show();
+}
+
+void Mainform::slot_TrayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        showWindowFromTray();
+}
+
+void Mainform::slot_TrayClicked()
+{
+    show();
+    activateWindow();
+    raise();
+}
+
+void Mainform::slot_actTrayAbout()
+{
+    showWindowFromTray();
+}
+
+void Mainform::slot_actTrayQuit()
+{
+    requestLoggingStop();
+    m_quit = true;
+    m_tray.hide();
+    close();
+}
+
+void Mainform::slot_QuitRequested()
+{
+    m_quit = true;
+    close();
+}
+
+void Mainform::slot_btnSqlLogExecClicked(bool)
+{
+    runLogQuery();
+}
+
+void Mainform::slot_cboxSqlLogCmdIndexChanged(int)
+{
+    runLogQuery();
+}

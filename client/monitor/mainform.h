@@ -1,0 +1,165 @@
+#pragma once
+// The client's main window. It is built hidden, in a fixed order of start-up steps; its one-second
+// tick reads the sensors, refreshes the readings page, drives the tray alarm, hands the snapshot on
+// and saves changed settings; its destruction is the client's orderly shutdown.
+
+#include "alarm.h"
+#include "gauge_binding.h"
+#include "mainform_labels.h"
+#include "sensor_snapshot.h"
+#include "settings_keys.h"
+
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStandardItemModel;
+namespace Ui {
+class MainformClass;
+}
+
+struct MainformSetup {
+    QString settingsPath = kSettingsFileName;
+    // Readings from functions already in the process instead of the library file (a scripted board).
+    std::optional<GaugeApi> readers;
+};
+
+class Mainform : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Mainform(const MainformSetup& setup = {}, QWidget* parent = nullptr);
+    ~Mainform() override;
+
+    const SensorSnapshot& snapshot() const { return m_snapshot; }
+    const BrokerSettings& brokerSettings() const { return m_broker; }
+    bool settingsChanged() const { return m_settingsChanged; }
+    bool quitRequested() const { return m_quit; }
+    const AlarmLatch& alarm() const { return m_alarm; }
+    QString trayIconPath() const { return m_trayIconPath; }
+
+    // The five steps of the polling tick, in tick order. Start-up uses the first two alone.
+    void readSensors();
+    void refreshReadingLabels();
+    void updateAlarm();
+    void handOverSnapshot();
+    void saveSettingsIfChanged();
+
+    // The System Information page, filled from the inventory.
+    void showSystemInformation(const QString& processorName, const QString& processorId, int logicalProcessors,
+                               const QString& osCaption, const QString& osVersion, const QString& osBuildNumber);
+
+public slots:
+    void slot_TimerEvent();
+
+    void slot_TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void slot_TrayClicked();
+    void slot_actTrayAbout();
+    void slot_actTrayQuit();
+    // Another process asks the client to end (window message 0x0401, or a termination signal).
+    void slot_QuitRequested();
+
+    void slot_btnSqlLogExecClicked(bool checked);
+    void slot_cboxSqlLogCmdIndexChanged(int index);
+
+    void slot_cbVcoreChanged(bool on);
+    void slot_cbVioChanged(bool on);
+    void slot_cbP5VChanged(bool on);
+    void slot_cbP12VChanged(bool on);
+    void slot_cbN5VChanged(bool on);
+    void slot_cbN12VChanged(bool on);
+    void slot_cbProcTempChanged(bool on);
+    void slot_cbProcFanChanged(bool on);
+    void slot_cbSysTempChanged(bool on);
+    void slot_cbSysFanChanged(bool on);
+    void slot_sbVcoreHiChanged(int value);
+    void slot_sbVcoreLoChanged(int value);
+    void slot_sbVioHiChanged(int value);
+    void slot_sbVioLoChanged(int value);
+    void slot_sbP5VHiChanged(int value);
+    void slot_sbP5VLoChanged(int value);
+    void slot_sbP12VHiChanged(int value);
+    void slot_sbP12VLoChanged(int value);
+    void slot_sbN5VHiChanged(int value);
+    void slot_sbN5VLoChanged(int value);
+    void slot_sbN12VHiChanged(int value);
+    void slot_sbN12VLoChanged(int value);
+    void slot_sbProcTempChanged(int value);
+    void slot_sbProcFanChanged(int value);
+    void slot_sbSysTempChanged(int value);
+    void slot_sbSysFanChanged(int value);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    enum class StartFailure { LibraryNotLoaded, SensorNotDetected };
+
+    struct ReadingLabel {
+        QLabel* label;
+        int16_t SensorSnapshot::*reading;
+        ReadingUnit unit;
+    };
+
+    // Start-up steps, in order.
+    void buildWidgets();
+    void gatherInventory();
+    void selectFirstPages();
+    void openDebugLog();
+    void createLogModel();
+    void connectSettingWidgets();
+    void pushSettingsToWidgets();
+    void openDatabase();
+    void startPolling();
+    bool bindSensorLibrary(const MainformSetup& setup);
+    bool startSensorLibrary();
+    void removeAbsentRails();
+    void startLoggingThread();
+    void buildTray();
+    void removeMiscTab();
+    void runLogQuery();
+    void startBrokerLinks();
+    void failStart(StartFailure failure);
+
+    // Shutdown steps, in order.
+    void requestLoggingStop();
+    void stopLoggingThread();
+    void closeDatabase();
+    void releaseSensorLibrary();
+
+    void storeSwitch(uint8_t SensorSnapshot::*field, bool on);
+    void storeLimit(int16_t SensorSnapshot::*field, int value);
+    void setLogHeaders();
+    void setTrayIcon(const char* path);
+    void showAlarmBalloon();
+    void showWindowFromTray();
+    // Backed by the debug-message log once it is open; the debug output until then.
+    void writeDebugLog(const char* location, int line, int type, const QString& text);
+
+    std::unique_ptr<Ui::MainformClass> m_ui;
+    QSystemTrayIcon m_tray;
+    QTimer m_pollTimer;
+    QStandardItemModel* m_logModel = nullptr;
+    QAction* m_actAbout = nullptr;
+    QAction* m_actQuit = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    std::vector<ReadingLabel> m_readingLabels;
+
+    const QString m_settingsPath;
+    SensorSnapshot m_snapshot;
+    BrokerSettings m_broker;
+    bool m_settingsChanged = false;
+    bool m_quit = false;
+    AlarmLatch m_alarm;
+    QString m_trayIconPath;
+
+    GaugeBinding m_gauge;
+    bool m_sensorsLive = false; // DLLInitial succeeded and DLLRelease has not been called since
+    bool m_releaseDue = false;  // the library is bound and DLLRelease has not been called yet
+};

@@ -1,0 +1,44 @@
+#pragma once
+// The client's settings file: every key it reads, with its section, default and the field that
+// holds it, in one table; loading and saving walk that table.
+
+#include "sensor_snapshot.h"
+
+#include <QString>
+#include <variant>
+#include <vector>
+
+// The broker settings, kept beside the snapshot (never copied to the logging thread).
+struct BrokerSettings {
+    bool enable = false;
+    QString host;
+    int port = 0;
+    QString hqToken;
+    QString branchToken;
+};
+
+// The field's type is the key's type: switches (uint8_t, bool) read as booleans, limits and the
+// port (int16_t, int) as integers with automatic base, the rest as text.
+using SettingField = std::variant<uint8_t SensorSnapshot::*, int16_t SensorSnapshot::*, bool BrokerSettings::*,
+                                  int BrokerSettings::*, QString BrokerSettings::*>;
+
+struct SettingKey {
+    const char* section;
+    const char* key;
+    const char* fallback; // the default, spelled as in the file
+    SettingField field;
+    bool saved; // written back by every save; the other keys are only read
+};
+
+// All keys, in the order in which they are read; the saved ones are written in the same order.
+const std::vector<SettingKey>& settingKeys();
+
+// The settings file, relative to the working directory.
+inline const QString kSettingsFileName = QStringLiteral("VRD.INI");
+
+// Reads every key; a missing file, section or key gives the default. Limits keep the low 16 bits.
+void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker);
+
+// Re-reads the file so every line the client does not write survives, sets the saved keys from the
+// snapshot, and writes the file. False when it could not be written (the old file is then intact).
+bool saveSettings(const QString& path, const SensorSnapshot& snapshot);
