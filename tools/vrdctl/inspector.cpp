@@ -1,0 +1,61 @@
+#include "inspector.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+Inspector::Inspector(const BrokerSettings& settings)
+    : m_requests(QHostAddress(settings.host), settings.port, msg::requestTopic(settings.channel),
+                 MqttTransmit::ReconnectPolicy::Browser)
+    , m_replies(QHostAddress(settings.host), settings.port, msg::replyTopic(settings.channel),
+                MqttTransmit::ReconnectPolicy::Browser)
+{
+    QObject::connect(&m_replies, &MqttTransmit::SignalMqttReceived, [this](const MqttMessage& message) {
+        if (std::optional<msg::Envelope> envelope = msg::parseMessage(message.payload()))
+            m_inbox.append(*envelope);
+    });
+    m_requests.connectToHost();
+    m_replies.connectToHost();
+}
+
+bool Inspector::connect(int timeoutMs)
+{
+    return waitFor([this] { return m_requests.isConnectedToHost() && m_replies.isSubscribed(); }, timeoutMs);
+}
+
+void Inspector::send(int code, const QUuid& addressee)
+{
+    m_requests.PublishPayload(msg::buildRequest(code, addressee));
+}
+
+QVector<msg::Envelope> Inspector::collect(const std::function<bool(const msg::Envelope&)>& wanted,
+                                          const std::function<bool(const QVector<msg::Envelope>&)>& enough,
+                                          int timeoutMs)
+{
+    QVector<msg::Envelope> matched;
+    waitFor(
+        [&] {
+            for (const msg::Envelope& envelope : std::as_const(m_inbox))
+                if (wanted(envelope))
+                    matched.append(envelope);
+            m_inbox.clear();
+            return enough(matched);
+        },
+        timeoutMs);
+    return matched;
+}

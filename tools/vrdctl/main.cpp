@@ -1,0 +1,350 @@
+// vrdctl: the station's requests for scripts and terminals.
+//
+//   vrdctl [--host H] [--port P] [--channel C] [--timeout MS] [--json] list
+//   vrdctl ... sensors ID
+//   vrdctl ... faults ID [--today]
+//   vrdctl ... check ID      exit 0 all within limits, 2 a switched-on reading out of limits, 3 no answer
+
+#include "inspector.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QSettings>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+enum Exit { ExitOk = 0, ExitFailed = 1, ExitCritical = 2, ExitUnknown = 3 };
+
+constexpr int kListWaitMs = 1500;
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+struct Options {
+    BrokerSettings broker;
+    int timeoutMs = 3000;
+    bool json = false;
+    bool today = false;
+    QString command;
+    QUuid target;
+};
+
+// The same CLOUD keys an agent or the station reads, from a VRD.INI in the working directory.
+BrokerSettings settingsFromIni()
+{
+    BrokerSettings settings;
+    if (!QFileInfo::exists("VRD.INI"))
+        return settings;
+    QSettings ini("VRD.INI", QSettings::IniFormat);
+    ini.beginGroup("CLOUD");
+    settings.host = ini.value("HOST", settings.host).toString();
+    bool ok = false;
+    const uint port = ini.value("PORT").toString().toUInt(&ok, 0);
+    if (ok && port <= 0xFFFF)
+        settings.port = quint16(port);
+    settings.channel = ini.value("BRANCH_TOKEN", settings.channel).toString();
+    return settings;
+}
+
+// "Processor Temperature = %d 'C" names its quantity before " = ".
+QString sensorName(int code)
+{
+    return QString::fromLatin1(sensorTypeInfo(code)->logFormat).section(" = ", 0, 0);
+}
+
+QString unitOf(const SensorTypeInfo& info)
+{
+    if (info.inVolts)
+        return "V";
+    return info.category == LogCategory::Fan ? "RPM" : "'C";
+}
+
+QString figure(const SensorTypeInfo& info, int value)
+{
+    return info.inVolts ? QString::number(value / 1000.0, 'f', 3) : QString::number(value);
+}
+
+// The agent's own alarm rule, applied to what it reported.
+SensorSnapshot snapshotOf(const msg::SensorReport& report)
+{
+    SensorSnapshot snapshot;
+    for (int code = 0; code < int(report.byType.size()); ++code) {
+        const SensorTypeInfo& info = *sensorTypeInfo(code);
+        const msg::SensorFigures& f = report.byType[code];
+        snapshot.*info.reading = int16_t(f.reading);
+        snapshot.*info.enabled = f.enabled ? 1 : 0;
+        if (info.high)
+            snapshot.*info.high = int16_t(f.high);
+        if (info.low)
+            snapshot.*info.low = int16_t(f.low);
+    }
+    return snapshot;
+}
+
+bool outOfLimits(const SensorSnapshot& snapshot, int code)
+{
+    return snapshot.*sensorTypeInfo(code)->enabled && sensorInError(code, snapshot);
+}
+
+QString limitsText(const SensorTypeInfo& info, const msg::SensorFigures& f)
+{
+    switch (info.rule) {
+    case LimitRule::Window:
+        return figure(info, f.low) + " .. " + figure(info, f.high);
+    case LimitRule::Ceiling:
+        return "<= " + figure(info, f.high);
+    case LimitRule::Floor:
+        return ">= " + figure(info, f.low);
+    case LimitRule::Never:
+        break;
+    }
+    return QString();
+}
+
+QJsonObject sensorJson(int code, const msg::SensorFigures& f, bool bad)
+{
+    const SensorTypeInfo& info = *sensorTypeInfo(code);
+    QJsonObject row{{"type", code}, {"name", sensorName(code)}, {"reading", f.reading}, {"unit", unitOf(info)},
+                    {"enabled", f.enabled}, {"outOfLimits", bad}};
+    if (info.high)
+        row.insert("high", f.high);
+    if (info.low)
+        row.insert("low", f.low);
+    return row;
+}
+
+void printJson(const QJsonValue& value)
+{
+    out() << (value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject()))
+                 .toJson(QJsonDocument::Indented);
+}
+
+int runList(Inspector& inspector, const Options& options)
+{
+    inspector.send(msg::KindInventory, msg::broadcastUuid());
+    inspector.send(msg::KindProcessorLoad, msg::broadcastUuid());
+    const auto replies = inspector.collect(
+        [](const msg::Envelope& e) { return e.code == msg::KindInventory || e.code == msg::KindProcessorLoad; },
+        [](const QVector<msg::Envelope>&) { return false; }, kListWaitMs);
+
+    struct Agent {
+        msg::Inventory inventory;
+        int load = -1;
+    };
+    QMap<QString, Agent> agents;
+    for (const msg::Envelope& reply : replies) {
+        const std::optional<QUuid> from = msg::addressOf(reply.object);
+        if (!from || from->isNull())
+            continue;
+        Agent& agent = agents[msg::uuidText(*from)];
+        if (reply.code == msg::KindInventory)
+            agent.inventory = msg::parseInventoryReply(reply.object);
+        else
+            agent.load = msg::parseLoadReply(reply.object);
+    }
+    if (options.json) {
+        QJsonArray rows;
+        for (auto it = agents.cbegin(); it != agents.cend(); ++it)
+            rows.append(QJsonObject{{"uuid", it.key()}, {"name", it->inventory.comp}, {"cpu", it->inventory.cpu},
+                                    {"os", it->inventory.os}, {"model", it->inventory.sysModel},
+                                    {"serial", it->inventory.sysSerial},
+                                    {"load", it->load < 0 ? QJsonValue() : QJsonValue(it->load)}});
+        printJson(rows);
+        return ExitOk;
+    }
+    out() << QString("%1  %2  %3  %4  %5\n").arg("IDENTITY", -38).arg("NAME", -20).arg("PROCESSOR", -40).arg("OS", -30).arg("LOAD");
+    for (auto it = agents.cbegin(); it != agents.cend(); ++it)
+        out() << QString("%1  %2  %3  %4  %5\n")
+                     .arg(it.key(), -38)
+                     .arg(it->inventory.comp, -20)
+                     .arg(it->inventory.cpu, -40)
+                     .arg(it->inventory.os, -30)
+                     .arg(it->load < 0 ? QString("-") : QString("%1%").arg(it->load));
+    if (agents.isEmpty())
+        std::fprintf(stderr, "vrdctl: no agent answered within %d ms\n", kListWaitMs);
+    return ExitOk;
+}
+
+std::optional<msg::Envelope> askOne(Inspector& inspector, const Options& options, int code)
+{
+    const QUuid target = options.target;
+    inspector.send(code, target);
+    const auto replies = inspector.collect(
+        [&](const msg::Envelope& e) { return e.code == code && msg::addressOf(e.object) == std::optional(target); },
+        [](const QVector<msg::Envelope>& got) { return !got.isEmpty(); }, options.timeoutMs);
+    if (replies.isEmpty())
+        return std::nullopt;
+    return replies.first();
+}
+
+void noAnswer(const Options& options)
+{
+    std::fprintf(stderr, "vrdctl: no answer from %s within %d ms\n", qPrintable(msg::uuidText(options.target)),
+                 options.timeoutMs);
+}
+
+int runSensors(Inspector& inspector, const Options& options)
+{
+    const std::optional<msg::Envelope> reply = askOne(inspector, options, msg::KindCurrentSensors);
+    if (!reply) {
+        noAnswer(options);
+        return ExitUnknown;
+    }
+    const msg::SensorReport report = msg::parseSensorReply(reply->object);
+    const SensorSnapshot snapshot = snapshotOf(report);
+    QJsonArray rows;
+    for (const msg::SensorKeys& keys : msg::kSensorKeys) {
+        const int code = keys.code;
+        const SensorTypeInfo& info = *sensorTypeInfo(code);
+        const msg::SensorFigures& f = report.byType[code];
+        const bool bad = outOfLimits(snapshot, code);
+        if (options.json) {
+            rows.append(sensorJson(code, f, bad));
+            continue;
+        }
+        out() << QString("%1 %2 %3 %4  %5\n")
+                     .arg(bad ? "!" : " ")
+                     .arg(sensorName(code), -22)
+                     .arg(figure(info, f.reading) + " " + unitOf(info), 12)
+                     .arg(limitsText(info, f), -18)
+                     .arg(!f.enabled ? "off" : (bad ? "OUT OF LIMITS" : "ok"));
+    }
+    if (options.json)
+        printJson(QJsonObject{{"uuid", msg::uuidText(options.target)}, {"sensors", rows}});
+    return ExitOk;
+}
+
+int runFaults(Inspector& inspector, const Options& options)
+{
+    const int code = options.today ? msg::KindTodaysFaults : msg::KindLastFaults;
+    const std::optional<msg::Envelope> reply = askOne(inspector, options, code);
+    if (!reply) {
+        noAnswer(options);
+        return ExitUnknown;
+    }
+    QJsonArray rows;
+    for (const msg::FaultEntry& fault : msg::parseFaultReply(reply->object)) {
+        const QDateTime at = QDateTime::fromSecsSinceEpoch(qint64(fault.utcSeconds));
+        if (options.json)
+            rows.append(QJsonObject{{"time", at.toString(Qt::ISODate)}, {"utc", qint64(fault.utcSeconds)},
+                                    {"type", fault.type}, {"text", fault.text}});
+        else
+            out() << at.toString("yyyy/MM/dd hh:mm:ss") << "  " << fault.text << "\n";
+    }
+    if (options.json)
+        printJson(QJsonObject{{"uuid", msg::uuidText(options.target)}, {"faults", rows}});
+    else if (msg::parseFaultReply(reply->object).isEmpty())
+        out() << "No fault found\n";
+    return ExitOk;
+}
+
+int runCheck(Inspector& inspector, const Options& options)
+{
+    const std::optional<msg::Envelope> reply = askOne(inspector, options, msg::KindCurrentSensors);
+    if (!reply) {
+        out() << "UNKNOWN: no answer from " << msg::uuidText(options.target) << " within " << options.timeoutMs
+              << " ms\n";
+        return ExitUnknown;
+    }
+    const msg::SensorReport report = msg::parseSensorReply(reply->object);
+    const SensorSnapshot snapshot = snapshotOf(report);
+    QStringList problems;
+    for (const msg::SensorKeys& keys : msg::kSensorKeys)
+        if (outOfLimits(snapshot, keys.code))
+            problems << sensorLogText(keys.code, report.byType[keys.code].reading) + " (limits " +
+                            limitsText(*sensorTypeInfo(keys.code), report.byType[keys.code]) + ")";
+    if (problems.isEmpty()) {
+        out() << "OK: every switched-on reading within its limits\n";
+        return ExitOk;
+    }
+    out() << "CRITICAL: " << problems.join("; ") << "\n";
+    return ExitCritical;
+}
+
+int usage(const QCommandLineParser& parser)
+{
+    std::fputs(qPrintable(parser.helpText()), stderr);
+    return ExitUnknown;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Asks the agents on a broker channel.\n"
+        "  list          every agent that answers: identity, name, processor, OS, load\n"
+        "  sensors ID    readings with their limits; out-of-limits rows marked !\n"
+        "  faults ID     the last 50 faults (--today: today's)\n"
+        "  check ID      exit 0 within limits, 2 a switched-on reading out of limits, 3 no answer\n"
+        "Defaults come from VRD.INI in the working directory when present.");
+    parser.addHelpOption();
+    const QCommandLineOption host("host", "Broker address (an IP address).", "H");
+    const QCommandLineOption port("port", "Broker TCP port.", "P");
+    const QCommandLineOption channel("channel", "Channel (the BRANCH_TOKEN of the agents).", "C");
+    const QCommandLineOption timeout("timeout", "Milliseconds to wait for an answer (default 3000).", "MS");
+    const QCommandLineOption json("json", "Print JSON.");
+    const QCommandLineOption today("today", "faults: only today's.");
+    parser.addOptions({host, port, channel, timeout, json, today});
+    parser.addPositionalArgument("command", "list, sensors, faults or check");
+    parser.addPositionalArgument("ID", "agent identity, with or without braces");
+    parser.process(app);
+
+    Options options;
+    options.broker = settingsFromIni();
+    if (parser.isSet(host))
+        options.broker.host = parser.value(host);
+    if (parser.isSet(port))
+        options.broker.port = quint16(parser.value(port).toUInt());
+    if (parser.isSet(channel))
+        options.broker.channel = parser.value(channel);
+    if (parser.isSet(timeout))
+        options.timeoutMs = parser.value(timeout).toInt();
+    options.json = parser.isSet(json);
+    options.today = parser.isSet(today);
+
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usage(parser);
+    options.command = args.first();
+    const bool needsTarget = options.command != "list";
+    if (needsTarget) {
+        if (args.size() != 2 || msg::parseUuid(args[1]).isNull())
+            return usage(parser);
+        options.target = msg::parseUuid(args[1]);
+    }
+    if (QHostAddress(options.broker.host).isNull()) {
+        std::fprintf(stderr, "vrdctl: %s is not an IP address\n", qPrintable(options.broker.host));
+        return ExitUnknown;
+    }
+
+    Inspector inspector(options.broker);
+    if (!inspector.connect(options.timeoutMs)) {
+        std::fprintf(stderr, "vrdctl: cannot reach the broker at %s:%u\n", qPrintable(options.broker.host),
+                     options.broker.port);
+        return ExitUnknown;
+    }
+    if (options.command == "list")
+        return runList(inspector, options);
+    if (options.command == "sensors")
+        return runSensors(inspector, options);
+    if (options.command == "faults")
+        return runFaults(inspector, options);
+    if (options.command == "check")
+        return runCheck(inspector, options);
+    return usage(parser);
+}
