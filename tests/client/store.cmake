@@ -8,3 +8,7 @@ vrd_add_test(client_store_tests
     ${CMAKE_CURRENT_LIST_DIR}/store_debug_log_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/store_thread_test.cpp
   LIBS vrd_client_store)
+
+vrd_add_test(client_inventory_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/inventory_test.cpp
+  LIBS vrd_client_inventory)
