@@ -1,0 +1,16 @@
+#pragma once
+// Broker settings of the station, read from section CLOUD of its "VRD.INI". There are no
+// defaults: a missing file or key reads as empty text, and the port as 0.
+
+#include <QString>
+
+struct BrowserSettings {
+    QString host;    // HOST: an address literal, never resolved
+    quint16 port = 0; // PORT
+    QString hqToken; // HQ_TOKEN: kept, not used by the station
+    QString channel; // BRANCH_TOKEN: prefix of both broker topics
+    bool readError = false; // the settings store reported an error (unreadable or malformed file)
+};
+
+// Reads the file at iniPath; never writes it. A PORT outside 0 to 65535 or not a number reads as 0.
+BrowserSettings readBrowserSettings(const QString& iniPath);

@@ -1,0 +1,106 @@
+#include "client_registry.h"
+
+#include <QDebug>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+constexpr char kDriver[] = "QSQLITE";
+constexpr char kTable[] = "CLIENTINFO_TBL";
+
+constexpr char kCreate[] = "CREATE TABLE CLIENTINFO_TBL( COMPUTERNAME CHAR(128),CPUNAME CHAR(128), OSNAME CHAR(128), "
+                           "SYSMODEL CHAR(128), SYSSERIL CHAR(128),GUID CHAR(64) PRIMARY KEY UNIQUE );";
+constexpr char kSelectListed[] = "SELECT COMPUTERNAME, GUID FROM CLIENTINFO_TBL;";
+constexpr char kSelectDetails[] = "SELECT CPUNAME, OSNAME, SYSMODEL, SYSSERIL FROM CLIENTINFO_TBL "
+                                  "WHERE GUID = ? COLLATE NOCASE;";
+constexpr char kStore[] = "INSERT OR REPLACE INTO CLIENTINFO_TBL (COMPUTERNAME, CPUNAME, OSNAME, SYSMODEL, SYSSERIL, "
+                          "GUID) VALUES(?, ?, ?, ?, ?, ?);";
+constexpr char kRemoveAll[] = "DELETE FROM CLIENTINFO_TBL WHERE GUID != \"\";";
+
+// Inventory fields in the column order of kStore.
+constexpr QString msg::Inventory::*kStoredFields[] = {
+    &msg::Inventory::comp,     &msg::Inventory::cpu,       &msg::Inventory::os,
+    &msg::Inventory::sysModel, &msg::Inventory::sysSerial, &msg::Inventory::uuid,
+};
+
+bool run(QSqlQuery& query)
+{
+    if (query.exec())
+        return true;
+    qDebug() << "ClientRegistry" << query.lastQuery() << query.lastError().text();
+    return false;
+}
+
+} // namespace
+
+ClientRegistry::ClientRegistry(const QString& path)
+    : m_path(path)
+{
+}
+
+ClientRegistry::~ClientRegistry()
+{
+    const QString name = m_db.connectionName();
+    m_db.close();
+    m_db = QSqlDatabase();
+    if (!name.isEmpty())
+        QSqlDatabase::removeDatabase(name);
+}
+
+bool ClientRegistry::open()
+{
+    m_db = QSqlDatabase::addDatabase(QLatin1String(kDriver));
+    m_db.setDatabaseName(m_path);
+    if (!m_db.open())
+        return false;
+    // A file that exists without the table (an interrupted first run) would otherwise
+    // refuse every client for good.
+    if (m_db.tables().contains(QLatin1String(kTable)))
+        return true;
+    QSqlQuery create(m_db);
+    create.prepare(QLatin1String(kCreate));
+    return run(create);
+}
+
+QVector<ClientRegistry::Listed> ClientRegistry::clients(int limit) const
+{
+    QVector<Listed> listed;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QLatin1String(kSelectListed));
+    if (!run(query))
+        return listed;
+    while (listed.size() < limit && query.next())
+        listed.append({query.value(0).toString(), query.value(1).toString()});
+    return listed;
+}
+
+std::optional<ClientRegistry::Details> ClientRegistry::details(const QUuid& identity) const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QLatin1String(kSelectDetails));
+    query.addBindValue(msg::uuidText(identity));
+    if (!run(query) || !query.next())
+        return std::nullopt;
+    return Details{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                   query.value(3).toString()};
+}
+
+bool ClientRegistry::store(const msg::Inventory& inventory)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QLatin1String(kStore));
+    for (QString msg::Inventory::*field : kStoredFields)
+        query.addBindValue(inventory.*field);
+    return run(query);
+}
+
+bool ClientRegistry::removeAll()
+{
+    QSqlQuery query(m_db);
+    query.prepare(QLatin1String(kRemoveAll));
+    return run(query);
+}

@@ -1,0 +1,13 @@
+#include "mainform.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    Mainform window;
+    app.setWindowIcon(QIcon(QStringLiteral(":/Mainform/icons/varden_browser.png")));
+    window.show();
+    return app.exec();
+}

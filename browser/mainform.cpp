@@ -1,0 +1,394 @@
+#include "mainform.h"
+#include "ui_Mainform.h"
+
+#include "client_registry.h"
+#include "countdown.h"
+#include "messages.h"
+#include "mqtt_transmit.h"
+#include "reading_display.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QStatusBar>
+
+#include <iterator>
+
+namespace {
+
+constexpr char kSettingsFile[] = "/VRD.INI";
+constexpr char kRegistryFile[] = "/Client.sqlite";
+constexpr char kOnlineIcon[] = ":/Mainform/icons/power_G.png";
+constexpr char kOfflineIcon[] = ":/Mainform/icons/power_R.png";
+
+constexpr int kTickMs = 1000;
+constexpr int kStatusMessageMs = 5000;
+
+// The registry may hold more clients than the list shows at start-up; the rest appear when
+// they answer the next inventory request.
+constexpr int kListedAtStart = 50;
+
+// Countdown values set when a step fires, in ticks.
+constexpr int kSensorPollTicks = 4;
+constexpr int kPresenceTicks = 1;
+constexpr int kStatusRefreshTicks = 1;
+
+constexpr int kHistoryTimeColumnWidth = 200;
+constexpr char kHistoryTimeFormat[] = "yyyy/MM/dd hh:mm:ss";
+
+// The latest second QDateTime represents; a "DT" beyond it shows no time.
+constexpr quint64 kLastShownSecond = 253402300799ull; // 9999-12-31 23:59:59 UTC
+
+struct ReplyRoute {
+    int code;
+    void (Mainform::*handler)(const QJsonObject&);
+};
+
+// Looked up in this order; the first entry with the code handles the message.
+constexpr ReplyRoute kReplyRoutes[] = {
+    {msg::KindCurrentSensors, &Mainform::handleCurrentSensors},
+    {msg::KindInventory, &Mainform::handleInventory},
+    {msg::KindProcessorLoad, &Mainform::handlePresence},
+    {msg::KindLastFaults, &Mainform::handleFaultHistory},
+    {msg::KindTodaysFaults, &Mainform::handleFaultHistory},
+};
+
+// The history combo box's items in order; any other index asks for the last faults.
+constexpr int kHistoryCodes[] = {msg::KindLastFaults, msg::KindTodaysFaults};
+
+// Value label of each sensor in the order of msg::kSensorKeys, and the caption hidden with it
+// for the rails that a board may not wire.
+struct ReadingLabels {
+    QLabel* Ui::Mainform::*value;
+    QLabel* Ui::Mainform::*caption; // null: always shown
+};
+
+constexpr ReadingLabels kReadingLabels[] = {
+    {&Ui::Mainform::labCPUTemp, nullptr},
+    {&Ui::Mainform::labSysTemp, nullptr},
+    {&Ui::Mainform::labCPUFan, nullptr},
+    {&Ui::Mainform::labSysFan, nullptr},
+    {&Ui::Mainform::labVcore, nullptr},
+    {&Ui::Mainform::labVio, nullptr},
+    {&Ui::Mainform::labP5V, &Ui::Mainform::label_21},
+    {&Ui::Mainform::labP12V, &Ui::Mainform::label_23},
+    {&Ui::Mainform::labN5V, &Ui::Mainform::label_26},
+    {&Ui::Mainform::labN12V, &Ui::Mainform::label_27},
+};
+static_assert(std::size(kReadingLabels) == std::tuple_size<decltype(msg::kSensorKeys)>::value,
+              "one label row per sensor");
+
+constexpr QLabel* Ui::Mainform::*kClientInfoLabels[] = {
+    &Ui::Mainform::labCPUName,
+    &Ui::Mainform::labOperatingSystem,
+    &Ui::Mainform::labSystemModel,
+    &Ui::Mainform::labSystemSerial,
+};
+
+void debugLine(const char* function, int line, const QString& text)
+{
+    qDebug().noquote() << function << line << text;
+}
+
+QString faultTimeText(quint64 utcSeconds)
+{
+    if (utcSeconds > kLastShownSecond)
+        return QString();
+    return QDateTime::fromSecsSinceEpoch(qint64(utcSeconds), Qt::LocalTime).toString(QLatin1String(kHistoryTimeFormat));
+}
+
+} // namespace
+
+// Outside any namespace: the macro declares the resource's initialiser at global scope.
+static void initResources()
+{
+    Q_INIT_RESOURCE(browser);
+}
+
+Mainform::Mainform(const QString& directory, QWidget* parent)
+    : QMainWindow(parent)
+    , ui(new Ui::Mainform)
+    , m_clock([] { return QDateTime::currentDateTime(); })
+{
+    initResources();
+    ui->setupUi(this);
+    m_registryPath = directory + QLatin1String(kRegistryFile);
+    m_onlineIcon = QIcon(QPixmap(QLatin1String(kOnlineIcon)));
+    m_offlineIcon = QIcon(QPixmap(QLatin1String(kOfflineIcon)));
+    readSettings(directory + QLatin1String(kSettingsFile));
+    createLinks();
+    createModels();
+    openRegistry();
+    fillClientList();
+    clearClientLabels();
+    clearValueLabels();
+
+    m_timer = std::make_unique<QTimer>();
+    connect(m_timer.get(), &QTimer::timeout, this, &Mainform::slot_TimerEvent);
+    m_timer->start(kTickMs);
+}
+
+Mainform::~Mainform() = default;
+
+void Mainform::readSettings(const QString& iniPath)
+{
+    m_settings = readBrowserSettings(iniPath);
+    if (m_settings.readError) {
+        debugLine("Mainform::Mainform", __LINE__, QStringLiteral("Can't find INI"));
+        statusBar()->showMessage(QStringLiteral("Can't find INI"), kStatusMessageMs);
+    }
+    m_brokerAddress = QHostAddress(m_settings.host);
+}
+
+void Mainform::createLinks()
+{
+    m_requestLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port,
+                                                   msg::requestTopic(m_settings.channel),
+                                                   MqttTransmit::ReconnectPolicy::Browser);
+    m_requestLink->connectToHost();
+    m_replyLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port, msg::replyTopic(m_settings.channel),
+                                                 MqttTransmit::ReconnectPolicy::Browser);
+    connect(m_replyLink.get(), &MqttTransmit::SignalMqttReceived, this, &Mainform::slot_mtsBranchReceived);
+    m_replyLink->connectToHost();
+}
+
+void Mainform::createModels()
+{
+    m_clients = std::make_unique<ClientList>(m_onlineIcon, m_offlineIcon);
+    ui->tvClient->setModel(m_clients->model());
+    m_history = std::make_unique<QStandardItemModel>(0, 2);
+    ui->tvHistoryInquiry->setModel(m_history.get());
+    resetHistory();
+}
+
+void Mainform::openRegistry()
+{
+    if (!QFileInfo::exists(m_registryPath))
+        debugLine("Mainform::Mainform", __LINE__, QStringLiteral("creating the sysinfo.sqlite file."));
+    m_registry = std::make_unique<ClientRegistry>(m_registryPath);
+    m_registry->open();
+}
+
+void Mainform::fillClientList()
+{
+    for (const ClientRegistry::Listed& client : m_registry->clients(kListedAtStart))
+        m_clients->appendClient(client.name, msg::parseUuid(client.guid), ClientList::Shown::Offline);
+}
+
+void Mainform::clearClientLabels()
+{
+    for (QLabel* Ui::Mainform::*label : kClientInfoLabels)
+        (ui.get()->*label)->clear();
+}
+
+void Mainform::clearValueLabels()
+{
+    for (const ReadingLabels& labels : kReadingLabels)
+        (ui.get()->*labels.value)->clear();
+}
+
+void Mainform::showInventory(const QString& cpu, const QString& os, const QString& model, const QString& serial)
+{
+    ui->labCPUName->setText(cpu);
+    ui->labOperatingSystem->setText(os);
+    ui->labSystemModel->setText(model);
+    ui->labSystemSerial->setText(serial);
+}
+
+void Mainform::resetHistory()
+{
+    m_history->clear();
+    m_history->setColumnCount(2);
+    m_history->setHorizontalHeaderLabels({QStringLiteral("DateTime"), QStringLiteral("Condition")});
+    ui->tvHistoryInquiry->setColumnWidth(0, kHistoryTimeColumnWidth);
+    ui->tvHistoryInquiry->setColumnWidth(1, ui->tvHistoryInquiry->width() - kHistoryTimeColumnWidth);
+}
+
+void Mainform::appendHistoryRow(const QString& time, const QString& condition)
+{
+    m_history->appendRow({new QStandardItem(time), new QStandardItem(condition)});
+}
+
+void Mainform::sendRequest(int code, const QUuid& addressee)
+{
+    m_requestLink->PublishPayload(msg::buildRequest(code, addressee));
+}
+
+void Mainform::fitClientColumns()
+{
+    ui->tvClient->header()->resizeSections(QHeaderView::ResizeToContents);
+}
+
+void Mainform::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_clients && m_clients->rowCount() > 0)
+        fitClientColumns();
+}
+
+// ---- Timer ----------------------------------------------------------------------------------
+
+void Mainform::slot_TimerEvent()
+{
+    if (countdownDue(m_sensorPollCountdown) && !m_selectedClient.isNull()) {
+        m_sensorPollCountdown = kSensorPollTicks;
+        sendRequest(msg::KindCurrentSensors, m_selectedClient);
+    }
+    if (countdownDue(m_presenceCountdown)) {
+        m_presenceCountdown = kPresenceTicks;
+        sendRequest(msg::KindProcessorLoad, msg::broadcastUuid());
+    }
+    if (countdownDue(m_statusRefreshCountdown)) {
+        m_statusRefreshCountdown = kStatusRefreshTicks;
+        refreshStatus();
+    }
+}
+
+void Mainform::refreshStatus()
+{
+    m_clients->refreshStatus(m_clock());
+}
+
+// ---- Replies ------------------------------------------------------------------------------
+
+void Mainform::slot_mtsBranchReceived(const MqttMessage& message)
+{
+    const std::optional<msg::Envelope> envelope = msg::parseMessage(message.payload());
+    if (!envelope)
+        return;
+    for (const ReplyRoute& route : kReplyRoutes) {
+        if (route.code == envelope->code) {
+            (this->*route.handler)(envelope->object);
+            return;
+        }
+    }
+}
+
+void Mainform::handlePresence(const QJsonObject& message)
+{
+    const std::optional<QUuid> sender = msg::addressOf(message);
+    if (!sender)
+        return;
+    m_presenceCountdown = kPresenceTicks;
+    const int row = m_clients->rowOf(*sender);
+    if (row >= 0)
+        m_clients->markSeen(row, m_clock());
+}
+
+void Mainform::handleCurrentSensors(const QJsonObject& message)
+{
+    const std::optional<QUuid> sender = msg::addressOf(message);
+    if (!sender || m_selectedClient.isNull() || *sender != m_selectedClient || *sender == msg::broadcastUuid())
+        return;
+    const msg::SensorReport report = msg::parseSensorReply(message);
+    m_sensorPollCountdown = kSensorPollTicks;
+    for (size_t i = 0; i < msg::kSensorKeys.size(); ++i) {
+        const msg::SensorKeys& keys = msg::kSensorKeys[i];
+        const msg::SensorFigures& figures = report.byType[size_t(keys.code)];
+        QLabel* value = ui.get()->*kReadingLabels[i].value;
+        if (kReadingLabels[i].caption) {
+            QLabel* caption = ui.get()->*kReadingLabels[i].caption;
+            const bool wired = figures.reading >= kRailPresentMillivolts;
+            value->setVisible(wired);
+            caption->setVisible(wired);
+            if (!wired)
+                continue;
+        }
+        value->setText(readingText(keys.code, figures.reading, readingOutOfLimits(keys, figures)));
+    }
+}
+
+void Mainform::handleInventory(const QJsonObject& message)
+{
+    const std::optional<QUuid> sender = msg::addressOf(message);
+    if (!sender || sender->isNull() || *sender == msg::broadcastUuid())
+        return;
+    const msg::Inventory inventory = msg::parseInventoryReply(message);
+    // The registry keys a client by "Uuid" and the list by "TUuid": a reply where they differ
+    // would list one identity now and another at the next start.
+    if (msg::parseUuid(inventory.uuid) != *sender)
+        return;
+    m_registry->store(inventory);
+    if (m_clients->rowOf(*sender) < 0)
+        m_clients->appendClient(inventory.comp, *sender, ClientList::Shown::Nothing);
+    if (*sender == m_selectedClient)
+        showInventory(inventory.cpu, inventory.os, inventory.sysModel, inventory.sysSerial);
+    if (m_clients->rowCount() == 1)
+        fitClientColumns();
+}
+
+void Mainform::handleFaultHistory(const QJsonObject& message)
+{
+    debugLine("Mainform::handleFaultHistory", __LINE__,
+              QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    const std::optional<QUuid> sender = msg::addressOf(message);
+    if (!sender || m_selectedClient.isNull() || *sender != m_selectedClient)
+        return;
+    const QVector<msg::FaultEntry> faults = msg::parseFaultReply(message);
+    resetHistory();
+    if (faults.isEmpty()) {
+        appendHistoryRow(QStringLiteral("N/A"), QStringLiteral("No fault found"));
+        return;
+    }
+    for (const msg::FaultEntry& fault : faults)
+        appendHistoryRow(faultTimeText(fault.utcSeconds), fault.text);
+}
+
+// ---- User actions -------------------------------------------------------------------------
+
+void Mainform::slot_tvClientClicked(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    const QModelIndex nameIndex = index.sibling(index.row(), 0);
+    ui->tvClient->clearSelection();
+    ui->tvClient->selectionModel()->select(nameIndex, QItemSelectionModel::Select);
+    const QUuid clicked = nameIndex.data(ClientList::IdentityRole).toUuid();
+    m_sensorPollCountdown = 0;
+    if (clicked == m_lastClicked)
+        return;
+    resetHistory();
+    m_lastClicked = clicked;
+    m_selectedClient = clicked;
+    clearValueLabels();
+    clearClientLabels();
+    m_sensorPollCountdown = 1;
+    if (const std::optional<ClientRegistry::Details> details = m_registry->details(clicked))
+        showInventory(details->cpu, details->os, details->model, details->serial);
+}
+
+void Mainform::slot_btnClientRefreshClicked(bool)
+{
+    resetHistory();
+    m_presenceCountdown = kPresenceTicks;
+    sendRequest(msg::KindInventory, msg::broadcastUuid());
+}
+
+void Mainform::slot_btnClientResetClicked(bool)
+{
+    m_registry->removeAll();
+    m_clients->clear();
+    slot_btnClientRefreshClicked(false);
+}
+
+void Mainform::slot_btnHistoryInquiryClicked(bool)
+{
+    const int index = ui->cbHistoryInquiry->currentIndex();
+    const int code = (index >= 0 && index < int(std::size(kHistoryCodes))) ? kHistoryCodes[index]
+                                                                              : msg::KindLastFaults;
+    if (m_selectedClient.isNull())
+        return;
+    sendRequest(code, m_selectedClient);
+}
+
+void Mainform::on_actionAbout_this_triggered()
+{
+    QMessageBox::about(this, tr("About me"),
+                       tr("<h2>Varden Browser 1.2</h2>"
+                          "<p>The VrdClient program is required on every watched machine.</p>"
+                          "<p>It helps you to monitor the system health through internet.</p>"));
+}

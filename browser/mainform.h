@@ -1,0 +1,107 @@
+#pragma once
+// The station's main window. It sends requests on the broker on a one-second timer, keeps the
+// registry of clients in "Client.sqlite", shows which clients answer, and shows the readings,
+// inventory and fault history of the one selected. Everything runs on the GUI thread.
+
+#include "browser_settings.h"
+#include "client_list.h"
+#include "mqtt_message.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QHostAddress>
+#include <QIcon>
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class Mainform;
+}
+
+class ClientRegistry;
+class MqttTransmit;
+
+class Mainform : public QMainWindow {
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    // Reads "VRD.INI" and keeps "Client.sqlite" in `directory`, the program's own directory
+    // unless a test or tool points elsewhere.
+    explicit Mainform(const QString& directory = QCoreApplication::applicationDirPath(),
+                      QWidget* parent = nullptr);
+    ~Mainform() override;
+
+    // Reply handlers, called by the dispatch with the parsed message object.
+    void handleCurrentSensors(const QJsonObject& message); // "SrvCall" 1
+    void handleInventory(const QJsonObject& message);      // 4
+    void handlePresence(const QJsonObject& message);       // 2
+    void handleFaultHistory(const QJsonObject& message);   // 3 and 5
+
+    // Seams for tests and measuring tools.
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    QTimer* tickTimer() { return m_timer.get(); }
+    MqttTransmit* requestLink() const { return m_requestLink.get(); }
+    MqttTransmit* replyLink() const { return m_replyLink.get(); }
+    const BrowserSettings& settings() const { return m_settings; }
+    ClientList& clientList() { return *m_clients; }
+    QStandardItemModel* historyModel() { return m_history.get(); }
+    QUuid selectedClient() const { return m_selectedClient; }
+    QIcon onlineIcon() const { return m_onlineIcon; }
+    QIcon offlineIcon() const { return m_offlineIcon; }
+
+public slots:
+    void slot_mtsBranchReceived(const MqttMessage& message);
+    void slot_TimerEvent();
+    void slot_btnClientRefreshClicked(bool checked = false);
+    void slot_btnClientResetClicked(bool checked = false);
+    void slot_btnHistoryInquiryClicked(bool checked = false);
+    void slot_tvClientClicked(const QModelIndex& index);
+    void on_actionAbout_this_triggered();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void readSettings(const QString& iniPath);
+    void createLinks();
+    void createModels();
+    void openRegistry();
+    void fillClientList();
+    void clearClientLabels();
+    void clearValueLabels();
+    void showInventory(const QString& cpu, const QString& os, const QString& model, const QString& serial);
+    void resetHistory();
+    void appendHistoryRow(const QString& time, const QString& condition);
+    void sendRequest(int code, const QUuid& addressee);
+    void refreshStatus();
+    void fitClientColumns();
+
+    std::unique_ptr<Ui::Mainform> ui;
+    QString m_registryPath;
+    std::unique_ptr<ClientRegistry> m_registry;
+    BrowserSettings m_settings;
+    QHostAddress m_brokerAddress;
+    std::unique_ptr<QTimer> m_timer;
+    std::unique_ptr<MqttTransmit> m_requestLink;
+    std::unique_ptr<MqttTransmit> m_replyLink;
+    QIcon m_onlineIcon;
+    QIcon m_offlineIcon;
+    std::unique_ptr<ClientList> m_clients;
+    std::unique_ptr<QStandardItemModel> m_history;
+
+    Clock m_clock;
+    QUuid m_selectedClient;
+    QUuid m_lastClicked;
+    int m_sensorPollCountdown = 0;
+    int m_presenceCountdown = 0;
+    int m_statusRefreshCountdown = 0;
+};
