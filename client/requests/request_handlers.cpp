@@ -1,0 +1,104 @@
+#include "request_handlers.h"
+
+#include <QDateTime>
+
+namespace {
+
+using Handler = QByteArray (*)(const QJsonObject& request, const RequestSources& sources);
+
+// Kinds 1, 3 and 5 concern one machine: only the addressed client answers.
+bool addressedToUs(const QJsonObject& request, const RequestSources& sources)
+{
+    return msg::addressOf(request) == std::optional<QUuid>(sources.host);
+}
+
+bool hasAddress(const QJsonObject& request)
+{
+    return msg::addressOf(request).has_value();
+}
+
+QByteArray none(const QJsonObject&, const RequestSources&)
+{
+    return {};
+}
+
+QByteArray currentSensors(const QJsonObject& request, const RequestSources& sources)
+{
+    if (!addressedToUs(request, sources))
+        return {};
+    return msg::buildSensorReply(sources.host, sources.snapshot());
+}
+
+QByteArray processorLoad(const QJsonObject& request, const RequestSources& sources)
+{
+    if (!hasAddress(request))
+        return {};
+    return msg::buildLoadReply(sources.host, quint16(sources.processorLoad()));
+}
+
+QByteArray inventory(const QJsonObject& request, const RequestSources& sources)
+{
+    if (!hasAddress(request))
+        return {};
+    return msg::buildInventoryReply(sources.host, sources.inventory());
+}
+
+// A query that fails (database closed or locked) still gets an answer, with no faults.
+QByteArray faults(int code, const std::optional<SensorLogRows>& rows, const RequestSources& sources)
+{
+    QVector<msg::FaultRecord> records;
+    if (rows)
+        for (const SensorLogRow& row : *rows)
+            records.append(faultRecordOf(row));
+    return msg::buildFaultReply(code, sources.host, records);
+}
+
+QByteArray lastFaults(const QJsonObject& request, const RequestSources& sources)
+{
+    if (!addressedToUs(request, sources))
+        return {};
+    return faults(msg::KindLastFaults, sources.lastFaults(), sources);
+}
+
+QByteArray todaysFaults(const QJsonObject& request, const RequestSources& sources)
+{
+    if (!addressedToUs(request, sources))
+        return {};
+    return faults(msg::KindTodaysFaults, sources.todaysFaults(), sources);
+}
+
+constexpr uint16_t kEndOfTable = 0xFFFF;
+
+struct HandlerEntry {
+    uint16_t code;
+    Handler handler;
+};
+
+const HandlerEntry kHandlers[] = {
+    {msg::KindNone, none},
+    {msg::KindCurrentSensors, currentSensors},
+    {msg::KindProcessorLoad, processorLoad},
+    {msg::KindInventory, inventory},
+    {msg::KindLastFaults, lastFaults},
+    {msg::KindTodaysFaults, todaysFaults},
+    {kEndOfTable, nullptr},
+};
+
+} // namespace
+
+QByteArray answerRequest(const QByteArray& payload, const RequestSources& sources)
+{
+    const std::optional<msg::Envelope> request = msg::parseMessage(payload);
+    if (!request)
+        return {};
+    for (const HandlerEntry* entry = kHandlers; entry->code != kEndOfTable; ++entry)
+        if (entry->code == request->code)
+            return entry->handler(request->object, sources);
+    return {};
+}
+
+msg::FaultRecord faultRecordOf(const SensorLogRow& row)
+{
+    const QDateTime logged = QDateTime::fromString(row.dateTime, QStringLiteral("yyyy-M-d h:m:s"));
+    return {row.typeId, row.data, logged.isValid() ? logged.toSecsSinceEpoch() : 0};
+}

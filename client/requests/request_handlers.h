@@ -1,0 +1,35 @@
+#pragma once
+// The client's answers to the station's requests: a table of kind codes and handlers, the
+// addressing rule, and replies built from the live data the window hands in.
+//
+//     RequestSources sources{...};                     // filled by the window
+//     QByteArray reply = answerRequest(payload, sources);
+//     if (!reply.isEmpty()) replyLink->PublishPayload(reply);
+
+#include "client_database.h"
+#include "messages.h"
+#include "sensor_snapshot.h"
+
+#include <QByteArray>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+// Where each reply takes its data from. Everything runs on the window's thread.
+struct RequestSources {
+    QUuid host;                                                  // this machine's identity
+    std::function<const SensorSnapshot&()> snapshot;             // kind 1
+    std::function<int16_t()> processorLoad;                      // kind 2, the logging thread's sample
+    std::function<std::optional<SensorLogRows>()> lastFaults;    // kind 3
+    std::function<std::optional<SensorLogRows>()> todaysFaults;  // kind 5
+    std::function<msg::Inventory()> inventory;                   // kind 4
+};
+
+// The reply to one request payload, or nothing (empty) when the request is malformed, of an
+// unknown kind, lacks "TUuid", or is addressed to another machine.
+QByteArray answerRequest(const QByteArray& payload, const RequestSources& sources);
+
+// A stored fault row as the wire carries it: "DT" is the logged local time, read through the
+// machine's time zone, in seconds since 1970 UTC.
+msg::FaultRecord faultRecordOf(const SensorLogRow& row);

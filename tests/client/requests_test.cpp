@@ -1,0 +1,166 @@
+// The client's answers: the addressing rule over every kind, the replies' exact bytes, and
+// fault times read through the machine's time zone.
+
+#include "request_handlers.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+const QUuid kHost = msg::parseUuid(QStringLiteral("{01234567-89ab-cdef-0123-456789abcdef}"));
+
+struct Fixture {
+    SensorSnapshot snapshot;
+    std::optional<SensorLogRows> faults = SensorLogRows{};
+    RequestSources sources()
+    {
+        RequestSources s;
+        s.host = kHost;
+        s.snapshot = [this]() -> const SensorSnapshot& { return snapshot; };
+        s.processorLoad = [] { return int16_t(12); };
+        s.lastFaults = [this] { return faults; };
+        s.todaysFaults = [this] { return faults; };
+        s.inventory = [] { return msg::Inventory{"HOST\\ann", "CPU", "OS", "Model", "Serial", {}}; };
+        return s;
+    }
+};
+
+int replyCode(const QByteArray& reply)
+{
+    return QJsonDocument::fromJson(reply).object().value("SrvCall").toInt(-1);
+}
+
+struct AddressCase {
+    const char* request;
+    int replyCode; // -1: no reply
+};
+
+TEST(ClientRequests, AddressingRule)
+{
+    const AddressCase cases[] = {
+        {R"({"SrvCall":0,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})", -1},
+        {R"({"SrvCall":1,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})", 1},
+        {R"({"SrvCall":1,"TUuid":"0123456789ABCDEF0123456789ABCDEF"})", -1},
+        {R"({"SrvCall":1,"TUuid":"01234567-89AB-CDEF-0123-456789ABCDEF"})", 1},
+        {R"({"SrvCall":1,"TUuid":"{ffffffff-ffff-ffff-ffff-ffffffffffff}"})", -1},
+        {R"({"SrvCall":1,"TUuid":"{11111111-89ab-cdef-0123-456789abcdef}"})", -1},
+        {R"({"SrvCall":1,"TUuid":"x"})", -1},
+        {R"({"SrvCall":1,"TUuid":42})", -1},
+        {R"({"SrvCall":1})", -1},
+        {R"({"SrvCall":2,"TUuid":"x"})", 2},
+        {R"({"SrvCall":2,"TUuid":null})", 2},
+        {R"({"SrvCall":2})", -1},
+        {R"({"SrvCall":3,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})", 3},
+        {R"({"SrvCall":3,"TUuid":"{ffffffff-ffff-ffff-ffff-ffffffffffff}"})", -1},
+        {R"({"SrvCall":4,"TUuid":"x"})", 4},
+        {R"({"SrvCall":4})", -1},
+        {R"({"SrvCall":5,"TUuid":"{01234567-89AB-CDEF-0123-456789ABCDEF}"})", 5},
+        {R"({"SrvCall":5,"TUuid":"x"})", -1},
+        {R"({"SrvCall":6,"TUuid":"x"})", -1},
+        {R"({"SrvCall":65535,"TUuid":"x"})", -1},
+        {R"({"SrvCall":2.5,"TUuid":"x"})", -1},
+        {R"({"SrvCall":"2","TUuid":"x"})", -1},
+        {R"([{"SrvCall":2,"TUuid":"x"}])", -1},
+        {R"({"SrvCall":2,"TUuid":"x")", -1},
+        {"", -1},
+    };
+    Fixture fixture;
+    const RequestSources sources = fixture.sources();
+    for (const AddressCase& c : cases) {
+        const QByteArray reply = answerRequest(c.request, sources);
+        EXPECT_EQ(reply.isEmpty() ? -1 : replyCode(reply), c.replyCode) << c.request;
+    }
+}
+
+TEST(ClientRequests, ProcessorLoadReplyBytes)
+{
+    Fixture fixture;
+    EXPECT_EQ(answerRequest(R"({"SrvCall":2,"TUuid":"{ffffffff-ffff-ffff-ffff-ffffffffffff}"})", fixture.sources()),
+              QByteArray(R"({"CurrProc":[{"Usage":12}],"SrvCall":2,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})"));
+}
+
+TEST(ClientRequests, SensorReplyCarriesTheSnapshot)
+{
+    Fixture fixture;
+    fixture.snapshot.CpuTemp = -5;
+    fixture.snapshot.Vcore_Hi = 5000;
+    fixture.snapshot.CBCPUFan = 1;
+    const QByteArray reply =
+        answerRequest(R"({"SrvCall":1,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})", fixture.sources());
+    const QJsonObject sensors = QJsonDocument::fromJson(reply).object().value("CurrSensor").toArray().at(0).toObject();
+    EXPECT_EQ(sensors.size(), 36);
+    EXPECT_EQ(sensors.value("SenCPUTemp").toInt(), -5);
+    EXPECT_EQ(sensors.value("SenSetGapVcoreHi").toInt(), 5000);
+    EXPECT_EQ(sensors.value("SenSetEnFan1"), QJsonValue(true));
+    EXPECT_EQ(sensors.value("SenSetEnN5V"), QJsonValue(false));
+}
+
+class UtcPlusEight : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* old = std::getenv("TZ");
+        saved_ = old ? old : "";
+        hadTz_ = old != nullptr;
+        setenv("TZ", "UTC-8", 1); // POSIX sign: eight hours east of UTC
+        tzset();
+    }
+    void TearDown() override
+    {
+        hadTz_ ? setenv("TZ", saved_.c_str(), 1) : unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::string saved_;
+    bool hadTz_ = false;
+};
+
+TEST_F(UtcPlusEight, FaultEntryBytes)
+{
+    Fixture fixture;
+    fixture.faults = SensorLogRows{{"2024-3-5 7:4:0", 0, 3712}};
+    const QByteArray reply =
+        answerRequest(R"({"SrvCall":3,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})", fixture.sources());
+    EXPECT_TRUE(reply.contains(R"({"DT":"1709593440","MSG":"Vcore = 3.712 V","TYPE":0})")) << reply.constData();
+}
+
+TEST(ClientRequests, FaultRepliesAreSentEvenWhenEmptyOrFailed)
+{
+    Fixture fixture;
+    for (const std::optional<SensorLogRows>& rows : {std::optional<SensorLogRows>(SensorLogRows{}),
+                                                     std::optional<SensorLogRows>()}) {
+        fixture.faults = rows;
+        for (const char* request : {R"({"SrvCall":3,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})",
+                                    R"({"SrvCall":5,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})"}) {
+            const QJsonObject reply = QJsonDocument::fromJson(answerRequest(request, fixture.sources())).object();
+            EXPECT_TRUE(reply.value("Err50").isArray()) << request;
+            EXPECT_TRUE(reply.value("Err50").toArray().isEmpty()) << request;
+        }
+    }
+}
+
+TEST(ClientRequests, FaultTextsByType)
+{
+    Fixture fixture;
+    fixture.faults = SensorLogRows{{"2024-3-5 7:4:0", 8, 75}, {"2024-3-5 7:4:0", 6, 4512}, {"2024-3-5 7:4:0", 12, 255}};
+    const QJsonArray entries =
+        QJsonDocument::fromJson(
+            answerRequest(R"({"SrvCall":3,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})", fixture.sources()))
+            .object()
+            .value("Err50")
+            .toArray();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0].toObject().value("MSG").toString(), "Processor Temperature = 75 'C");
+    EXPECT_EQ(entries[1].toObject().value("MSG").toString(), "- 5V = 4.512 V");
+    EXPECT_EQ(entries[2].toObject().value("MSG").toString(), "TypeID = 0xc, Data = 0xff");
+}
+
+} // namespace
