@@ -12,9 +12,9 @@ constexpr int kMaxPolls = 41;
 
 bool finishStoppedThread(QThread& thread)
 {
-    for (int poll = 0; poll < kMaxPolls && !thread.isFinished(); ++poll)
+    for (int poll = 0; poll < kMaxPolls && thread.isRunning(); ++poll)
         QThread::msleep(kPollMs);
-    if (thread.isFinished() || !thread.isRunning())
+    if (!thread.isRunning())
         return true;
     qDebug() << "finishStoppedThread" << __LINE__ << "worker still in a statement; waiting for it to end";
     thread.wait();

@@ -1,3 +1,13 @@
 vrd_add_test(client_ini_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ini_file_test.cpp
   LIBS vrd_client_ini)
+
+vrd_add_test(client_monitor_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/monitor_polling_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/monitor_settings_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/monitor_startup_test.cpp
+  LIBS vrd_client_monitor)
+# The binding test loads the real library from the build's bin directory.
+add_dependencies(client_monitor_tests Gauge64)
