@@ -11,3 +11,8 @@ vrd_add_test(client_monitor_tests
   LIBS vrd_client_monitor)
 # The binding test loads the real library from the build's bin directory.
 add_dependencies(client_monitor_tests Gauge64)
+
+vrd_add_test(client_monitor_process_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp
+  LIBS Qt5::Core)
+add_dependencies(client_monitor_process_tests VrdClient Gauge64)
