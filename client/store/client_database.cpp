@@ -52,15 +52,23 @@ bool ClientDatabase::openWithMaintenance(DebugLog& log, const QDate& today)
     const bool exists = QFileInfo::exists(m_path);
     log.Write(kLocation, __LINE__, DebugLog::Info,
               exists ? "opening the sysinfo.sqlite file." : "creating the sysinfo.sqlite file");
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    m_db.setDatabaseName(m_path);
-    m_db.open();
-    registerDateKeyFunction(m_db);
+    open();
     if (exists)
         pruneFile(log, today);
     else
         createFile(log);
     ensureFaultIndex(m_db);
+    return m_db.isOpen();
+}
+
+bool ClientDatabase::open()
+{
+    if (!m_db.isValid()) {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+        m_db.setDatabaseName(m_path);
+    }
+    if (m_db.open())
+        registerDateKeyFunction(m_db);
     return m_db.isOpen();
 }
 

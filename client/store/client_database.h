@@ -54,6 +54,8 @@ public:
     // Statement failures are not fatal; returns whether the connection is open.
     bool openWithMaintenance(DebugLog& log, const QDate& today = QDate::currentDate());
 
+    // Opens the file as it is, with no maintenance (tools and measurements).
+    bool open();
     bool isOpen() const { return m_db.isOpen(); }
     QSqlDatabase& connection() { return m_db; }
     const QString& path() const { return m_path; }

@@ -15,7 +15,10 @@ struct IdRange {
 std::optional<IdRange> sensorIdRange(QSqlDatabase& db)
 {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT MIN(ID), MAX(ID) FROM SENSOR_TBL;")) || !query.next())
+    // Two sub-queries: SQLite answers a lone MIN or MAX from the end of the key, but scans
+    // the whole table for both in one select.
+    if (!query.exec(QStringLiteral("SELECT (SELECT MIN(ID) FROM SENSOR_TBL), (SELECT MAX(ID) FROM SENSOR_TBL);"))
+        || !query.next())
         return std::nullopt;
     if (query.value(0).isNull())
         return IdRange{};

@@ -29,7 +29,7 @@ const std::array<const char*, 4> kCreateStatements = {
 };
 
 const char* const kFaultIndexStatement =
-    "CREATE INDEX IF NOT EXISTS SENSOR_FAULT_IDX ON SENSOR_TBL(ID) WHERE ERR = 1;";
+    "CREATE INDEX IF NOT EXISTS SENSOR_FAULT_IDX ON SENSOR_TBL(ID, TYPE_ID) WHERE ERR = 1;";
 
 bool createClientTables(QSqlDatabase& db)
 {

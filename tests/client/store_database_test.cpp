@@ -149,7 +149,7 @@ TEST_F(ClientDatabaseTest, ExistingFileGainsTheFaultIndexAndKeepsItsRows)
     ASSERT_TRUE(open(QDate(2024, 3, 5)));
     database.close();
     EXPECT_EQ(schemaBefore, scalar(path(), "SELECT group_concat(sql, ';') FROM sqlite_master WHERE type = 'table';"));
-    EXPECT_EQ("CREATE INDEX SENSOR_FAULT_IDX ON SENSOR_TBL(ID) WHERE ERR = 1",
+    EXPECT_EQ("CREATE INDEX SENSOR_FAULT_IDX ON SENSOR_TBL(ID, TYPE_ID) WHERE ERR = 1",
               scalar(path(), "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = 'SENSOR_FAULT_IDX';"));
     EXPECT_EQ((std::vector<std::string>{"2024-3-1 0:0:0", "2024-3-1 0:0:10"}), stamps());
 }
