@@ -97,7 +97,7 @@ void ClientDatabase::close()
 
 std::optional<SensorLogRows> ClientDatabase::faultLog(FaultFilter filter) const
 {
-    return rows(QString::fromLatin1(kFaultStatements[int(filter)]), {});
+    return rows(QString::fromLatin1(kFaultStatements[int(faultFilterForIndex(int(filter)))]), {});
 }
 
 std::optional<SensorLogRows> ClientDatabase::todaysFaults(const QDate& today) const
