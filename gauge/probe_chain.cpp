@@ -1,10 +1,26 @@
+#include "chips/families.h"
 #include "reading_table.h"
+
+#include <iterator>
 
 namespace gauge {
 
+namespace {
+
+// Fixed order: each detection leaves Super I/O configuration modes and monitor banks as
+// the next one finds them, and A and D split the F81966 by its logical device 0x11.
+const ChipFamily* const kProbeOrder[] = {
+    &chips::kFintekA,
+    &chips::kFintekB,
+    &chips::kFintekC,
+    &chips::kFintekD,
+};
+
+} // namespace
+
 ProbeChain probeChain()
 {
-    return {nullptr, 0};
+    return {kProbeOrder, std::size(kProbeOrder)};
 }
 
 } // namespace gauge

@@ -1,0 +1,28 @@
+#pragma once
+// Super I/O configuration access: a configuration port and its data port (+1), plain port
+// accesses without waiting. Shared by every family that finds its chip through it.
+
+#include <cstdint>
+
+namespace gauge::chips::superio {
+
+// The configuration ports boards wire the Super I/O to, in the order the probes try them.
+constexpr uint32_t kConfigPorts[] = {0x4E, 0x2E};
+
+constexpr uint8_t kChipIdHigh = 0x20;
+constexpr uint8_t kChipIdLow = 0x21;
+
+// Two writes of 0x87 unlock the configuration registers.
+void enterConfig(uint32_t cfg);
+// 0xAA locks them again.
+void leaveConfig(uint32_t cfg);
+uint8_t readConfig(uint32_t cfg, uint8_t reg);
+void writeConfig(uint32_t cfg, uint8_t reg, uint8_t value);
+// Register 0x07 selects the logical device that registers 0x30 and up belong to.
+void selectLogicalDevice(uint32_t cfg, uint8_t device);
+
+// The hardware monitor's address port from a logical device's base registers 0x60/0x61:
+// the base keeps bits 11 to 4 only, and the index/data pair sits at base + 5 and + 6.
+uint32_t monitorAddrPort(uint32_t cfg, uint8_t device);
+
+} // namespace gauge::chips::superio

@@ -1,0 +1,77 @@
+// The shared conversions as pure functions: raw values in, readings out, edges included.
+
+#include "chips/conversions.h"
+
+#include <gtest/gtest.h>
+
+using namespace gauge::chips;
+
+namespace {
+
+struct MillivoltCase {
+    const char* what;
+    uint8_t raw;
+    Scale scale;
+    int32_t expected;
+};
+
+TEST(Conversions, MillivoltsTruncateTowardZero)
+{
+    const MillivoltCase cases[] = {
+        {"integer product", 150, scaled(8), 1200},
+        {"product then factor", 237, scaled(8, 5.25531914893617), 9964},
+        {"factor on the raw byte", 188, times(26.64), 5008},
+        {"quotient", 100, over(8, 0.15151515151515152), 5280},
+        {"reference minus, then quotient", 0, fromReferenceOver(2900.0, 16, 0.19444444444444442), 14914},
+        {"negative result truncates up", 200, fromReferenceOver(2900.0, 16, 0.19444444444444442), -1542},
+        {"reference minus quotient", 168, referenceMinusOver(47513.6, 8, 0.04132231404958678), 14988},
+        {"exact double result stays", 169, referenceMinusOver(24576.0, 8, 0.07692307692307693), 7000},
+    };
+    for (const MillivoltCase& c : cases)
+        EXPECT_EQ(millivoltsFromByte(c.raw, c.scale), c.expected) << c.what;
+}
+
+TEST(Conversions, BoundsIncludeBothEnds)
+{
+    EXPECT_EQ(boundedReading(10000, ceiling(10000)), 10000);
+    EXPECT_EQ(boundedReading(10001, ceiling(10000)), 0);
+    EXPECT_EQ(boundedReading(-5, ceiling(10000)), -5);
+    EXPECT_EQ(boundedReading(9000, window(9000, 15000)), 9000);
+    EXPECT_EQ(boundedReading(8999, window(9000, 15000)), 0);
+    EXPECT_EQ(boundedReading(15000, window(9000, 15000)), 15000);
+    EXPECT_EQ(boundedReading(15001, window(9000, 15000)), 0);
+    EXPECT_EQ(boundedReading(-1, kUnbounded), -1);
+}
+
+TEST(Conversions, Temperatures)
+{
+    const std::tuple<uint8_t, int32_t, int32_t> cases[] = {
+        {0x00, 0, 0}, {0x7F, 127, 127}, {0x80, -128, 0}, {0xFF, -1, 0}, {0x2D, 45, 45}};
+    for (const auto& [raw, asSigned, clamped] : cases) {
+        EXPECT_EQ(celsiusFromSignedByte(raw), asSigned) << int(raw);
+        EXPECT_EQ(celsiusZeroAbove127(raw), clamped) << int(raw);
+    }
+}
+
+TEST(Conversions, FanSpeeds)
+{
+    EXPECT_EQ(rpmFromPeriodCount(1), 1500000);
+    EXPECT_EQ(rpmFromPeriodCount(0x0FFE), 366);
+    EXPECT_EQ(rpmFromPeriodCount(0x1000), 366);
+    for (uint16_t absent : {0x0000, 0x0FFF, 0xFFFF})
+        EXPECT_EQ(rpmFromPeriodCount(absent), 0) << absent;
+
+    const int32_t numerators[] = {1350000, 675000, 337500, 168750, 84375, 42187, 21093, 10546};
+    for (int exponent = 0; exponent < 8; ++exponent)
+        EXPECT_EQ(fanNumeratorForDivisorExponent(exponent), numerators[exponent]) << exponent;
+    EXPECT_EQ(rpmFromDividedCount(135, 1350000), 10000);
+    EXPECT_EQ(rpmFromDividedCount(0xFE, 10546), 41);
+    EXPECT_EQ(rpmFromDividedCount(0xFF, 1350000), 0);
+    EXPECT_EQ(rpmFromDividedCount(0x00, 1350000), 0);
+
+    EXPECT_EQ(rpmFromWord(0x0B, 0xB8), 3000);
+    EXPECT_EQ(rpmFromWord(0xFF, 0xFF), 65535);
+    EXPECT_EQ(rpmFromWord(0x00, 0x00), 0);
+}
+
+} // namespace

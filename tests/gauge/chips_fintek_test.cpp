@@ -1,0 +1,214 @@
+// The four Fintek variants through DLLInitial and the reading exports on simulated boards:
+// the example boards' readings, conversions at their edges, and how the probes meet.
+
+#include "board_fixture.h"
+#include "chips_support.h"
+#include "gauge64.h"
+
+#include <gtest/gtest.h>
+
+using namespace chips_test;
+
+namespace {
+
+struct BoardCase {
+    const char* board;
+    std::map<std::string, int32_t> readings; // every other reading is 0
+};
+
+void PrintTo(const BoardCase& c, std::ostream* out)
+{
+    *out << c.board;
+}
+
+class FintekBoard : public testing::TestWithParam<BoardCase> {};
+
+TEST_P(FintekBoard, IsFoundAndReadsItsRegisterMap)
+{
+    const BoardCase& c = GetParam();
+    BoardFixture board(BoardEdit::exampleBoard(c.board).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(readAll(), withZeros(c.readings));
+}
+
+// Each board also carries the registers the other variants would read, so a variant
+// reading the wrong map shows.
+INSTANTIATE_TEST_SUITE_P(
+    Examples, FintekBoard,
+    testing::Values(
+        BoardCase{"fintek-f81866.json",
+                  {{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 5003}, {"P12V", 11968},
+                   {"Fan1", 2400}, {"Fan2", 1800}, {"CpuTemp", 44}, {"SysTemp", 33}}},
+        BoardCase{"fintek-f81865.json",
+                  {{"Vcore", 1240}, {"Vio", 1648}, {"P5V", 5045}, {"P12V", 12056},
+                   {"Fan1", 2142}, {"Fan2", 1500}, {"CpuTemp", 41}, {"SysTemp", 30}}},
+        BoardCase{"fintek-f71889.json",
+                  {{"Vcore", 1184}, {"Vio", 3312}, {"Fan1", 2500}, {"Fan2", 1666}, {"CpuTemp", 47}, {"SysTemp", 35}}},
+        BoardCase{"fintek-f81966-without-device-11.json",
+                  {{"Vcore", 1216}, {"Vio", 3320}, {"Fan1", 2400}, {"Fan2", 1875}, {"CpuTemp", 45}, {"SysTemp", 34}}}));
+
+struct RegisterCase {
+    const char* what;
+    const char* board;
+    std::vector<Reg> regs;
+    const char* reading;
+    int32_t expected;
+};
+
+void PrintTo(const RegisterCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+class FintekConversion : public testing::TestWithParam<RegisterCase> {};
+
+TEST_P(FintekConversion, GivesTheExpectedReading)
+{
+    const RegisterCase& c = GetParam();
+    BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor(c.regs).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(readExport(c.reading), c.expected);
+}
+
+const char* const kA = "fintek-f81866.json";
+const char* const kB = "fintek-f81865.json";
+const char* const kC = "fintek-f71889.json";
+const char* const kD = "fintek-f81966-without-device-11.json";
+
+const RegisterCase kConversions[] = {
+    {"P5VAtCeiling", kA, {{0, 0x22, 237}}, "P5V", 9964},
+    {"P5VAboveCeiling", kA, {{0, 0x22, 238}}, "P5V", 0}, // 10006
+    {"P12VAtCeiling", kB, {{0, 0x23, 227}}, "P12V", 19976},
+    {"P12VAboveCeiling", kB, {{0, 0x23, 228}}, "P12V", 0}, // 20064
+    {"VcoreHasNoCeiling", kA, {{0, 0x21, 255}}, "Vcore", 2040},
+    {"VioSixteenHasNoCeiling", kC, {{0, 0x22, 255}}, "Vio", 4080},
+    {"VioFortyHasNoCeiling", kD, {{0, 0x22, 255}}, "Vio", 10200},
+    {"FanCountOne", kA, {{0, 0xA0, 0x00}, {0, 0xA1, 0x01}}, "Fan1", 1500000},
+    {"FanCount0FFE", kB, {{0, 0xB0, 0x0F}, {0, 0xB1, 0xFE}}, "Fan2", 366},
+    {"FanCount0FFF", kC, {{0, 0xA0, 0x0F}, {0, 0xA1, 0xFF}}, "Fan1", 0},
+    {"FanCountFFFF", kD, {{0, 0xC0, 0xFF}, {0, 0xC1, 0xFF}}, "Fan2", 0},
+    {"FanCountZero", kA, {{0, 0xB0, 0x00}, {0, 0xB1, 0x00}}, "Fan2", 0},
+    {"FanHighByteFirst", kC, {{0, 0xB0, 0x01}, {0, 0xB1, 0x00}}, "Fan2", 5859},
+    {"TemperatureFF", kA, {{0, 0x72, 0xFF}}, "CpuTemp", -1},
+    {"Temperature80", kC, {{0, 0x74, 0x80}}, "SysTemp", -128},
+    {"Temperature7F", kD, {{0, 0x72, 0x7F}}, "CpuTemp", 127},
+};
+
+INSTANTIATE_TEST_SUITE_P(Edges, FintekConversion, testing::ValuesIn(kConversions),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// The F8186x monitors are read with the driver's indexed request, the others with the
+// waited index/data access; the simulated board answers both the same, so only the trace
+// tells them apart.
+TEST(FintekAccess, IndexedForF8186xWaitedForTheOthers)
+{
+    const std::pair<const char*, bool> cases[] = {{kA, true}, {kB, true}, {kC, false}, {kD, false}};
+    for (const auto& [file, indexed] : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(file).json());
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND) << file;
+        board.clearTrace();
+        Vcore();
+        EXPECT_EQ(board.traced("indexed ").size(), indexed ? 1u : 0u) << file;
+    }
+}
+
+TEST(FintekProbe, F81966ChoosesAOrDByLogicalDevice11)
+{
+    // With device 0x11 present the F81966 reads the A map: Vio from 0x24, +5 V and +12 V,
+    // the system fan from 0xB0/0xB1 (which this board leaves at the absent count 0x0FFF).
+    BoardFixture board(BoardEdit::exampleBoard(kD).superIoDevice(0x4E, 0x11, 0x30, 0x01).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(readAll(), withZeros({{"Vcore", 1216}, {"Vio", 1648}, {"P5V", 3489}, {"P12V", 11968},
+                                    {"Fan1", 2400}, {"Fan2", 0}, {"CpuTemp", 45}, {"SysTemp", 34}}));
+    EXPECT_EQ(board.traced("out 0x4e 0xaa").size(), 1u);
+    EXPECT_FALSE(superIoInConfigMode(0x4E));
+}
+
+TEST(FintekProbe, F81866WithoutDevice11FallsThroughToTheWinbondProbes)
+{
+    const BoardEdit f81866 = BoardEdit::exampleBoard("winbond-w83781d-295.json")
+                                 .superIoGlobal(0x4E, 0x20, 0x10)
+                                 .superIoGlobal(0x4E, 0x21, 0x10)
+                                 .superIoGlobal(0x4E, 0x23, 0x19)
+                                 .superIoGlobal(0x4E, 0x24, 0x34)
+                                 .superIoDevice(0x4E, 0x04, 0x60, 0x0A)
+                                 .superIoDevice(0x4E, 0x04, 0x61, 0x10)
+                                 .superIoDevice(0x4E, 0x11, 0x30, 0xFF);
+    {
+        BoardFixture board(f81866.json());
+        EXPECT_EQ(DLLInitial(), GAUGE64_FOUND_ALT);
+        EXPECT_EQ(N12V(), 12001);
+        EXPECT_TRUE(board.traced("out 0x4e 0xaa").empty()); // declined, never locked again
+    }
+    {
+        BoardFixture board(BoardEdit::exampleBoard(kA).superIoDevice(0x4E, 0x11, 0x30, 0xFF).json());
+        EXPECT_EQ(DLLInitial(), GAUGE64_NO_CHIP);
+    }
+}
+
+TEST(FintekProbe, ChipAt2EIsFoundAfter4EFailsAndThe4EChipStaysUnlocked)
+{
+    const std::string moved = BoardEdit::exampleBoard(kA)
+                                  .withoutSuperIo(0x4E)
+                                  .superIoGlobal(0x2E, 0x20, 0x10)
+                                  .superIoGlobal(0x2E, 0x21, 0x10)
+                                  .superIoGlobal(0x2E, 0x23, 0x19)
+                                  .superIoGlobal(0x2E, 0x24, 0x34)
+                                  .superIoDevice(0x2E, 0x04, 0x60, 0x02)
+                                  .superIoDevice(0x2E, 0x04, 0x61, 0x90)
+                                  .superIoDevice(0x2E, 0x11, 0x30, 0x01)
+                                  .superIoGlobal(0x4E, 0x20, 0x85) // some other maker's chip
+                                  .superIoGlobal(0x4E, 0x21, 0x11)
+                                  .json();
+    BoardFixture board(moved);
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(Vcore(), 1200);
+    EXPECT_EQ(P12V(), 11968);
+    EXPECT_TRUE(board.traced("out 0x4e 0xaa").empty());
+    EXPECT_TRUE(superIoInConfigMode(0x4E));
+    EXPECT_EQ(board.traced("out 0x2e 0xaa").size(), 1u);
+    EXPECT_FALSE(superIoInConfigMode(0x2E));
+}
+
+struct BaseCase {
+    int high;
+    int low;
+    int addrPort;
+};
+
+TEST(FintekProbe, MonitorBaseKeepsBits11To4)
+{
+    for (const BaseCase& c : {BaseCase{0x02, 0x90, 0x295}, BaseCase{0x12, 0x90, 0x295}, BaseCase{0x0A, 0x10, 0xA15},
+                              BaseCase{0xFA, 0x1F, 0xA15}}) {
+        // Only the monitor at the expected port reads Vcore 800; the board's own reads 1200.
+        BoardFixture board(BoardEdit::exampleBoard(kA)
+                               .superIoDevice(0x4E, 0x04, 0x60, c.high)
+                               .superIoDevice(0x4E, 0x04, 0x61, c.low)
+                               .monitor(c.addrPort, {{0, 0x21, 100}})
+                               .json());
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+        EXPECT_EQ(Vcore(), 800) << std::hex << c.high << " " << c.low;
+    }
+}
+
+TEST(FintekProbe, F71889MonitorIsTheFirstCandidateWithTheVendorId)
+{
+    struct Candidates {
+        std::vector<int> withVendor;
+        int32_t vcore; // each candidate's Vcore register is port / 16, so the port shows
+    };
+    for (const Candidates& c : {Candidates{{0x295}, 0x29 * 8}, Candidates{{0xA15}, 0xA1 * 8},
+                                Candidates{{0x225}, 0x22 * 8}, Candidates{{0x225, 0xA15}, 0xA1 * 8}}) {
+        BoardEdit edit = BoardEdit::exampleBoard(kC).firstMonitor({{0, 0x5E, 0x00}});
+        for (int port : c.withVendor)
+            edit.monitor(port, {{0, 0x5E, 0x34}, {0, 0x5D, 0x19}, {0, 0x21, port / 16}});
+        BoardFixture board(edit.json());
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+        EXPECT_EQ(Vcore(), c.vcore);
+    }
+    // Identified by its Super I/O but no monitor answers: not used.
+    BoardFixture board(BoardEdit::exampleBoard(kC).firstMonitor({{0, 0x5D, 0x00}}).json());
+    EXPECT_EQ(DLLInitial(), GAUGE64_NO_CHIP);
+}
+
+} // namespace

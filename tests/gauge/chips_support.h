@@ -1,0 +1,59 @@
+#pragma once
+// Chip tests start from an example board of boards/ (or from JSON) and change a few
+// registers; the library then runs on the result through the simulated board.
+
+#include <QJsonObject>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace chips_test {
+
+// One monitor register as the board file holds it.
+struct Reg {
+    int bank;
+    int reg;
+    int value;
+};
+
+class BoardEdit {
+public:
+    // A board file of boards/.
+    static BoardEdit exampleBoard(const std::string& fileName);
+    static BoardEdit fromJson(const std::string& json);
+
+    // Registers of the monitor at `port` (created if the board has none there).
+    BoardEdit& monitor(int port, const std::vector<Reg>& regs);
+    // Registers of the board's first monitor.
+    BoardEdit& firstMonitor(const std::vector<Reg>& regs);
+    // Global (below 0x30) or logical-device registers of the Super I/O at `port`.
+    BoardEdit& superIoGlobal(int port, int reg, int value);
+    BoardEdit& superIoDevice(int port, int device, int reg, int value);
+    BoardEdit& withoutSuperIo(int port);
+
+    std::string json() const;
+
+private:
+    QJsonObject root_;
+};
+
+// The thirteen reading exports by name, in table order.
+const std::vector<std::string>& readingNames();
+int32_t readExport(const std::string& name);
+std::map<std::string, int32_t> readAll();
+
+// The expected readings of a board: the named ones as given, every other one 0.
+std::map<std::string, int32_t> withZeros(const std::map<std::string, int32_t>& nonZero);
+
+// The writes to the monitor at addrPort and the sleeps in a trace, in order: "bank n" for
+// a write of the bank register 0x4E, "0xRR=0xVV" for any other register, "sleep n".
+std::vector<std::string> monitorWrites(const std::vector<std::string>& traceLines, uint32_t addrPort);
+
+// Observing the hardware state a probe left, with the library's own port helpers.
+bool superIoInConfigMode(uint32_t cfg);
+uint8_t superIoSelectedDevice(uint32_t cfg);
+uint8_t monitorBankRegister(uint32_t addrPort);
+
+} // namespace chips_test
