@@ -144,10 +144,10 @@ void Mainform::setLogHeaders()
     m_logModel->clear();
     m_logModel->setColumnCount(3);
     m_logModel->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Type"), QStringLiteral("Note")});
-    QTableView* view = m_ui->tvSqlQueryExec;
-    view->setColumnWidth(0, 120);
-    view->setColumnWidth(1, 40);
-    view->setColumnWidth(2, view->width() - 120 - 40 - 2);
+    // The Note column takes the rest: the form stretches the last section, since the view has no
+    // width of its own while the window is still hidden.
+    m_ui->tvSqlQueryExec->setColumnWidth(0, 120);
+    m_ui->tvSqlQueryExec->setColumnWidth(1, 40);
 }
 
 void Mainform::runLogQuery()
