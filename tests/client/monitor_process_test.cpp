@@ -5,12 +5,18 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
 const QString kClient = QStringLiteral(VRD_BIN_DIR "/VrdClient");
 const QString kBoards = QStringLiteral(VRD_SOURCE_DIR "/boards");
+// A board with a chip whose -5 V and -12 V inputs read 0.
+const QString kChipBoard = kBoards + QStringLiteral("/fintek-f81866.json");
 const QString kFailureText = QStringLiteral("Can't detect the sensor. Please contact with vendor.");
 
 class ClientProcessTest : public ::testing::Test {
@@ -51,10 +57,40 @@ protected:
                 QString::fromUtf8(client.readAllStandardError())};
     }
 
-    QByteArray settingsFile() const
+    QByteArray settingsFile(const QString& dir = QString()) const
     {
-        QFile file(QDir(work.path()).filePath("VRD.INI"));
+        QFile file(QDir(dir.isEmpty() ? work.path() : dir).filePath("VRD.INI"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A client left running; killed at the end of the test if it is still there.
+    std::unique_ptr<QProcess> startClient(const QProcessEnvironment& env, const QString& workDir)
+    {
+        auto client = std::make_unique<QProcess>();
+        client->setProcessEnvironment(env);
+        client->setWorkingDirectory(workDir);
+        client->start(kClient, QStringList());
+        EXPECT_TRUE(client->waitForStarted());
+        return client;
+    }
+
+    // Waits until the client's standard error holds `text` (its start-up has passed that point).
+    static bool waitForOutput(QProcess& client, const QString& text, QString* seen)
+    {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (elapsed.elapsed() < 10000 && client.state() == QProcess::Running) {
+            client.waitForReadyRead(100);
+            *seen += QString::fromUtf8(client.readAllStandardError());
+            if (seen->contains(text))
+                return true;
+        }
+        return false;
+    }
+
+    static bool endsWithin(QProcess& client, int ms)
+    {
+        return client.waitForFinished(ms) && client.exitStatus() == QProcess::NormalExit;
     }
 
     QTemporaryDir work;
@@ -84,6 +120,74 @@ TEST_F(ClientProcessTest, WithoutAChipItReportsAndEnds)
     EXPECT_TRUE(run.errors.contains(kFailureText)) << run.errors.toStdString();
     EXPECT_TRUE(run.errors.contains("Can not detect the sensor"));
     EXPECT_FALSE(run.errors.contains("Can not load"));
+}
+
+// Start-up writes this once the tray step, after the removal of absent rails, is done.
+const QString kStartedText = QStringLiteral("no notification area");
+
+TEST_F(ClientProcessTest, OneClientPerSession)
+{
+    QTemporaryDir secondWork, otherRuntime, otherWork;
+    auto first = startClient(environment(kChipBoard), work.path());
+    QString firstErrors;
+    ASSERT_TRUE(waitForOutput(*first, kStartedText, &firstErrors)) << firstErrors.toStdString();
+
+    QProcess second;
+    second.setProcessEnvironment(environment(kChipBoard));
+    second.setWorkingDirectory(secondWork.path());
+    second.start(kClient, QStringList());
+    ASSERT_TRUE(endsWithin(second, 5000));
+    EXPECT_EQ(second.exitCode(), 255);
+    EXPECT_TRUE(second.readAllStandardError().isEmpty());
+    EXPECT_FALSE(QFile::exists(QDir(secondWork.path()).filePath("VRD.INI")));
+    EXPECT_EQ(first->state(), QProcess::Running);
+
+    // Another login session has its own runtime directory.
+    QProcessEnvironment otherSession = environment(kChipBoard);
+    otherSession.insert("XDG_RUNTIME_DIR", otherRuntime.path());
+    auto third = startClient(otherSession, otherWork.path());
+    QString thirdErrors;
+    EXPECT_TRUE(waitForOutput(*third, kStartedText, &thirdErrors)) << thirdErrors.toStdString();
+    EXPECT_EQ(first->state(), QProcess::Running);
+
+    for (QProcess* client : {first.get(), third.get()}) {
+        client->terminate();
+        ASSERT_TRUE(endsWithin(*client, 10000));
+        EXPECT_EQ(client->exitCode(), 0);
+    }
+}
+
+// Every limit at its spin box's minimum, so start-up moves no spin box and no tick saves: only the
+// shutdown writes the -5 V switch that start-up cleared for the board's absent rail.
+const QByteArray kQuietSettings = "[General]\r\nCBN5V=1\r\n"
+                                  "Vcore_Hi=800\r\nVcore_Lo=500\r\nVio_Hi=1000\r\nVio_Lo=500\r\n"
+                                  "+5V_Hi=4000\r\n+5V_Lo=4000\r\n+12V_Hi=10000\r\n+12V_Lo=10000\r\n"
+                                  "-5V_Hi=4000\r\n-5V_Lo=4000\r\n-12V_Hi=10000\r\n-12V_Lo=10000\r\n"
+                                  "CPUTemp_Hi=0\r\nSYSTemp_Hi=0\r\nFAN1_Lo=500\r\nFAN2_Lo=500\r\n"
+                                  "[CLOUD]\r\nHOST=10.0.0.5\r\n";
+
+TEST_F(ClientProcessTest, TerminationSignalsEndThroughTheNormalShutdown)
+{
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        {
+            QFile file(QDir(work.path()).filePath("VRD.INI"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(kQuietSettings);
+        }
+        auto client = startClient(environment(kChipBoard), work.path());
+        QString errors;
+        ASSERT_TRUE(waitForOutput(*client, kStartedText, &errors)) << errors.toStdString();
+        EXPECT_EQ(settingsFile(), kQuietSettings); // nothing saved yet
+
+        ::kill(pid_t(client->processId()), signalNumber);
+        ASSERT_TRUE(endsWithin(*client, 10000));
+        EXPECT_EQ(client->exitCode(), 0);
+        const QByteArray saved = settingsFile();
+        EXPECT_TRUE(saved.contains("CBN5V=0\r\n")) << saved.constData();
+        EXPECT_TRUE(saved.contains("Vcore_Hi=800\r\n"));
+        EXPECT_TRUE(saved.endsWith("[CLOUD]\r\nHOST=10.0.0.5\r\n"));
+    }
 }
 
 } // namespace
