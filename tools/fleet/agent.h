@@ -1,0 +1,38 @@
+#pragma once
+// One simulated agent of the fleet: identity, inventory, live readings that drift (and now and
+// then leave their limits), processor load and a fault log, as a watched machine would answer
+// them.
+
+#include "messages.h"
+#include "sensor_snapshot.h"
+
+#include <QUuid>
+#include <QVector>
+
+#include <array>
+#include <random>
+
+struct Agent {
+    QUuid identity;
+    msg::Inventory inventory;
+    SensorSnapshot snapshot;
+    std::array<int, 10> nominal{}; // resting value of each reading, by SensorType; 0: rail not wired
+    int troubledType = -1;         // SensorType held out of its limits for good, -1 for none
+    int excursionType = -1;        // SensorType out of its limits for excursionTicks more ticks
+    int excursionTicks = 0;
+    quint16 load = 0;
+    QVector<msg::FaultRecord> faults; // oldest first
+};
+
+// Deterministic for a seed and index: the same fleet comes back on every run.
+Agent makeAgent(int index, std::mt19937_64& random, qint64 nowUtcSeconds, double troubledShare);
+
+// One second of drift: readings wander around their resting values, excursions start and end.
+void driftAgent(Agent& agent, std::mt19937_64& random);
+
+// One logging pass: every switched-on reading in error becomes a fault at nowUtcSeconds.
+void logFaults(Agent& agent, qint64 nowUtcSeconds);
+
+// The newest faults first, at most msg::kMaxFaultEntries; with todayOnly, only those on the
+// local date of nowUtcSeconds.
+QVector<msg::FaultRecord> recentFaults(const Agent& agent, bool todayOnly, qint64 nowUtcSeconds);
