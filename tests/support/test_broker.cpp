@@ -53,6 +53,7 @@ bool TestBroker::writeConfig()
     const QByteArray text = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n"
                             "allow_anonymous true\n"
                             "persistence false\n"
+                            "set_tcp_nodelay true\n"
                             "log_dest stderr\n";
     return config.write(text) == text.size();
 }

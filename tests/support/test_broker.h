@@ -30,6 +30,8 @@
 namespace vrdtest {
 
 // The real `mosquitto` binary on a free port of 127.0.0.1, anonymous access, no persistence.
+// It sends with TCP_NODELAY (set_tcp_nodelay): with the broker's default, a small message that
+// follows another can wait ~40 ms for the receiver's delayed ACK, which would swamp timings.
 // The port is chosen at construction and kept for the fixture's life, so a stopped broker
 // can be started again where its clients expect it.
 class TestBroker {
