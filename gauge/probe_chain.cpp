@@ -14,6 +14,11 @@ const ChipFamily* const kProbeOrder[] = {
     &chips::kFintekB,
     &chips::kFintekC,
     &chips::kFintekD,
+    &chips::kWinbondE,
+    &chips::kWinbondF,
+    &chips::kWinbondG,
+    &chips::kWinbondH,
+    &chips::kWinbondI,
 };
 
 } // namespace

@@ -104,6 +104,15 @@ BoardEdit& BoardEdit::monitor(int port, const std::vector<Reg>& regs)
     return *this;
 }
 
+BoardEdit& BoardEdit::monitorIdentity(int port, int vendorId, const char* banking)
+{
+    editChip(root_, "monitors", port, [&](QJsonObject& chip) {
+        chip.insert("vendor_id", vendorId);
+        chip.insert("banking", banking);
+    });
+    return *this;
+}
+
 BoardEdit& BoardEdit::firstMonitor(const std::vector<Reg>& regs)
 {
     const QJsonArray monitors = root_.value("monitors").toArray();
@@ -235,6 +244,18 @@ std::vector<std::string> monitorWrites(const std::vector<std::string>& traceLine
         }
     }
     return writes;
+}
+
+std::vector<int> monitorRegistersSelected(const std::vector<std::string>& traceLines, uint32_t addrPort)
+{
+    std::vector<int> registers;
+    for (const std::string& line : traceLines) {
+        unsigned port = 0;
+        unsigned value = 0;
+        if (std::sscanf(line.c_str(), "out %x %x", &port, &value) == 2 && port == addrPort && value != 0x4E)
+            registers.push_back(int(value));
+    }
+    return registers;
 }
 
 // Outside configuration mode the data port reads 0xFF whatever the index; inside it the

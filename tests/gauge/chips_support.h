@@ -26,6 +26,8 @@ public:
 
     // Registers of the monitor at `port` (created if the board has none there).
     BoardEdit& monitor(int port, const std::vector<Reg>& regs);
+    // The vendor ID register 0x4F and the banking of the monitor at `port`.
+    BoardEdit& monitorIdentity(int port, int vendorId, const char* banking);
     // Registers of the board's first monitor.
     BoardEdit& firstMonitor(const std::vector<Reg>& regs);
     // Global (below 0x30) or logical-device registers of the Super I/O at `port`.
@@ -50,6 +52,9 @@ std::map<std::string, int32_t> withZeros(const std::map<std::string, int32_t>& n
 // The writes to the monitor at addrPort and the sleeps in a trace, in order: "bank n" for
 // a write of the bank register 0x4E, "0xRR=0xVV" for any other register, "sleep n".
 std::vector<std::string> monitorWrites(const std::vector<std::string>& traceLines, uint32_t addrPort);
+
+// The registers selected at addrPort in a trace, in order, leaving out the bank register.
+std::vector<int> monitorRegistersSelected(const std::vector<std::string>& traceLines, uint32_t addrPort);
 
 // Observing the hardware state a probe left, with the library's own port helpers.
 bool superIoInConfigMode(uint32_t cfg);

@@ -1,0 +1,440 @@
+// Winbond hardware monitors: vendor ID 0x5CA3 in register 0x4F, chip ID in bank-0
+// register 0x58.
+//
+//   variant  probe  monitor looked for at                      chip ID (0x58)     banks    status
+//   E        5      Super I/O ID 0xAx, then 0x295, 0x225, 0xA15  0xC1               waited   16
+//   F        6      0x295                                      nibble 0x1         direct    4
+//   G        7      0x295 (base 0x290), 0x2C5 (base 0x2C0)     nibble 0x2 or 0x6  direct   16
+//   H        8      0x295                                      nibble 0x9         direct   16
+//   I        9      0x295, 0x225, 0xA15, 0xE85                 0xA1 or 0xC1       waited   16
+//
+// Registers 0x50 to 0x5F are banked (bank register 0x4E, bits 2:0); the voltage bytes
+// 0x20 to 0x26, the system temperature 0x27 and the fan counts 0x28/0x29 are not.
+// Waited bank switching keeps bits 7 and 3 of 0x4E; direct switching is four plain port
+// accesses that keep bits 7 to 3.
+
+#include "conversions.h"
+#include "driver.h"
+#include "families.h"
+#include "gauge64.h"
+#include "os_api.h"
+#include "row_install.h"
+#include "superio.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace gauge::chips::winbond {
+
+namespace {
+
+enum class Source { Millivolts, FanCount, Celsius, CpuCelsius, BatteryMillivolts };
+enum class TempRule { Signed, ZeroAbove127 };
+
+constexpr uint8_t kNoBank = 0xFF; // read wherever the bank register stands
+constexpr uint8_t kBank0 = 0;
+constexpr uint8_t kBank1 = 1;
+constexpr uint8_t kBank5 = 5;
+constexpr uint8_t kNoAlternate = 0;
+
+// Voltage and processor-temperature rows select their bank before the read and return to
+// bank 0 after it; fan and system-temperature rows only select theirs before the read.
+struct Row {
+    Reading slot;
+    Source source;
+    uint8_t reg;
+    uint8_t bank;
+    Scale scale;
+    Bounds bounds;
+    TempRule temp;
+    uint8_t alternateReg; // read instead of reg when the chip-ID nibble 0x6 was seen (G)
+};
+
+constexpr Row volts(Reading slot, uint8_t reg, uint8_t bank, Scale scale, Bounds bounds)
+{
+    return {slot, Source::Millivolts, reg, bank, scale, bounds, TempRule::Signed, kNoAlternate};
+}
+constexpr Row voltsOrAlternate(Reading slot, uint8_t reg, uint8_t alternateReg, Scale scale, Bounds bounds)
+{
+    return {slot, Source::Millivolts, reg, kNoBank, scale, bounds, TempRule::Signed, alternateReg};
+}
+constexpr Row fanCount(Reading slot, uint8_t reg, uint8_t bank)
+{
+    return {slot, Source::FanCount, reg, bank, scaled(1), kUnbounded, TempRule::Signed, kNoAlternate};
+}
+constexpr Row systemCelsius(uint8_t reg, uint8_t bank, TempRule rule)
+{
+    return {SysTemp, Source::Celsius, reg, bank, scaled(1), kUnbounded, rule, kNoAlternate};
+}
+constexpr Row cpuCelsius(uint8_t reg, uint8_t bank, TempRule rule)
+{
+    return {CpuTemp, Source::CpuCelsius, reg, bank, scaled(1), kUnbounded, rule, kNoAlternate};
+}
+constexpr Row batteryMillivolts(uint8_t reg, Scale scale)
+{
+    return {PVbat, Source::BatteryMillivolts, reg, kNoBank, scale, kUnbounded, TempRule::Signed, kNoAlternate};
+}
+
+constexpr TempRule kSigned = TempRule::Signed;
+constexpr TempRule kZeroAbove127 = TempRule::ZeroAbove127;
+
+constexpr Row kRowsE[] = {
+    volts(Vcore, 0x20, kBank0, times(8.0), ceiling(10000)),
+    volts(Vio, 0x25, kBank0, times(16.0), ceiling(10000)),
+    volts(P5V, 0x22, kBank0, scaled(8, 4.16), ceiling(70000)),
+    volts(P12V, 0x21, kBank0, scaled(8, 16.0), ceiling(20000)),
+    fanCount(Fan1, 0x29, kBank0),
+    fanCount(Fan2, 0x28, kBank0),
+    cpuCelsius(0x50, kBank1, kSigned),
+    systemCelsius(0x27, kBank0, kSigned),
+};
+
+constexpr Row kRowsF[] = {
+    volts(Vcore, 0x20, kNoBank, times(16.0), ceiling(10000)),
+    volts(Vio, 0x22, kNoBank, times(16.0), ceiling(10000)),
+    volts(P5V, 0x23, kNoBank, times(26.64), ceiling(7000)),
+    volts(P12V, 0x24, kNoBank, times(61.26), ceiling(20000)),
+    volts(N12V, 0x25, kNoBank, times(55.82), window(9000, 15000)),
+    volts(N5V, 0x26, kNoBank, times(24.06), window(3500, 7000)),
+    fanCount(Fan1, 0x28, kNoBank),
+    fanCount(Fan2, 0x29, kNoBank),
+    cpuCelsius(0x50, kBank1, kSigned),
+    systemCelsius(0x27, kNoBank, kSigned),
+};
+
+// The decimals are the doubles nearest to 25/42, 5/19 and 27000/11; 0.19444444444444442
+// and 0.31818181818181823 are used as written, not as the doubles nearest to 7/36 and 7/22.
+constexpr Row kRowsG[] = {
+    volts(Vcore, 0x20, kNoBank, times(16.0), ceiling(10000)),
+    voltsOrAlternate(Vio, 0x21, 0x22, times(16.0), ceiling(10000)),
+    volts(P5V, 0x23, kNoBank, over(16, 0.5952380952380952), ceiling(10000)),
+    volts(P12V, 0x24, kNoBank, over(16, 0.2631578947368421), ceiling(20000)),
+    volts(N12V, 0x25, kNoBank, fromReferenceOver(2900.0, 16, 0.19444444444444442), window(9000, 15000)),
+    volts(N5V, 0x26, kNoBank, fromReferenceOver(2454.5454545454545, 16, 0.31818181818181823), window(3500, 7000)),
+    fanCount(Fan1, 0x28, kNoBank),
+    fanCount(Fan2, 0x29, kNoBank),
+    cpuCelsius(0x50, kBank1, kZeroAbove127),
+    systemCelsius(0x27, kNoBank, kZeroAbove127),
+};
+
+constexpr Row kRowsH[] = {
+    volts(Vcore, 0x20, kNoBank, times(16.0), ceiling(10000)),
+    volts(Vio, 0x21, kNoBank, times(16.0), ceiling(10000)),
+    volts(P5V, 0x23, kNoBank, over(16, 0.6), ceiling(10000)),
+    volts(P12V, 0x22, kNoBank, over(16, 0.2631578947368421), ceiling(20000)),
+    fanCount(Fan1, 0x29, kNoBank),
+    fanCount(Fan2, 0x28, kNoBank),
+    cpuCelsius(0x50, kBank1, kSigned),
+    systemCelsius(0x27, kNoBank, kSigned),
+};
+
+// 0.3125 = 5/16, 0.15151515151515152 = 5/33, 0.04132231404958678 = 5/121 and
+// 0.07692307692307693 = 1/13 (nearest doubles). The -12 V byte is bank-5 register 0x52.
+constexpr Row kRowsI[] = {
+    volts(Vcore, 0x20, kBank0, times(8.0), ceiling(10000)),
+    volts(Vio, 0x24, kBank0, times(8.0), ceiling(10000)),
+    volts(P5V, 0x26, kBank0, over(8, 0.3125), ceiling(70000)),
+    volts(P12V, 0x21, kBank0, over(8, 0.15151515151515152), ceiling(20000)),
+    volts(N12V, 0x52, kBank5, referenceMinusOver(47513.6, 8, 0.04132231404958678), window(9000, 15000)),
+    volts(N5V, 0x25, kBank0, referenceMinusOver(24576.0, 8, 0.07692307692307693), window(3500, 7000)),
+    fanCount(Fan1, 0x29, kBank0),
+    fanCount(Fan2, 0x28, kBank0),
+    cpuCelsius(0x50, kBank1, kSigned),
+    systemCelsius(0x27, kBank0, kSigned),
+    batteryMillivolts(0x51, scaled(16)),
+};
+
+enum class BankSwitch { Waited, Direct };
+
+// A fan's divisor exponent: bits (shift + 1):shift of register 0x47, plus 4 when the chip
+// has a third divisor bit and it is set in register 0x5D.
+struct DivisorBits {
+    uint8_t shift;
+    uint8_t thirdBit; // 0: no third bit
+};
+
+struct FanSetup {
+    bool selectsBank0; // register 0x5D is banked, so the chips with a third bit select bank 0
+    DivisorBits fan1;
+    DivisorBits fan2;
+};
+
+constexpr FanSetup kFanSetupEI{true, {6, 0x40}, {4, 0x20}};
+constexpr FanSetup kFanSetupFGH{false, {4, 0}, {6, 0}};
+
+struct Variant {
+    bool superIoPrecheck;
+    const uint32_t* candidates;
+    std::size_t candidateCount;
+    uint8_t chipIdMask;
+    const uint8_t* chipIds;
+    std::size_t chipIdCount;
+    BankSwitch bankSwitch;
+    FanSetup fanSetup;
+    bool rearm; // re-arms the processor-temperature alarm on every reading
+    const Row* rows;
+    std::size_t rowCount;
+};
+
+constexpr uint32_t kPortsE[] = {0x295, 0x225, 0xA15};
+constexpr uint32_t kPortsFH[] = {0x295};
+constexpr uint32_t kPortsG[] = {0x295, 0x2C5};
+constexpr uint32_t kPortsI[] = {0x295, 0x225, 0xA15, 0xE85};
+
+constexpr uint8_t kIdsE[] = {0xC1};
+constexpr uint8_t kIdsF[] = {0x10};
+constexpr uint8_t kIdsG[] = {0x20, 0x60};
+constexpr uint8_t kIdsH[] = {0x90};
+constexpr uint8_t kIdsI[] = {0xA1, 0xC1};
+
+constexpr uint8_t kWholeId = 0xFF;
+constexpr uint8_t kHighNibble = 0xF0;
+
+constexpr Variant kE{true, kPortsE, std::size(kPortsE), kWholeId, kIdsE, std::size(kIdsE),
+                     BankSwitch::Waited, kFanSetupEI, true, kRowsE, std::size(kRowsE)};
+constexpr Variant kF{false, kPortsFH, std::size(kPortsFH), kHighNibble, kIdsF, std::size(kIdsF),
+                     BankSwitch::Direct, kFanSetupFGH, false, kRowsF, std::size(kRowsF)};
+constexpr Variant kG{false, kPortsG, std::size(kPortsG), kHighNibble, kIdsG, std::size(kIdsG),
+                     BankSwitch::Direct, kFanSetupFGH, true, kRowsG, std::size(kRowsG)};
+constexpr Variant kH{false, kPortsFH, std::size(kPortsFH), kHighNibble, kIdsH, std::size(kIdsH),
+                     BankSwitch::Direct, kFanSetupFGH, true, kRowsH, std::size(kRowsH)};
+constexpr Variant kI{false, kPortsI, std::size(kPortsI), kWholeId, kIdsI, std::size(kIdsI),
+                     BankSwitch::Waited, kFanSetupEI, true, kRowsI, std::size(kRowsI)};
+
+constexpr uint8_t kConfigRegister = 0x40;
+constexpr uint8_t kStartMonitoring = 0x01;
+constexpr uint8_t kFanDivisors = 0x47;
+constexpr uint8_t kBankRegister = 0x4E;
+constexpr uint8_t kVendorRegister = 0x4F;
+constexpr uint8_t kVendorHighByte = 0x80; // bit 7 of 0x4E: 0x4F shows the vendor ID's high byte
+constexpr uint8_t kChipIdRegister = 0x58;
+constexpr uint8_t kVbatControl = 0x5D;  // bank 0; also the third fan divisor bits
+constexpr uint8_t kVbatEnable = 0x01;
+constexpr uint8_t kCpuTempConfig = 0x52; // bank 1
+constexpr uint8_t kCpuTempLimit = 0x53;  // bank 1
+constexpr uint8_t kCpuTempRearmBit = 0x02;
+constexpr uint32_t kRearmPulseMs = 10;
+constexpr uint16_t kVendorId = 0x5CA3;
+constexpr uint8_t kSuperIoFamily = 0xA0; // Super I/O chip ID 0xAx in front of variant E's monitor
+constexpr uint8_t kAlternateVioNibble = 0x60;
+
+struct State {
+    uint32_t addrPort = 0;
+    int32_t fan1Numerator = 0;
+    int32_t fan2Numerator = 0;
+    uint8_t savedTempConfig = 0;
+    bool vioAlternate = false;
+};
+
+State g_state;
+
+uint8_t readRegister(uint8_t reg)
+{
+    return HwmRead(g_state.addrPort, reg);
+}
+
+void writeRegister(uint8_t reg, uint8_t value)
+{
+    HwmWrite(g_state.addrPort, reg, value);
+}
+
+void switchBank(const Variant& variant, uint8_t bank)
+{
+    const uint32_t port = g_state.addrPort;
+    if (variant.bankSwitch == BankSwitch::Waited) {
+        const uint8_t current = HwmRead(port, kBankRegister);
+        HwmWrite(port, kBankRegister, uint8_t((current & 0x88) | bank));
+        return;
+    }
+    PortOut(port, kBankRegister);
+    const uint8_t current = PortIn(port + 1);
+    PortOut(port, kBankRegister);
+    PortOut(port + 1, uint8_t((current & 0xF8) | bank));
+}
+
+// Leaves bank 0 selected and bit 7 of 0x4E clear.
+bool vendorMatches(uint32_t port)
+{
+    HwmWrite(port, kBankRegister, uint8_t((HwmRead(port, kBankRegister) & 0xF8) | kVendorHighByte));
+    const uint8_t high = HwmRead(port, kVendorRegister);
+    HwmWrite(port, kBankRegister, uint8_t(HwmRead(port, kBankRegister) & 0x7F));
+    const uint8_t low = HwmRead(port, kVendorRegister);
+    return high * 256 + low == kVendorId;
+}
+
+bool chipIdAccepted(const Variant& variant, uint8_t chipId)
+{
+    const uint8_t masked = chipId & variant.chipIdMask;
+    return std::find(variant.chipIds, variant.chipIds + variant.chipIdCount, masked) !=
+           variant.chipIds + variant.chipIdCount;
+}
+
+// Leaves the Super I/O in configuration mode whatever it finds.
+bool superIoPrecheckPasses()
+{
+    for (uint32_t cfg : superio::kConfigPorts) {
+        superio::enterConfig(cfg);
+        if ((superio::readConfig(cfg, superio::kChipIdHigh) & 0xF0) == kSuperIoFamily)
+            return true;
+    }
+    return false;
+}
+
+bool detectVariant(const Variant& variant)
+{
+    if (variant.superIoPrecheck && !superIoPrecheckPasses())
+        return false;
+    for (std::size_t i = 0; i < variant.candidateCount; ++i) {
+        const uint32_t port = variant.candidates[i];
+        if (vendorMatches(port) && chipIdAccepted(variant, HwmRead(port, kChipIdRegister))) {
+            g_state.addrPort = port;
+            return true;
+        }
+    }
+    return false;
+}
+
+// G reads the chip ID before the vendor check, from bank 0 selected outright. A nibble 0x6
+// anywhere marks the board's I/O rail as wired to 0x22, even if that base then fails the
+// vendor check. The mark belongs to this probe: a new DLLInitial starts without it.
+bool detectG()
+{
+    g_state.vioAlternate = false;
+    for (uint32_t port : kPortsG) {
+        HwmWrite(port, kBankRegister, 0x00);
+        const uint8_t nibble = HwmRead(port, kChipIdRegister) & kHighNibble;
+        if (nibble == kAlternateVioNibble)
+            g_state.vioAlternate = true;
+        if (chipIdAccepted(kG, nibble) && vendorMatches(port)) {
+            g_state.addrPort = port;
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t fanNumerator(const Variant& variant, DivisorBits bits)
+{
+    if (variant.fanSetup.selectsBank0)
+        switchBank(variant, kBank0);
+    int exponent = (readRegister(kFanDivisors) >> bits.shift) & 0x03;
+    if (bits.thirdBit && (readRegister(kVbatControl) & bits.thirdBit))
+        exponent += 4;
+    return fanNumeratorForDivisorExponent(exponent);
+}
+
+void setUpFans(const Variant& variant)
+{
+    writeRegister(kConfigRegister, kStartMonitoring);
+    g_state.fan1Numerator = fanNumerator(variant, variant.fanSetup.fan1);
+    g_state.fan2Numerator = fanNumerator(variant, variant.fanSetup.fan2);
+}
+
+int32_t celsius(TempRule rule, uint8_t raw)
+{
+    return rule == TempRule::Signed ? celsiusFromSignedByte(raw) : celsiusZeroAbove127(raw);
+}
+
+// With bank 1 selected. While the temperature stays at or above the limit in 0x53, bit 1
+// of 0x52 pulsed low for 10 ms re-arms the chip's over-temperature alarm; 0x52 is always
+// restored to the value read at install.
+uint8_t cpuTemperatureRearmed(uint8_t reg)
+{
+    const uint8_t temperature = readRegister(reg);
+    const uint8_t limit = readRegister(kCpuTempLimit);
+    const uint8_t again = readRegister(reg);
+    if (again >= limit) {
+        writeRegister(kCpuTempConfig, uint8_t(g_state.savedTempConfig & ~kCpuTempRearmBit));
+        portio::os().sleepMs(kRearmPulseMs);
+        writeRegister(kCpuTempConfig, g_state.savedTempConfig);
+    }
+    return temperature;
+}
+
+// Bit 0 of bank-0 register 0x5D switches the battery input on; its byte is in bank 5.
+int32_t readBattery(const Variant& variant, const Row& row)
+{
+    switchBank(variant, kBank0);
+    writeRegister(kVbatControl, uint8_t(readRegister(kVbatControl) | kVbatEnable));
+    switchBank(variant, kBank5);
+    const uint8_t raw = readRegister(row.reg);
+    switchBank(variant, kBank0);
+    return boundedReading(millivoltsFromByte(raw, row.scale), row.bounds);
+}
+
+uint8_t voltageRegister(const Row& row)
+{
+    return row.alternateReg != kNoAlternate && g_state.vioAlternate ? row.alternateReg : row.reg;
+}
+
+int32_t convert(const Variant& variant, const Row& row)
+{
+    switch (row.source) {
+    case Source::Millivolts:
+        return boundedReading(millivoltsFromByte(readRegister(voltageRegister(row)), row.scale), row.bounds);
+    case Source::FanCount:
+        return rpmFromDividedCount(readRegister(row.reg),
+                                   row.slot == Fan1 ? g_state.fan1Numerator : g_state.fan2Numerator);
+    case Source::Celsius:
+        return celsius(row.temp, readRegister(row.reg));
+    case Source::CpuCelsius:
+        return celsius(row.temp, variant.rearm ? cpuTemperatureRearmed(row.reg) : readRegister(row.reg));
+    case Source::BatteryMillivolts:
+        break;
+    }
+    return 0;
+}
+
+bool returnsToBank0(const Row& row)
+{
+    return row.bank != kNoBank && (row.source == Source::Millivolts || row.source == Source::CpuCelsius);
+}
+
+int32_t readRow(const Variant& variant, const Row& row)
+{
+    if (row.source == Source::BatteryMillivolts)
+        return readBattery(variant, row);
+    if (row.bank != kNoBank)
+        switchBank(variant, row.bank);
+    const int32_t value = convert(variant, row);
+    if (returnsToBank0(row))
+        switchBank(variant, kBank0);
+    return value;
+}
+
+template <const Variant& V>
+bool detect()
+{
+    return detectVariant(V);
+}
+
+// Fans first, then the readers; the re-arming variants keep bank 1's 0x52 and stay in bank 1.
+template <const Variant& V>
+void install(ReadingTable& table)
+{
+    setUpFans(V);
+    installRows<V>(table);
+    if (!V.rearm)
+        return;
+    switchBank(V, kBank1);
+    g_state.savedTempConfig = readRegister(kCpuTempConfig);
+}
+
+} // namespace
+
+} // namespace gauge::chips::winbond
+
+namespace gauge::chips {
+
+const ChipFamily kWinbondE{"Winbond monitor behind a Super I/O 0xAx, chip ID 0xC1", &winbond::detect<winbond::kE>,
+                           &winbond::install<winbond::kE>, GAUGE64_FOUND};
+const ChipFamily kWinbondF{"Winbond monitor at 0x295, chip-ID nibble 0x1", &winbond::detect<winbond::kF>,
+                           &winbond::install<winbond::kF>, GAUGE64_FOUND_ALT};
+const ChipFamily kWinbondG{"Winbond monitor at 0x290 or 0x2C0, chip-ID nibble 0x2 or 0x6", &winbond::detectG,
+                           &winbond::install<winbond::kG>, GAUGE64_FOUND};
+const ChipFamily kWinbondH{"Winbond monitor at 0x295, chip-ID nibble 0x9", &winbond::detect<winbond::kH>,
+                           &winbond::install<winbond::kH>, GAUGE64_FOUND};
+const ChipFamily kWinbondI{"Winbond monitor at one of four ports, chip ID 0xA1 or 0xC1",
+                           &winbond::detect<winbond::kI>, &winbond::install<winbond::kI>, GAUGE64_FOUND};
+
+} // namespace gauge::chips

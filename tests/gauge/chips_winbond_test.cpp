@@ -1,0 +1,363 @@
+// The five Winbond variants through DLLInitial and the reading exports on simulated boards:
+// the example boards' readings, conversions at their ceilings and windows, fan divisors,
+// the processor-temperature re-arm, the battery reading and how the probes meet.
+
+#include "board_fixture.h"
+#include "chips_support.h"
+#include "gauge64.h"
+
+#include <gtest/gtest.h>
+
+using namespace chips_test;
+
+namespace {
+
+const char* const kE = "winbond-w83627dhg.json";
+const char* const kF = "winbond-w83781d-295.json";
+const char* const kG = "winbond-w83627hf-290.json";
+const char* const kGHot = "winbond-w83627hf-290-hot.json";
+const char* const kH = "winbond-w83627thf-295.json";
+const char* const kI = "winbond-w83627ehf.json";
+
+struct BoardCase {
+    const char* board;
+    int32_t status;
+    std::map<std::string, int32_t> readings; // every other reading is 0
+};
+
+void PrintTo(const BoardCase& c, std::ostream* out)
+{
+    *out << c.board;
+}
+
+class WinbondBoard : public testing::TestWithParam<BoardCase> {};
+
+TEST_P(WinbondBoard, IsFoundAndReadsItsRegisterMap)
+{
+    const BoardCase& c = GetParam();
+    BoardFixture board(BoardEdit::exampleBoard(c.board).json());
+    ASSERT_EQ(DLLInitial(), c.status);
+    EXPECT_EQ(readAll(), withZeros(c.readings));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, WinbondBoard,
+    testing::Values(
+        BoardCase{kE, GAUGE64_FOUND,
+                  {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 4992}, {"P12V", 12032},
+                   {"Fan1", 2250}, {"Fan2", 1875}, {"CpuTemp", 45}, {"SysTemp", 34}}},
+        BoardCase{kF, GAUGE64_FOUND_ALT,
+                  {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 5008}, {"P12V", 12006}, {"N12V", 12001}, {"N5V", 5004},
+                   {"Fan1", 2500}, {"Fan2", 1875}, {"CpuTemp", 42}, {"SysTemp", 33}}},
+        BoardCase{kG, GAUGE64_FOUND,
+                  {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 4999}, {"P12V", 11977}, {"N12V", 12034}, {"N5V", 4998},
+                   {"Fan1", 2700}, {"Fan2", 2812}, {"CpuTemp", 48}, {"SysTemp", 36}}},
+        BoardCase{kGHot, GAUGE64_FOUND,
+                  {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 4999}, {"P12V", 11977}, {"N12V", 12034}, {"N5V", 4998},
+                   {"Fan1", 2700}, {"Fan2", 2812}, {"CpuTemp", 78}, {"SysTemp", 41}}},
+        BoardCase{kH, GAUGE64_FOUND,
+                  {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 5013}, {"P12V", 11977},
+                   {"Fan1", 2700}, {"Fan2", 1875}, {"CpuTemp", 44}, {"SysTemp", 38}}},
+        BoardCase{kI, GAUGE64_FOUND,
+                  {{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 4992}, {"P12V", 11985}, {"N12V", 12084}, {"N5V", 5024},
+                   {"Fan1", 2500}, {"Fan2", 1687}, {"CpuTemp", 46}, {"SysTemp", 37}, {"PVbat", 3008}}}));
+
+struct RegisterCase {
+    const char* what;
+    const char* board;
+    std::vector<Reg> regs;
+    const char* reading;
+    int32_t expected;
+};
+
+void PrintTo(const RegisterCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+class WinbondConversion : public testing::TestWithParam<RegisterCase> {};
+
+TEST_P(WinbondConversion, GivesTheExpectedReading)
+{
+    const RegisterCase& c = GetParam();
+    BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor(c.regs).json());
+    ASSERT_LT(DLLInitial(), 256);
+    EXPECT_EQ(readExport(c.reading), c.expected);
+}
+
+// Where a ceiling or window lies beyond the raw byte's reach, the largest byte shows it.
+const RegisterCase kConversions[] = {
+    {"E_P12VAtCeiling", kE, {{0, 0x21, 156}}, "P12V", 19968},
+    {"E_P12VAboveCeiling", kE, {{0, 0x21, 157}}, "P12V", 0}, // 20096
+    {"E_P5VCeilingOutOfReach", kE, {{0, 0x22, 255}}, "P5V", 8486},
+    {"E_VcoreFullScale", kE, {{0, 0x20, 255}}, "Vcore", 2040},
+    {"E_SysTempSigned", kE, {{0, 0x27, 0xFF}}, "SysTemp", -1},
+    {"F_P5VCeilingOutOfReach", kF, {{0, 0x23, 255}}, "P5V", 6793},
+    {"F_N12VBelowWindow", kF, {{0, 0x25, 161}}, "N12V", 0}, // 8987
+    {"F_N12VInWindow", kF, {{0, 0x25, 162}}, "N12V", 9042},
+    {"F_N12VFullScale", kF, {{0, 0x25, 255}}, "N12V", 14234},
+    {"F_N5VBelowWindow", kF, {{0, 0x26, 145}}, "N5V", 0}, // 3488
+    {"F_N5VInWindow", kF, {{0, 0x26, 146}}, "N5V", 3512},
+    {"F_N5VFullScale", kF, {{0, 0x26, 255}}, "N5V", 6135},
+    {"F_CpuTempSigned", kF, {{1, 0x50, 0x80}}, "CpuTemp", -128},
+    {"G_N12VRawZero", kG, {{0, 0x25, 0}}, "N12V", 14914},
+    {"G_N12VLowestInWindow", kG, {{0, 0x25, 71}}, "N12V", 9072},
+    {"G_N12VBelowWindow", kG, {{0, 0x25, 72}}, "N12V", 0}, // 8989
+    {"G_N12VFarBelowWindow", kG, {{0, 0x25, 80}}, "N12V", 0}, // 8331
+    {"G_N5VRawZeroAboveWindow", kG, {{0, 0x26, 0}}, "N5V", 0}, // 7714
+    {"G_N5VAboveWindow", kG, {{0, 0x26, 14}}, "N5V", 0}, // 7010
+    {"G_N5VHighestInWindow", kG, {{0, 0x26, 15}}, "N5V", 6959},
+    {"G_N5VInWindow", kG, {{0, 0x26, 16}}, "N5V", 6909},
+    {"G_N5VLowestInWindow", kG, {{0, 0x26, 83}}, "N5V", 3540},
+    {"G_N5VBelowWindow", kG, {{0, 0x26, 84}}, "N5V", 0}, // 3490
+    {"G_CpuTemp7F", kG, {{1, 0x50, 0x7F}}, "CpuTemp", 127},
+    {"G_CpuTempAbove127", kG, {{1, 0x50, 0x80}}, "CpuTemp", 0},
+    {"G_SysTempAbove127", kG, {{0, 0x27, 0xFF}}, "SysTemp", 0},
+    {"G_VioAlternateUnused", kG, {{0, 0x22, 100}}, "Vio", 3296},
+    {"H_P5V", kH, {{0, 0x23, 255}}, "P5V", 6800},
+    {"H_SysTempSigned", kH, {{0, 0x27, 0x80}}, "SysTemp", -128},
+    {"I_N12VAboveWindow", kI, {{5, 0x52, 167}}, "N12V", 0}, // 15182
+    {"I_N12VHighestInWindow", kI, {{5, 0x52, 168}}, "N12V", 14988},
+    {"I_N12VLowestInWindow", kI, {{5, 0x52, 198}}, "N12V", 9180},
+    {"I_N12VBelowWindow", kI, {{5, 0x52, 199}}, "N12V", 0}, // 8987
+    {"I_N12VIsBank5", kI, {{0, 0x52, 168}}, "N12V", 12084},
+    {"I_N5VAboveWindow", kI, {{0, 0x25, 168}}, "N5V", 0}, // 7104
+    {"I_N5VExactlyAtTop", kI, {{0, 0x25, 169}}, "N5V", 7000},
+    {"I_N5VInWindow", kI, {{0, 0x25, 170}}, "N5V", 6896},
+    {"I_N5VLowestInWindow", kI, {{0, 0x25, 202}}, "N5V", 3568},
+    {"I_N5VBelowWindow", kI, {{0, 0x25, 203}}, "N5V", 0}, // 3464
+    {"I_P12V", kI, {{0, 0x21, 100}}, "P12V", 5280},
+    {"I_P12VCeilingOutOfReach", kI, {{0, 0x21, 255}}, "P12V", 13464},
+    {"I_P5V", kI, {{0, 0x26, 100}}, "P5V", 2560},
+    {"I_BatteryFullScale", kI, {{5, 0x51, 255}}, "PVbat", 4080},
+    {"I_BatteryZero", kI, {{5, 0x51, 0}}, "PVbat", 0},
+    {"I_CpuTempSignedWhileRearming", kI, {{1, 0x50, 0xFF}}, "CpuTemp", -1},
+    // Fan divisors: 0x47 bits 5:4 and 7:6, and for E and I a third bit in bank-0 0x5D.
+    {"H_DivisorOneCount135", kH, {{0, 0x47, 0x00}, {0, 0x29, 135}}, "Fan1", 10000},
+    {"H_CountFF", kH, {{0, 0x47, 0x00}, {0, 0x28, 0xFF}}, "Fan2", 0},
+    {"F_CountZero", kF, {{0, 0x28, 0}}, "Fan1", 0},
+    {"G_Fan1DivisorFromBits5To4", kG, {{0, 0x47, 0x30}, {0, 0x28, 100}}, "Fan1", 1687},
+    {"G_Fan2DivisorFromBits7To6", kG, {{0, 0x47, 0x30}, {0, 0x29, 200}}, "Fan2", 6750},
+    {"E_Fan1ThirdBit", kE, {{0, 0x47, 0x00}, {0, 0x5D, 0x40}, {0, 0x29, 45}}, "Fan1", 1875},
+    {"E_Fan1ThirdBitIsBank0", kE, {{0, 0x47, 0x00}, {1, 0x5D, 0x40}, {0, 0x29, 45}}, "Fan1", 30000},
+    {"I_Fan1DivisorOf128", kI, {{0, 0x47, 0xC0}, {0, 0x5D, 0x40}, {0, 0x29, 2}}, "Fan1", 5273},
+    {"I_Fan2DivisorOf128", kI, {{0, 0x47, 0x30}, {0, 0x5D, 0x20}, {0, 0x28, 3}}, "Fan2", 3515},
+};
+
+INSTANTIATE_TEST_SUITE_P(Edges, WinbondConversion, testing::ValuesIn(kConversions),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// Install leaves bank 1 selected on the re-arming variants (F selects no bank at install),
+// and the vendor check leaves bit 7 of 0x4E clear. Waited switching keeps bits 7 and 3,
+// direct switching bits 7 to 3. G clears 0x4E at 0x295 outright while probing, and H and I
+// come after it.
+TEST(WinbondInstall, LeavesTheBankRegisterTheProbeChainDependsOn)
+{
+    struct BankCase {
+        const char* board;
+        int before;
+        int after;
+    };
+    const BankCase cases[] = {{kE, 0x80, 0x01}, {kE, 0xF8, 0x09}, {kF, 0xF8, 0x78},
+                              {kG, 0xF8, 0x01}, {kH, 0xF8, 0x01}, {kI, 0xF8, 0x01}};
+    for (const BankCase& c : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor({{0, 0x4E, c.before}}).json());
+        ASSERT_LT(DLLInitial(), 256) << c.board;
+        EXPECT_EQ(monitorBankRegister(0x295), c.after) << c.board << " from " << c.before;
+    }
+    BoardFixture board(BoardEdit::exampleBoard(kF).firstMonitor({{0, 0x4E, 0xF8}}).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND_ALT);
+    CpuTemp(); // directly to bank 1 and back
+    EXPECT_EQ(monitorBankRegister(0x295), 0x78);
+}
+
+struct RearmCase {
+    const char* board;
+    int temperature;
+    int limit;
+    bool rearms;
+};
+
+void PrintTo(const RearmCase& c, std::ostream* out)
+{
+    *out << c.board << " at " << c.temperature << " with limit " << c.limit;
+}
+
+class WinbondRearm : public testing::TestWithParam<RearmCase> {};
+
+// Register 0x52 is saved at install as 0x43; a pulse writes 0x41, sleeps, restores 0x43.
+TEST_P(WinbondRearm, PulsesBit1OfTheTemperatureConfigurationAtOrAboveTheLimit)
+{
+    const RearmCase& c = GetParam();
+    BoardFixture board(BoardEdit::exampleBoard(c.board)
+                           .firstMonitor({{1, 0x50, c.temperature}, {1, 0x53, c.limit}, {1, 0x52, 0x43}})
+                           .json());
+    ASSERT_LT(DLLInitial(), 256);
+    board.clearTrace();
+    EXPECT_EQ(CpuTemp(), c.temperature);
+    const std::vector<int> firstCall = monitorRegistersSelected(board.trace(), 0x295);
+    if (c.board == kF)
+        EXPECT_EQ(firstCall, (std::vector<int>{0x50}));
+    else if (c.rearms)
+        EXPECT_EQ(firstCall, (std::vector<int>{0x50, 0x53, 0x50, 0x52, 0x52}));
+    else
+        EXPECT_EQ(firstCall, (std::vector<int>{0x50, 0x53, 0x50}));
+    EXPECT_EQ(CpuTemp(), c.temperature);
+    using Writes = std::vector<std::string>;
+    const Writes once = c.rearms ? Writes{"bank 1", "0x52=0x41", "sleep 10", "0x52=0x43", "bank 0"}
+                                 : Writes{"bank 1", "bank 0"};
+    Writes twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(monitorWrites(board.trace(), 0x295), twice);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, WinbondRearm,
+                         testing::Values(RearmCase{kE, 80, 80, true}, RearmCase{kE, 79, 80, false},
+                                         RearmCase{kGHot, 78, 75, true}, RearmCase{kG, 48, 80, false},
+                                         RearmCase{kH, 100, 90, true}, RearmCase{kH, 89, 90, false},
+                                         RearmCase{kI, 85, 85, true}, RearmCase{kI, 0, 1, false},
+                                         RearmCase{kF, 90, 80, false}));
+
+TEST(WinbondBattery, EnablesTheInputInBank0AndReadsBank5)
+{
+    BoardFixture board(BoardEdit::exampleBoard(kI).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    board.clearTrace();
+    EXPECT_EQ(PVbat(), 3008);
+    EXPECT_EQ(monitorWrites(board.trace(), 0x295),
+              (std::vector<std::string>{"bank 0", "0x5D=0x21", "bank 5", "bank 0"}));
+}
+
+// Voltage readers of E and I return to bank 0; F, G and H read the unbanked voltage bytes
+// where they stand; fans and the system temperature only select bank 0 before the read.
+TEST(WinbondBanks, VoltageFanAndTemperatureReadersSelectTheirBanks)
+{
+    using Writes = std::vector<std::string>;
+    struct BankCase {
+        const char* board;
+        int32_t (*reading)();
+        Writes writes;
+    };
+    const BankCase cases[] = {
+        {kI, N12V, {"bank 5", "bank 0"}}, {kI, Vcore, {"bank 0", "bank 0"}}, {kE, P5V, {"bank 0", "bank 0"}},
+        {kE, Fan1, {"bank 0"}},           {kI, SysTemp, {"bank 0"}},         {kG, Vcore, {}},
+        {kH, Fan2, {}},                   {kF, SysTemp, {}},
+    };
+    for (const BankCase& c : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).json());
+        ASSERT_LT(DLLInitial(), 256);
+        board.clearTrace();
+        c.reading();
+        EXPECT_EQ(monitorWrites(board.trace(), 0x295), c.writes) << c.board;
+    }
+}
+
+// Direct bank switching (F, G, H) is four plain port accesses: no busy check of the address
+// port and no delay reads of port 0xEB.
+TEST(WinbondBanks, DirectSwitchIsFourPlainAccesses)
+{
+    BoardFixture board(BoardEdit::exampleBoard(kF).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND_ALT);
+    board.clearTrace();
+    CpuTemp();
+    const std::vector<std::string> lines = board.trace();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "out 0x295 0x4e");
+    EXPECT_EQ(lines[1].rfind("in 0x296 ", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[2], "out 0x295 0x4e");
+    EXPECT_EQ(lines[3], "out 0x296 0x1");
+}
+
+// Two monitors for variant G: base 0x290 (port 0x295) and base 0x2C0 (port 0x2C5). Each
+// reads 206 in 0x21 and 210 in 0x22, so Vio is 3296 from 0x21 or 3360 from 0x22.
+std::string twoBaseBoard(int chip295, bool vendor295, int chip2C5, bool vendor2C5)
+{
+    auto monitor = [](const char* port, int chip, bool vendor) {
+        return std::string(R"({"port":")") + port + R"(","banking":"partial")" +
+               (vendor ? R"(,"vendor_id":"0x5CA3")" : "") + R"(,"registers":{"0":{"0x58":)" +
+               std::to_string(chip) + R"(,"0x20":75,"0x21":206,"0x22":210}}})";
+    };
+    return R"({"monitors":[)" + monitor("0x295", chip295, vendor295) + "," + monitor("0x2C5", chip2C5, vendor2C5) +
+           "]}";
+}
+
+TEST(WinbondProbe, VioAlternateIsSetByAnyNibble6AndKeptForTheOtherBase)
+{
+    struct VioCase {
+        const char* what;
+        std::string board;
+        int32_t vio;
+    };
+    const VioCase cases[] = {
+        {"0x290 nibble 2", twoBaseBoard(0x21, true, 0x00, false), 3296},
+        {"0x290 nibble 6", twoBaseBoard(0x60, true, 0x00, false), 3360},
+        {"0x290 nibble 6 fails vendor, 0x2C0 nibble 2", twoBaseBoard(0x60, false, 0x21, true), 3360},
+        {"0x290 nibble 2 fails vendor, 0x2C0 nibble 6", twoBaseBoard(0x21, false, 0x60, true), 3360},
+        {"0x290 nibble 2 fails vendor, 0x2C0 nibble 2", twoBaseBoard(0x21, false, 0x21, true), 3296},
+    };
+    for (const VioCase& c : cases) {
+        BoardFixture board(c.board);
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND) << c.what;
+        EXPECT_EQ(Vio(), c.vio) << c.what;
+    }
+}
+
+// The mark belongs to one probe: initialising again on a board without nibble 0x6 reads 0x21.
+TEST(WinbondProbe, VioAlternateDoesNotOutliveItsProbe)
+{
+    {
+        BoardFixture board(twoBaseBoard(0x60, false, 0x21, true));
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+        ASSERT_EQ(Vio(), 3360);
+    }
+    BoardFixture board(twoBaseBoard(0x21, true, 0x00, false));
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(Vio(), 3296);
+}
+
+TEST(WinbondProbe, NibbleOneAt295IsTakenByFBeforeGAndH)
+{
+    // A nibble-0x2 monitor at 0x2C5 would satisfy G, which is never tried.
+    BoardFixture board(twoBaseBoard(0x1F, true, 0x21, true));
+    EXPECT_EQ(DLLInitial(), GAUGE64_FOUND_ALT);
+    EXPECT_EQ(Vcore(), 1200); // reg 0x20 × 16
+}
+
+TEST(WinbondProbe, WhichVariantTakesWhichMonitor)
+{
+    struct ProbeCase {
+        const char* what;
+        BoardEdit board;
+        int32_t status;
+        int32_t vio; // tells E (0x25 × 16), I (0x24 × 8), G (0x21 × 16) and H (0x21 × 16) apart
+    };
+    const ProbeCase cases[] = {
+        // Chip ID 0xC1 without a Super I/O 0xAx in front: E declines, I takes it.
+        {"E needs its Super I/O", BoardEdit::exampleBoard(kE).superIoGlobal(0x2E, 0x20, 0x52).firstMonitor({{0, 0x24, 206}}),
+         GAUGE64_FOUND, 1648},
+        {"E's Super I/O may sit at 0x4E",
+         BoardEdit::exampleBoard(kE).withoutSuperIo(0x2E).superIoGlobal(0x4E, 0x20, 0xAF), GAUGE64_FOUND, 3296},
+        {"E takes the first candidate that answers",
+         BoardEdit::exampleBoard(kE)
+             .firstMonitor({{0, 0x58, 0x00}})
+             .monitorIdentity(0xA15, 0x5CA3, "partial")
+             .monitor(0xA15, {{0, 0x58, 0xC1}, {0, 0x25, 100}})
+             .monitorIdentity(0x225, 0x5CA3, "partial")
+             .monitor(0x225, {{0, 0x58, 0xC1}, {0, 0x25, 110}}),
+         GAUGE64_FOUND, 1760},
+        {"I at its last candidate 0xE85", BoardEdit::fromJson(R"({"monitors":[{"port":"0xE85","banking":"partial",
+            "vendor_id":"0x5CA3","registers":{"0":{"0x58":"0xC1","0x24":200}}}]})"),
+         GAUGE64_FOUND, 1600},
+        {"no vendor ID, no chip", BoardEdit::exampleBoard(kH).firstMonitor({{0, 0x58, 0x00}}), GAUGE64_NO_CHIP, 0},
+        {"nibble 0x9 at 0x2C5 is not H", BoardEdit::fromJson(R"({"monitors":[{"port":"0x2C5","banking":"partial",
+            "vendor_id":"0x5CA3","registers":{"0":{"0x58":"0x90"}}}]})"),
+         GAUGE64_NO_CHIP, 0},
+    };
+    for (const ProbeCase& c : cases) {
+        BoardFixture board(c.board.json());
+        EXPECT_EQ(DLLInitial(), c.status) << c.what;
+        EXPECT_EQ(Vio(), c.vio) << c.what;
+    }
+}
+
+} // namespace
