@@ -19,6 +19,8 @@ const ChipFamily* const kProbeOrder[] = {
     &chips::kWinbondG,
     &chips::kWinbondH,
     &chips::kWinbondI,
+    &chips::kChipIdJ,
+    &chips::kChipIdK,
 };
 
 } // namespace

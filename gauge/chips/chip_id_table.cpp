@@ -1,0 +1,200 @@
+// Super I/O chips recognised by a table of 16-bit chip IDs (configuration registers
+// 0x20:0x21), with the hardware monitor found through logical device 0x0B.
+//
+//   variant  probe  chip IDs                  register layout
+//   J        10     0x1061, 0xC452, 0xC453    bank 3; a reduced set when bank-3 0x13 reads 0x75
+//   K        11     0xD282                    bank 0
+//
+// The monitor is banked (bank register 0x4E, bits 2:0) and reached without the busy wait.
+// Fans are reported directly in RPM as 16-bit words. Configuration mode is never left: the
+// chip stays unlocked with logical device 0x0B selected.
+
+#include "conversions.h"
+#include "driver.h"
+#include "families.h"
+#include "gauge64.h"
+#include "row_install.h"
+#include "superio.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace gauge::chips::chipid {
+
+namespace {
+
+enum class Source { Millivolts, FanWord, Celsius };
+
+// Voltage and temperature rows select their bank before the read and return to bank 0
+// after it; fan rows only select theirs before the read.
+struct Row {
+    Reading slot;
+    Source source;
+    uint8_t reg;    // high byte of a fan word
+    uint8_t lowReg; // low byte of a fan word
+    uint8_t bank;
+    Scale scale;
+    Bounds bounds;
+};
+
+constexpr Row volts(Reading slot, uint8_t bank, uint8_t reg, Scale scale, Bounds bounds)
+{
+    return {slot, Source::Millivolts, reg, 0, bank, scale, bounds};
+}
+constexpr Row fanWord(Reading slot, uint8_t bank, uint8_t highReg, uint8_t lowReg)
+{
+    return {slot, Source::FanWord, highReg, lowReg, bank, scaled(1), kUnbounded};
+}
+constexpr Row celsius(Reading slot, uint8_t bank, uint8_t reg)
+{
+    return {slot, Source::Celsius, reg, 0, bank, scaled(1), kUnbounded};
+}
+
+struct Variant {
+    const Row* rows;
+    std::size_t rowCount;
+};
+
+// 42.04255319148936 is the double nearest to 8 × 247/47.
+constexpr Row kRowsJ[] = {
+    volts(Vcore, 3, 0x00, times(8.0), ceiling(10000)),
+    volts(Vio, 3, 0x02, times(8.0), ceiling(10000)),
+    volts(P5V, 3, 0x01, times(42.04255319148936), ceiling(70000)),
+    volts(P12V, 3, 0x04, times(96.0), ceiling(20000)),
+    fanWord(Fan1, 0, 0x32, 0x33),
+    fanWord(Fan2, 0, 0x30, 0x31),
+    celsius(CpuTemp, 3, 0x0D),
+    celsius(SysTemp, 3, 0x0C),
+};
+
+constexpr Row kRowsJReduced[] = {
+    volts(Vcore, 3, 0x00, times(8.0), ceiling(10000)),
+    volts(Vio, 3, 0x05, times(8.0), ceiling(10000)),
+    fanWord(Fan1, 0, 0x32, 0x33),
+    fanWord(Fan2, 0, 0x30, 0x31),
+    celsius(CpuTemp, 3, 0x0D),
+    celsius(SysTemp, 3, 0x0C),
+};
+
+constexpr Row kRowsK[] = {
+    volts(Vcore, 0, 0x00, times(8.0), ceiling(10000)),
+    volts(Vio, 0, 0x05, times(8.0), ceiling(10000)),
+    volts(P5V, 0, 0x01, times(42.04255319148936), ceiling(70000)),
+    volts(P12V, 0, 0x04, times(88.0), ceiling(20000)),
+    fanWord(Fan1, 0, 0x32, 0x33),
+    fanWord(Fan2, 0, 0x30, 0x31),
+    celsius(CpuTemp, 0, 0x19),
+    celsius(SysTemp, 0, 0x18),
+};
+
+constexpr Variant kJ{kRowsJ, std::size(kRowsJ)};
+constexpr Variant kJReduced{kRowsJReduced, std::size(kRowsJReduced)};
+constexpr Variant kK{kRowsK, std::size(kRowsK)};
+
+constexpr uint16_t kChipIdsJ[] = {0x1061, 0xC452, 0xC453};
+constexpr uint16_t kChipIdsK[] = {0xD282};
+
+constexpr uint8_t kMonitorDevice = 0x0B;
+constexpr uint8_t kBankRegister = 0x4E;
+constexpr uint8_t kLayoutBank = 3;
+constexpr uint8_t kLayoutMarker = 0x13; // bank 3
+constexpr uint8_t kReducedLayout = 0x75;
+
+struct State {
+    uint32_t addrPort = 0;
+    bool reducedSet = false;
+};
+
+State g_state;
+
+void switchBank(uint8_t bank)
+{
+    const uint8_t current = HwmReadDirect(g_state.addrPort, kBankRegister);
+    HwmWriteDirect(g_state.addrPort, kBankRegister, uint8_t((current & 0x88) | bank));
+}
+
+uint8_t readRegister(uint8_t reg)
+{
+    return HwmReadDirect(g_state.addrPort, reg);
+}
+
+template <std::size_t N>
+bool detectChip(const uint16_t (&chipIds)[N])
+{
+    for (uint32_t cfg : superio::kConfigPorts) {
+        superio::enterConfig(cfg);
+        const uint16_t high = superio::readConfig(cfg, superio::kChipIdHigh);
+        const uint16_t low = superio::readConfig(cfg, superio::kChipIdLow);
+        if (std::find(chipIds, chipIds + N, uint16_t(high * 256 + low)) == chipIds + N)
+            continue;
+        g_state.addrPort = superio::monitorAddrPort(cfg, kMonitorDevice);
+        return true;
+    }
+    return false;
+}
+
+// The layout is read once, here, and the monitor is left in bank 3.
+bool detectJ()
+{
+    if (!detectChip(kChipIdsJ))
+        return false;
+    switchBank(kLayoutBank);
+    g_state.reducedSet = readRegister(kLayoutMarker) == kReducedLayout;
+    return true;
+}
+
+bool detectK()
+{
+    return detectChip(kChipIdsK);
+}
+
+int32_t convert(const Row& row)
+{
+    switch (row.source) {
+    case Source::Millivolts:
+        return boundedReading(millivoltsFromByte(readRegister(row.reg), row.scale), row.bounds);
+    case Source::FanWord: {
+        const uint8_t high = readRegister(row.reg);
+        const uint8_t low = readRegister(row.lowReg);
+        return rpmFromWord(high, low);
+    }
+    case Source::Celsius:
+        return celsiusFromSignedByte(readRegister(row.reg));
+    }
+    return 0;
+}
+
+int32_t readRow(const Variant&, const Row& row)
+{
+    switchBank(row.bank);
+    const int32_t value = convert(row);
+    if (row.source != Source::FanWord)
+        switchBank(0);
+    return value;
+}
+
+// Nothing is written to the chip at install.
+void installJ(ReadingTable& table)
+{
+    if (g_state.reducedSet)
+        installRows<kJReduced>(table);
+    else
+        installRows<kJ>(table);
+}
+
+void installK(ReadingTable& table)
+{
+    installRows<kK>(table);
+}
+
+} // namespace
+
+} // namespace gauge::chips::chipid
+
+namespace gauge::chips {
+
+const ChipFamily kChipIdJ{"Super I/O with chip ID 0x1061, 0xC452 or 0xC453", &chipid::detectJ, &chipid::installJ,
+                          GAUGE64_FOUND};
+const ChipFamily kChipIdK{"Super I/O with chip ID 0xD282", &chipid::detectK, &chipid::installK, GAUGE64_FOUND};
+
+} // namespace gauge::chips

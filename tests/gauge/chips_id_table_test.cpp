@@ -1,0 +1,181 @@
+// The two chip-ID-table variants through DLLInitial and the reading exports on simulated
+// boards: the example boards' readings, the reduced register layout, conversions at their
+// ceilings, the chip-ID tables and the state the detection leaves.
+
+#include "board_fixture.h"
+#include "chips_support.h"
+#include "gauge64.h"
+
+#include <gtest/gtest.h>
+
+using namespace chips_test;
+
+namespace {
+
+const char* const kJ = "chipid-c452.json";
+const char* const kK = "chipid-d282.json";
+
+const std::map<std::string, int32_t> kJReadings = {{"Vcore", 1200}, {"Vio", 1648},    {"P5V", 5003},
+                                                   {"P12V", 12000}, {"Fan1", 2500},   {"Fan2", 1750},
+                                                   {"CpuTemp", 47}, {"SysTemp", 35}};
+
+TEST(ChipIdBoard, JReadsBank3AndFansInBank0)
+{
+    BoardFixture board(BoardEdit::exampleBoard(kJ).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(readAll(), withZeros(kJReadings));
+}
+
+TEST(ChipIdBoard, JWithMarker75ReadsTheReducedSet)
+{
+    BoardFixture board(BoardEdit::exampleBoard(kJ).firstMonitor({{3, 0x13, 0x75}}).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(readAll(), withZeros({{"Vcore", 1200}, {"Vio", 1632}, {"Fan1", 2500}, {"Fan2", 1750},
+                                    {"CpuTemp", 47}, {"SysTemp", 35}}));
+}
+
+TEST(ChipIdBoard, KReadsBank0)
+{
+    BoardFixture board(BoardEdit::exampleBoard(kK).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(readAll(), withZeros({{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 5003}, {"P12V", 11968},
+                                    {"Fan1", 3000}, {"Fan2", 1800}, {"CpuTemp", 49}, {"SysTemp", 36}}));
+}
+
+struct RegisterCase {
+    const char* what;
+    const char* board;
+    std::vector<Reg> regs;
+    const char* reading;
+    int32_t expected;
+};
+
+void PrintTo(const RegisterCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+class ChipIdConversion : public testing::TestWithParam<RegisterCase> {};
+
+TEST_P(ChipIdConversion, GivesTheExpectedReading)
+{
+    const RegisterCase& c = GetParam();
+    BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor(c.regs).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(readExport(c.reading), c.expected);
+}
+
+const RegisterCase kConversions[] = {
+    {"J_P5V237", kJ, {{3, 0x01, 237}}, "P5V", 9964},
+    {"J_P5VCeilingOutOfReach", kJ, {{3, 0x01, 255}}, "P5V", 10720},
+    {"J_P12VAtCeiling", kJ, {{3, 0x04, 208}}, "P12V", 19968},
+    {"J_P12VAboveCeiling", kJ, {{3, 0x04, 209}}, "P12V", 0}, // 20064
+    {"J_VcoreFullScale", kJ, {{3, 0x00, 255}}, "Vcore", 2040},
+    {"J_VcoreIsBank3", kJ, {{0, 0x00, 100}}, "Vcore", 1200},
+    {"J_CpuTempSigned", kJ, {{3, 0x0D, 0xFF}}, "CpuTemp", -1},
+    {"J_SysTempSigned", kJ, {{3, 0x0C, 0x80}}, "SysTemp", -128},
+    {"K_P12VAtCeiling", kK, {{0, 0x04, 227}}, "P12V", 19976},
+    {"K_P12VAboveCeiling", kK, {{0, 0x04, 228}}, "P12V", 0}, // 20064
+    {"K_P5VCeilingOutOfReach", kK, {{0, 0x01, 255}}, "P5V", 10720},
+    {"K_Temperature7F", kK, {{0, 0x19, 0x7F}}, "CpuTemp", 127},
+    {"K_Fan1Word", kK, {{0, 0x32, 0x0B}, {0, 0x33, 0xB8}}, "Fan1", 3000},
+    {"J_FanAllOnesHasNoRangeTest", kJ, {{0, 0x30, 0xFF}, {0, 0x31, 0xFF}}, "Fan2", 65535},
+    {"K_FanZero", kK, {{0, 0x30, 0x00}, {0, 0x31, 0x00}}, "Fan2", 0},
+    {"J_FanIsBank0", kJ, {{3, 0x32, 0x00}, {3, 0x33, 0x10}}, "Fan1", 2500},
+};
+
+INSTANTIATE_TEST_SUITE_P(Edges, ChipIdConversion, testing::ValuesIn(kConversions),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST(ChipIdProbe, ChipIdTables)
+{
+    struct IdCase {
+        int high;
+        int low;
+        int32_t status;
+        int32_t p12v; // J: 125 × 96.0, K: 125 × 88.0
+    };
+    for (const IdCase& c : {IdCase{0x10, 0x61, GAUGE64_FOUND, 12000}, IdCase{0xC4, 0x52, GAUGE64_FOUND, 12000},
+                            IdCase{0xC4, 0x53, GAUGE64_FOUND, 12000}, IdCase{0xD2, 0x82, GAUGE64_FOUND, 11000},
+                            IdCase{0xC4, 0x51, GAUGE64_NO_CHIP, 0}, IdCase{0xC4, 0x54, GAUGE64_NO_CHIP, 0},
+                            IdCase{0xD2, 0x83, GAUGE64_NO_CHIP, 0}, IdCase{0x61, 0x10, GAUGE64_NO_CHIP, 0}}) {
+        // Both layouts on one monitor: J reads bank 3, K bank 0.
+        BoardFixture board(BoardEdit::exampleBoard(kJ)
+                               .superIoGlobal(0x2E, 0x20, c.high)
+                               .superIoGlobal(0x2E, 0x21, c.low)
+                               .firstMonitor({{0, 0x04, 125}})
+                               .json());
+        EXPECT_EQ(DLLInitial(), c.status) << std::hex << c.high << c.low;
+        EXPECT_EQ(P12V(), c.p12v) << std::hex << c.high << c.low;
+    }
+}
+
+// J and K never lock the Super I/O again: it stays in configuration mode with logical
+// device 0x0B selected, and J leaves the monitor in bank 3.
+TEST(ChipIdProbe, DetectionLeavesConfigurationModeOnAndTheBankAsItChose)
+{
+    struct StateCase {
+        const char* board;
+        uint32_t addrPort;
+        int bank;
+    };
+    for (const StateCase& c : {StateCase{kJ, 0x295, 3}, StateCase{kK, 0xA25, 0}}) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).json());
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+        EXPECT_TRUE(board.traced("out 0x2e 0xaa").empty()) << c.board;
+        EXPECT_TRUE(superIoInConfigMode(0x2E)) << c.board;
+        EXPECT_EQ(superIoSelectedDevice(0x2E), 0x0B) << c.board;
+        EXPECT_EQ(monitorBankRegister(c.addrPort) & 0x07, c.bank) << c.board;
+    }
+}
+
+TEST(ChipIdProbe, ChipAt4EOr2E)
+{
+    // At 0x4E alone.
+    {
+        BoardFixture board(BoardEdit::exampleBoard(kK)
+                               .withoutSuperIo(0x2E)
+                               .superIoGlobal(0x4E, 0x20, 0xD2)
+                               .superIoGlobal(0x4E, 0x21, 0x82)
+                               .superIoDevice(0x4E, 0x0B, 0x60, 0x0A)
+                               .superIoDevice(0x4E, 0x0B, 0x61, 0x20)
+                               .json());
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+        EXPECT_EQ(Fan1(), 3000);
+    }
+    // At 0x2E behind another maker's chip at 0x4E, which is left unlocked.
+    BoardFixture board(
+        BoardEdit::exampleBoard(kJ).superIoGlobal(0x4E, 0x20, 0x85).superIoGlobal(0x4E, 0x21, 0x11).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(Vcore(), 1200);
+    EXPECT_TRUE(board.traced("out 0x4e 0xaa").empty());
+    EXPECT_TRUE(superIoInConfigMode(0x4E));
+}
+
+// Monitor access without the busy wait: the address port is written, never read, and the
+// bank is chosen before every read (and left at 0 after voltages and temperatures).
+TEST(ChipIdReaders, SelectTheirBankWithoutWaiting)
+{
+    using Writes = std::vector<std::string>;
+    struct BankCase {
+        const char* board;
+        int32_t (*reading)();
+        Writes writes;
+    };
+    const BankCase cases[] = {{kJ, Vcore, {"bank 3", "bank 0"}}, {kJ, CpuTemp, {"bank 3", "bank 0"}},
+                              {kJ, Fan1, {"bank 0"}},            {kK, P12V, {"bank 0", "bank 0"}},
+                              {kK, Fan2, {"bank 0"}}};
+    for (const BankCase& c : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).json());
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+        board.clearTrace();
+        c.reading();
+        const uint32_t addrPort = c.board == kJ ? 0x295 : 0xA25;
+        EXPECT_EQ(monitorWrites(board.trace(), addrPort), c.writes) << c.board;
+        char busyCheck[32];
+        std::snprintf(busyCheck, sizeof busyCheck, "in 0x%x ", addrPort);
+        EXPECT_TRUE(board.traced(busyCheck).empty()) << c.board;
+    }
+}
+
+} // namespace
