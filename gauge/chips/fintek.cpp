@@ -101,6 +101,7 @@ constexpr uint32_t kIdsB[] = {0x07041934};
 constexpr uint32_t kIdsC[] = {0x07231934};
 constexpr uint32_t kIdsD[] = {0x15021934};
 
+// Identification values, monitor location, logical device 0x11, register access, readings.
 constexpr Variant kA{kIdsA, std::size(kIdsA), Locate::LogicalDevice4, Device11::Present,
                      Access::Indexed, kRowsAB, std::size(kRowsAB)};
 constexpr Variant kB{kIdsB, std::size(kIdsB), Locate::LogicalDevice4, Device11::Ignored,

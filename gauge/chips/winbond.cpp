@@ -190,6 +190,8 @@ constexpr uint8_t kIdsI[] = {0xA1, 0xC1};
 constexpr uint8_t kWholeId = 0xFF;
 constexpr uint8_t kHighNibble = 0xF0;
 
+// Super I/O pre-check, candidate ports, chip-ID mask and accepted values, bank switching,
+// fan set-up, re-arm, readings.
 constexpr Variant kE{true, kPortsE, std::size(kPortsE), kWholeId, kIdsE, std::size(kIdsE),
                      BankSwitch::Waited, kFanSetupEI, true, kRowsE, std::size(kRowsE)};
 constexpr Variant kF{false, kPortsFH, std::size(kPortsFH), kHighNibble, kIdsF, std::size(kIdsF),
@@ -255,9 +257,11 @@ void switchBank(const Variant& variant, uint8_t bank)
 // Leaves bank 0 selected and bit 7 of 0x4E clear.
 bool vendorMatches(uint32_t port)
 {
-    HwmWrite(port, kBankRegister, uint8_t((HwmRead(port, kBankRegister) & 0xF8) | kVendorHighByte));
+    uint8_t bankRegister = HwmRead(port, kBankRegister);
+    HwmWrite(port, kBankRegister, uint8_t((bankRegister & 0xF8) | kVendorHighByte));
     const uint8_t high = HwmRead(port, kVendorRegister);
-    HwmWrite(port, kBankRegister, uint8_t(HwmRead(port, kBankRegister) & 0x7F));
+    bankRegister = HwmRead(port, kBankRegister);
+    HwmWrite(port, kBankRegister, uint8_t(bankRegister & ~kVendorHighByte));
     const uint8_t low = HwmRead(port, kVendorRegister);
     return high * 256 + low == kVendorId;
 }
@@ -355,7 +359,8 @@ uint8_t cpuTemperatureRearmed(uint8_t reg)
 int32_t readBattery(const Variant& variant, const Row& row)
 {
     switchBank(variant, kBank0);
-    writeRegister(kVbatControl, uint8_t(readRegister(kVbatControl) | kVbatEnable));
+    const uint8_t control = readRegister(kVbatControl);
+    writeRegister(kVbatControl, uint8_t(control | kVbatEnable));
     switchBank(variant, kBank5);
     const uint8_t raw = readRegister(row.reg);
     switchBank(variant, kBank0);
