@@ -13,12 +13,24 @@
 
 namespace {
 
+// Monitors at ports no chip probe visits, so the probes leave them untouched.
 const char* kMonitorBoard = R"({
-  "monitors": [ { "port": "0x295", "banking": "partial", "busy_reads": 0,
+  "monitors": [ { "port": "0x3A5", "banking": "partial", "busy_reads": 0,
                   "registers": { "0": { "0x4E": 0, "0x52": "0x11" }, "1": { "0x52": "0x22" } } },
-                { "port": "0x2C5", "busy_reads": -1 } ] })";
+                { "port": "0x3C5", "busy_reads": -1 } ] })";
 
 using Lines = std::vector<std::string>;
+
+// The trace without the probes' port traffic: device, service manager and beep.
+Lines driverLines(const BoardFixture& board)
+{
+    Lines lines;
+    for (const std::string& line : board.trace())
+        if (line.rfind("in ", 0) != 0 && line.rfind("out ", 0) != 0 && line.rfind("indexed ", 0) != 0 &&
+            line.rfind("sleep ", 0) != 0)
+            lines.push_back(line);
+    return lines;
+}
 
 struct DriverCase {
     const char* name;
@@ -40,10 +52,10 @@ TEST_P(DriverSituation, OpensInstallsAndRemovesAsTheServiceRequires)
     const DriverCase& c = GetParam();
     BoardFixture board(std::string(R"({"driver":)") + c.driver + "}");
     EXPECT_EQ(DLLInitial(), c.status);
-    EXPECT_EQ(board.trace(), c.openTrace);
+    EXPECT_EQ(driverLines(board), c.openTrace);
     board.clearTrace();
     EXPECT_EQ(DLLRelease(), 1);
-    EXPECT_EQ(board.trace(), c.closeTrace);
+    EXPECT_EQ(driverLines(board), c.closeTrace);
 }
 
 const DriverCase kDriverCases[] = {
@@ -118,7 +130,7 @@ TEST(Interface, SecondInitialisationClosesTheFirstDriver)
     EXPECT_EQ(DLLInitial(), 512);
     const Lines lines = board.trace();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "close");
+    EXPECT_EQ(lines[0], "close"); // before any probe of the second initialisation
     EXPECT_EQ(lines[1], "scm-open ok"); // the service this library installed is removed first
     EXPECT_EQ(board.traced("open \\\\.\\PIOX64_1K").size(), 2u);
 }
@@ -171,11 +183,11 @@ TEST(Helpers, WaitedAccessChecksBusyTwentyTimesAtMost)
     BoardFixture board(kMonitorBoard);
     ASSERT_EQ(DLLInitial(), 512);
     board.clearTrace();
-    gauge::HwmRead(0x2C5, 0x20); // bit 7 never clears
-    EXPECT_EQ(board.traced("in 0x2c5").size(), 20u);
+    gauge::HwmRead(0x3C5, 0x20); // bit 7 never clears
+    EXPECT_EQ(board.traced("in 0x3c5").size(), 20u);
     EXPECT_EQ(board.traced("in 0xeb").size(), 19u + 4u);
-    EXPECT_EQ(board.traced("out 0x2c5 0x20").size(), 1u);
-    EXPECT_EQ(board.traced("in 0x2c6").size(), 1u);
+    EXPECT_EQ(board.traced("out 0x3c5 0x20").size(), 1u);
+    EXPECT_EQ(board.traced("in 0x3c6").size(), 1u);
 }
 
 TEST(Helpers, WaitedReadSequence)
@@ -183,14 +195,14 @@ TEST(Helpers, WaitedReadSequence)
     BoardFixture board(kMonitorBoard);
     ASSERT_EQ(DLLInitial(), 512);
     board.clearTrace();
-    EXPECT_EQ(gauge::HwmRead(0x295, 0x552), 0x11); // the bank number is not part of the index
-    EXPECT_EQ(board.trace(), (Lines{"in 0x295 0x0", "out 0x295 0x52", "in 0xeb 0xff", "in 0xeb 0xff",
-                                    "in 0xeb 0xff", "in 0xeb 0xff", "in 0x296 0x11"}));
+    EXPECT_EQ(gauge::HwmRead(0x3A5, 0x552), 0x11); // the bank number is not part of the index
+    EXPECT_EQ(board.trace(), (Lines{"in 0x3a5 0x0", "out 0x3a5 0x52", "in 0xeb 0xff", "in 0xeb 0xff",
+                                    "in 0xeb 0xff", "in 0xeb 0xff", "in 0x3a6 0x11"}));
     board.clearTrace();
-    gauge::HwmWriteDirect(0x295, 0x4E, 0x81);
-    EXPECT_EQ(board.trace(), (Lines{"out 0x295 0x4e", "in 0xeb 0xff", "in 0xeb 0xff", "in 0xeb 0xff",
-                                    "in 0xeb 0xff", "out 0x296 0x81"}));
-    EXPECT_EQ(gauge::HwmReadDirect(0x295, 0x52), 0x22); // bank 1 now selected
+    gauge::HwmWriteDirect(0x3A5, 0x4E, 0x81);
+    EXPECT_EQ(board.trace(), (Lines{"out 0x3a5 0x4e", "in 0xeb 0xff", "in 0xeb 0xff", "in 0xeb 0xff",
+                                    "in 0xeb 0xff", "out 0x3a6 0x81"}));
+    EXPECT_EQ(gauge::HwmReadDirect(0x3A5, 0x52), 0x22); // bank 1 now selected
 }
 
 TEST(Helpers, IndexedReadSleepsFiveTimesAtMost)
@@ -199,16 +211,16 @@ TEST(Helpers, IndexedReadSleepsFiveTimesAtMost)
     ASSERT_EQ(DLLInitial(), 512);
     board.clearTrace();
     const auto start = std::chrono::steady_clock::now();
-    gauge::HwmIndexedRead(0x2C5, 0x120);
+    gauge::HwmIndexedRead(0x3C5, 0x120);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(board.traced("in 0x2c5").size(), 5u);
+    EXPECT_EQ(board.traced("in 0x3c5").size(), 5u);
     EXPECT_EQ(board.traced("sleep 10").size(), 5u);
-    EXPECT_EQ(board.traced("indexed 0x2c5 0x2c6 0x20").size(), 1u);
+    EXPECT_EQ(board.traced("indexed 0x3c5 0x3c6 0x20").size(), 1u);
     EXPECT_GE(elapsed, std::chrono::milliseconds(50));
 
     board.clearTrace();
-    EXPECT_EQ(gauge::HwmIndexedRead(0x295, 0x52), 0x11);
-    EXPECT_EQ(board.trace(), (Lines{"in 0x295 0x0", "indexed 0x295 0x296 0x52 0x11"}));
+    EXPECT_EQ(gauge::HwmIndexedRead(0x3A5, 0x52), 0x11);
+    EXPECT_EQ(board.trace(), (Lines{"in 0x3a5 0x0", "indexed 0x3a5 0x3a6 0x52 0x11"}));
 }
 
 TEST(Helpers, SendNothingWithoutAnOpenDriver)
