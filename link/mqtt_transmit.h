@@ -100,6 +100,7 @@ private:
     quint64 m_attempt = 0;
     quint64 m_notifierAttempt = 0;
 
-    QTimer m_reconnectTimer;
-    QTimer m_houseKeepingTimer;
+    // Children, so that they follow the link to another thread.
+    QTimer m_reconnectTimer{this};
+    QTimer m_houseKeepingTimer{this};
 };

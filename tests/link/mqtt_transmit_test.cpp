@@ -4,6 +4,8 @@
 #include "test_mqtt_client.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
+#include <QTcpServer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -222,6 +224,26 @@ TEST_F(LinkOnBroker, DisconnectStopsReconnectingUntilAskedAgain)
     EXPECT_TRUE(subscribed(*requests));
 }
 
+TEST(LinkAlone, SilentPeerAttemptIsAbandonedAfterTheKeepAlive)
+{
+    // Something that takes the TCP connection but never answers the MQTT handshake.
+    vrdtest::ensureCoreApplication();
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    int accepted = 0;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+        while (silent.nextPendingConnection()) // kept open as children of the server
+            ++accepted;
+    });
+    MqttTransmit link(QHostAddress(QHostAddress::LocalHost), silent.serverPort(), QStringLiteral("VARDEN6H2C"),
+                      Policy::Client);
+    link.connectToHost();
+    ASSERT_TRUE(waitUntil([&] { return accepted == 1; }, 2000));
+    EXPECT_FALSE(waitUntil([&] { return accepted > 1; }, 5000)) << "an attempt under way was restarted";
+    EXPECT_TRUE(waitUntil([&] { return accepted > 1; }, 8000)) << "the silent attempt was never given up";
+    EXPECT_FALSE(link.isConnectedToHost());
+}
+
 TEST_F(LinkOnBroker, HostNameInsteadOfAddressNeverConnects)
 {
     for (const char* host : {"localhost", "127.0.0.1.", "", "broker.invalid"}) {
@@ -236,12 +258,47 @@ TEST_F(LinkOnBroker, HostNameInsteadOfAddressNeverConnects)
     }
 }
 
-TEST_F(LinkOnBroker, SignalArrivesOnTheOwningThread)
+// Collects Qt's warnings, such as those about timers driven from the wrong thread.
+class WarningTrap {
+public:
+    WarningTrap() { s_previous = qInstallMessageHandler(&WarningTrap::handle); }
+    ~WarningTrap() { qInstallMessageHandler(s_previous); }
+    static QStringList warnings()
+    {
+        QMutexLocker lock(&s_mutex);
+        return s_warnings;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type < QtWarningMsg)
+            return;
+        QMutexLocker lock(&s_mutex);
+        s_warnings.append(text);
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline QMutex s_mutex;
+    static inline QStringList s_warnings;
+};
+
+// Quits and joins on every way out of a test.
+struct WorkerThread : QThread {
+    ~WorkerThread() override
+    {
+        quit();
+        wait();
+    }
+};
+
+TEST_F(LinkOnBroker, LinkMovedToAWorkerThreadRunsThere)
 {
-    QThread worker;
+    WarningTrap trap;
+    WorkerThread worker;
     worker.start();
     auto* requests = new MqttTransmit(broker.address(), broker.port(), QStringLiteral("VARDEN6H2C"), Policy::Client);
     requests->moveToThread(&worker);
+    QObject::connect(&worker, &QThread::finished, requests, &QObject::deleteLater);
 
     QThread* deliveredOn = nullptr;
     QAtomicInt delivered = 0;
@@ -249,26 +306,27 @@ TEST_F(LinkOnBroker, SignalArrivesOnTheOwningThread)
         deliveredOn = QThread::currentThread();
         delivered.storeRelease(1);
     });
-    QAtomicInt subscribedFlag = 0;
+    auto subscribedThere = [requests] {
+        bool subscribed = false;
+        QMetaObject::invokeMethod(
+            requests, [&] { subscribed = requests->isSubscribed(); }, Qt::BlockingQueuedConnection);
+        return subscribed;
+    };
     QMetaObject::invokeMethod(requests, [requests] { requests->connectToHost(); });
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            QMetaObject::invokeMethod(
-                requests, [&, requests] { subscribedFlag.storeRelease(requests->isSubscribed()); },
-                Qt::BlockingQueuedConnection);
-            return subscribedFlag.loadAcquire() != 0;
-        },
-        3000));
+    ASSERT_TRUE(waitUntil(subscribedThere, 3000));
+
+    // Its timers moved along: the reconnection runs on the worker as well.
+    broker.stop();
+    ASSERT_TRUE(waitUntil([&] { return !subscribedThere(); }, 3000));
+    ASSERT_TRUE(broker.start()) << broker.output().toStdString();
+    ASSERT_TRUE(waitUntil(subscribedThere, 3000));
 
     vrdtest::TestMqttClient browser(broker.port());
     ASSERT_TRUE(browser.connectToBroker());
     ASSERT_TRUE(browser.publish(QStringLiteral("VARDEN6H2C"), "hello"));
     ASSERT_TRUE(waitUntil([&] { return delivered.loadAcquire() != 0; }, 2000));
     EXPECT_EQ(deliveredOn, &worker);
-
-    QObject::connect(&worker, &QThread::finished, requests, &QObject::deleteLater);
-    worker.quit();
-    worker.wait();
+    EXPECT_TRUE(WarningTrap::warnings().isEmpty()) << WarningTrap::warnings().join('\n').toStdString();
 }
 
 } // namespace
