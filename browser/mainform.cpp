@@ -37,6 +37,11 @@ constexpr int kSensorPollTicks = 4;
 constexpr int kPresenceTicks = 1;
 constexpr int kStatusRefreshTicks = 1;
 
+// While a Client Refresh brings in hundreds of new clients, the list is painted at most this
+// often: every appended row relays and repaints the whole view, which costs far more than
+// handling the reply.
+constexpr int kListPaintHoldMs = 100;
+
 constexpr int kHistoryTimeColumnWidth = 200;
 constexpr char kHistoryTimeFormat[] = "yyyy/MM/dd hh:mm:ss";
 
@@ -218,6 +223,14 @@ void Mainform::sendRequest(int code, const QUuid& addressee)
     m_requestLink->PublishPayload(msg::buildRequest(code, addressee));
 }
 
+void Mainform::holdClientListPaint()
+{
+    if (!ui->tvClient->updatesEnabled())
+        return;
+    ui->tvClient->setUpdatesEnabled(false);
+    QTimer::singleShot(kListPaintHoldMs, this, [this] { ui->tvClient->setUpdatesEnabled(true); });
+}
+
 void Mainform::fitClientColumns()
 {
     ui->tvClient->header()->resizeSections(QHeaderView::ResizeToContents);
@@ -313,8 +326,10 @@ void Mainform::handleInventory(const QJsonObject& message)
     if (msg::parseUuid(inventory.uuid) != *sender)
         return;
     m_registry->store(inventory);
-    if (m_clients->rowOf(*sender) < 0)
+    if (m_clients->rowOf(*sender) < 0) {
+        holdClientListPaint();
         m_clients->appendClient(inventory.comp, *sender, ClientList::Shown::Nothing);
+    }
     if (*sender == m_selectedClient)
         showInventory(inventory.cpu, inventory.os, inventory.sysModel, inventory.sysSerial);
     if (m_clients->rowCount() == 1)

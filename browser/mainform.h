@@ -84,6 +84,7 @@ private:
     void sendRequest(int code, const QUuid& addressee);
     void refreshStatus();
     void fitClientColumns();
+    void holdClientListPaint();
 
     std::unique_ptr<Ui::Mainform> ui;
     QString m_registryPath;
