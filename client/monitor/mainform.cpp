@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QMenu>
 #include <QStandardItemModel>
 
@@ -39,12 +40,21 @@ constexpr OptionalRail kOptionalRails[] = {
     {&SensorSnapshot::N12V, &SensorSnapshot::CBN12V, "gbN12V", "labN12VHdr", "labN12V"},
 };
 
+QString fileIn(const QString& directory, const char* name)
+{
+    const QString file = QString::fromLatin1(name);
+    return directory.isEmpty() ? file : QDir(directory).filePath(file);
+}
+
 } // namespace
 
 Mainform::Mainform(const MainformSetup& setup, QWidget* parent)
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::MainformClass>())
     , m_settingsPath(setup.settingsPath)
+    , m_dataDirectory(setup.dataDirectory)
+    , m_database(fileIn(setup.dataDirectory, ClientDatabase::kFileName),
+                 QStringLiteral("vrd_main_%1").arg(quintptr(this), 0, 16))
 {
     registerClientResources();
     buildWidgets();
@@ -77,11 +87,13 @@ Mainform::Mainform(const MainformSetup& setup, QWidget* parent)
 Mainform::~Mainform()
 {
     m_pollTimer.stop();
+    stopBrokerLinks();
     stopLoggingThread();
     closeDatabase();
     saveSettings(m_settingsPath, m_snapshot);
     releaseSensorLibrary();
     m_gauge.unbind();
+    closeDebugLog();
 }
 
 void Mainform::buildWidgets()
@@ -96,10 +108,6 @@ void Mainform::buildWidgets()
     m_quit = false;
     setVisible(false);
     hide();
-}
-
-void Mainform::gatherInventory()
-{
 }
 
 void Mainform::showSystemInformation(const QString& processorName, const QString& processorId,
@@ -123,15 +131,6 @@ void Mainform::selectFirstPages()
     m_ui->twSetting->setCurrentIndex(0);
 }
 
-void Mainform::openDebugLog()
-{
-}
-
-void Mainform::writeDebugLog(const char* location, int line, int type, const QString& text)
-{
-    qDebug().noquote() << location << line << type << text;
-}
-
 void Mainform::createLogModel()
 {
     m_logModel = new QStandardItemModel(0, 3, this);
@@ -148,15 +147,6 @@ void Mainform::setLogHeaders()
     // width of its own while the window is still hidden.
     m_ui->tvSqlQueryExec->setColumnWidth(0, 120);
     m_ui->tvSqlQueryExec->setColumnWidth(1, 40);
-}
-
-void Mainform::runLogQuery()
-{
-    setLogHeaders();
-}
-
-void Mainform::openDatabase()
-{
 }
 
 void Mainform::startPolling()
@@ -210,10 +200,6 @@ void Mainform::removeAbsentRails()
     }
 }
 
-void Mainform::startLoggingThread()
-{
-}
-
 void Mainform::buildTray()
 {
     m_actAbout = new QAction(tr("&About"), this);
@@ -239,25 +225,6 @@ void Mainform::buildTray()
 void Mainform::removeMiscTab()
 {
     m_ui->twSetting->removeTab(kMiscTab);
-}
-
-void Mainform::startBrokerLinks()
-{
-    if (!m_broker.enable)
-        return;
-}
-
-void Mainform::requestLoggingStop()
-{
-}
-
-void Mainform::stopLoggingThread()
-{
-    requestLoggingStop();
-}
-
-void Mainform::closeDatabase()
-{
 }
 
 void Mainform::releaseSensorLibrary()

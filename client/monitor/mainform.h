@@ -4,14 +4,21 @@
 // and saves changed settings; its destruction is the client's orderly shutdown.
 
 #include "alarm.h"
+#include "client_database.h"
+#include "debug_log.h"
 #include "gauge_binding.h"
+#include "inventory.h"
 #include "mainform_labels.h"
+#include "mqtt_transmit.h"
+#include "request_handlers.h"
 #include "sensor_snapshot.h"
 #include "settings_keys.h"
+#include "tsql_thread.h"
 
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QUuid>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,6 +33,8 @@ class MainformClass;
 
 struct MainformSetup {
     QString settingsPath = kSettingsFileName;
+    // Where "sysinfo2.sqlite" and "DbgMainThread.sqlite" lie; empty: the working directory.
+    QString dataDirectory;
     // Readings from functions already in the process instead of the library file (a scripted board).
     std::optional<GaugeApi> readers;
 };
@@ -43,6 +52,9 @@ public:
     bool quitRequested() const { return m_quit; }
     const AlarmLatch& alarm() const { return m_alarm; }
     QString trayIconPath() const { return m_trayIconPath; }
+    QUuid hostIdentity() const { return m_hostIdentity; }
+    const Inventory& inventory() const { return m_inventory; }
+    bool loggingThreadRunning() const { return m_loggingThread.isRunning(); }
 
     // The five steps of the polling tick, in tick order. Start-up uses the first two alone.
     void readSensors();
@@ -67,6 +79,11 @@ public slots:
 
     void slot_btnSqlLogExecClicked(bool checked);
     void slot_cboxSqlLogCmdIndexChanged(int index);
+
+    // The request link's messages: answered on the reply link when addressed to this machine.
+    void slot_mtsBranchReceived(const MqttMessage& message);
+    // The HQ link's messages: the client subscribes to the HQ token but takes no orders there.
+    void slot_mtsHQReceived(const MqttMessage& message);
 
     void slot_cbVcoreChanged(bool on);
     void slot_cbVioChanged(bool on);
@@ -127,19 +144,25 @@ private:
     void startBrokerLinks();
     void failStart(StartFailure failure);
 
+    std::unique_ptr<MqttTransmit> makeLink(const QString& topic) const;
+    RequestSources requestSources();
+
     // Shutdown steps, in order.
+    void stopBrokerLinks();
     void requestLoggingStop();
     void stopLoggingThread();
     void closeDatabase();
     void releaseSensorLibrary();
+    void closeDebugLog();
 
     void storeSwitch(uint8_t SensorSnapshot::*field, bool on);
     void storeLimit(int16_t SensorSnapshot::*field, int value);
     void setLogHeaders();
+    void appendLogRow(const SensorLogRow& row);
     void setTrayIcon(const char* path);
     void showAlarmBalloon();
     void showWindowFromTray();
-    // Backed by the debug-message log once it is open; the debug output until then.
+    // Backed by the debug-message log once it is open; the debugger line alone until then.
     void writeDebugLog(const char* location, int line, int type, const QString& text);
 
     std::unique_ptr<Ui::MainformClass> m_ui;
@@ -152,6 +175,7 @@ private:
     std::vector<ReadingLabel> m_readingLabels;
 
     const QString m_settingsPath;
+    const QString m_dataDirectory;
     SensorSnapshot m_snapshot;
     BrokerSettings m_broker;
     bool m_settingsChanged = false;
@@ -162,4 +186,15 @@ private:
     GaugeBinding m_gauge;
     bool m_sensorsLive = false; // DLLInitial succeeded and DLLRelease has not been called since
     bool m_releaseDue = false;  // the library is bound and DLLRelease has not been called yet
+
+    Inventory m_inventory;
+    std::unique_ptr<DebugLog> m_debugLog;
+    ClientDatabase m_database;
+    QUuid m_hostIdentity;
+    TSQLThread m_loggingThread;
+
+    // Only when the broker link is enabled; without a parent, they live as long as the window.
+    std::unique_ptr<MqttTransmit> m_requestLink;
+    std::unique_ptr<MqttTransmit> m_replyLink;
+    std::unique_ptr<MqttTransmit> m_hqLink;
 };

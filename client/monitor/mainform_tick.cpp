@@ -1,5 +1,6 @@
 #include "mainform.h"
 
+#include <QDebug>
 #include <QLabel>
 
 namespace {
@@ -55,8 +56,14 @@ void Mainform::updateAlarm()
 {
     const bool fault = anySwitchedSensorInError(m_snapshot);
     setTrayIcon(fault ? kFaultIcon : kHealthyIcon);
-    if (m_alarm.update(fault))
+    const bool wasSet = m_alarm.isSet();
+    if (m_alarm.update(fault)) {
+        // The tray's state on standard error, for those who watch the client from outside.
+        qDebug("alarm: fault");
         showAlarmBalloon();
+    } else if (wasSet && !fault) {
+        qDebug("alarm: healthy");
+    }
 }
 
 void Mainform::setTrayIcon(const char* path)
@@ -73,10 +80,6 @@ void Mainform::showAlarmBalloon()
     if (!m_tray.isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
         return;
     m_tray.showMessage(QString(), kAlarmMessage, QSystemTrayIcon::Information, kBalloonMs);
-}
-
-void Mainform::handOverSnapshot()
-{
 }
 
 void Mainform::saveSettingsIfChanged()

@@ -85,6 +85,7 @@ std::unique_ptr<Mainform> MonitorTest::makeWindow() const
 {
     MainformSetup setup;
     setup.settingsPath = settingsPath();
+    setup.dataDirectory = dir.path();
     setup.readers = ScriptedBoard::api();
     return std::make_unique<Mainform>(setup);
 }

@@ -128,6 +128,7 @@ TEST_F(MonitorTest, MissingExportsAreNeverCalled)
     api.DLLRelease = nullptr;
     MainformSetup setup;
     setup.settingsPath = settingsPath();
+    setup.dataDirectory = dir.path();
     setup.readers = api;
     ScriptedBoard::values[Fan2] = 1234;
     {

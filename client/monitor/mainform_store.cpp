@@ -1,0 +1,94 @@
+// The window's side of the client's data: the inventory, the debug-message log, the database with
+// its start-up maintenance, the logging thread and the log page.
+
+#include "dmi_table.h"
+#include "mainform.h"
+#include "thread_shutdown.h"
+#include "ui_Mainform.h"
+
+#include <QStandardItem>
+#include <QStandardItemModel>
+
+void Mainform::gatherInventory()
+{
+    m_inventory = ::gatherInventory();
+    showSystemInformation(m_inventory.procName, m_inventory.procId, m_inventory.procLogicalProcessors,
+                          m_inventory.osCaption, m_inventory.osVersion, m_inventory.osBuildNumber);
+}
+
+void Mainform::openDebugLog()
+{
+    m_debugLog = DebugLog::forSwitch(m_snapshot.Debug != 0, m_dataDirectory.toStdString());
+}
+
+void Mainform::writeDebugLog(const char* location, int line, int type, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (m_debugLog)
+        m_debugLog->Write(location, line, type, std::string_view(bytes.constData(), size_t(bytes.size())));
+    else
+        DebugLog::standardError(DebugLog::debuggerLine(location, line, bytes.constData()));
+}
+
+void Mainform::closeDebugLog()
+{
+    m_debugLog.reset();
+}
+
+void Mainform::openDatabase()
+{
+    m_database.openWithMaintenance(*m_debugLog);
+    m_hostIdentity = checkHostIdentity(m_database.connection(), *m_debugLog);
+    refreshInventoryTable(m_database.connection(), m_inventory, *m_debugLog);
+}
+
+void Mainform::closeDatabase()
+{
+    m_database.close();
+}
+
+void Mainform::startLoggingThread()
+{
+    m_loggingThread.setDatabasePath(m_database.path());
+    m_loggingThread.SetSnapshot(m_snapshot);
+    m_loggingThread.start(QThread::InheritPriority);
+}
+
+void Mainform::handOverSnapshot()
+{
+    m_loggingThread.SetSnapshot(m_snapshot);
+}
+
+void Mainform::requestLoggingStop()
+{
+    m_loggingThread.RequestStop();
+}
+
+void Mainform::stopLoggingThread()
+{
+    requestLoggingStop();
+    finishStoppedThread(m_loggingThread);
+}
+
+void Mainform::runLogQuery()
+{
+    const std::optional<SensorLogRows> rows =
+        m_database.faultLog(faultFilterForIndex(m_ui->cboxSqlLogCmd->currentIndex()));
+    setLogHeaders();
+    if (!rows)
+        return;
+    for (const SensorLogRow& row : *rows)
+        appendLogRow(row);
+}
+
+void Mainform::appendLogRow(const SensorLogRow& row)
+{
+    auto* type = new QStandardItem;
+    const QString icon = sensorLogIcon(row.typeId);
+    if (icon.isEmpty())
+        type->setText(QStringLiteral("?"));
+    else
+        type->setIcon(QIcon(icon));
+    m_logModel->appendRow({new QStandardItem(row.dateTime), type,
+                           new QStandardItem(sensorLogText(row.typeId, row.data))});
+}
