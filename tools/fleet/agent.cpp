@@ -32,6 +32,9 @@ constexpr int kExcursionMinTicks = 5;
 constexpr int kExcursionMaxTicks = 40;
 
 constexpr int kHistoryDays = 4;
+// A reading held out of its limits is logged by every pass: its recent passes are in the log.
+constexpr int kTroubledPassesLogged = 12;
+constexpr int kLoggingPassSeconds = 10;
 constexpr int kMaxHistoricFaults = 80;
 constexpr int kMaxKeptFaults = 500;
 constexpr int kSecondsPerDay = 86400;
@@ -127,9 +130,16 @@ Agent makeAgent(int index, std::mt19937_64& random, qint64 nowUtcSeconds, double
         const ReadingModel& model = *std::find_if(std::begin(kReadingModels), std::end(kReadingModels),
                                                   [&](const ReadingModel& m) { return m.type == agent.troubledType; });
         readingOf(agent.snapshot, model.type) = int16_t(outsideValue(agent.snapshot, model));
+        const qint64 lastPass = nowUtcSeconds - nowUtcSeconds % kLoggingPassSeconds;
+        for (int pass = kTroubledPassesLogged; pass >= 1; --pass) {
+            const int value = outsideValue(agent.snapshot, model) + uniform(random, -model.step, model.step);
+            agent.faults.append({model.type, value, lastPass - qint64(pass) * kLoggingPassSeconds});
+        }
     }
     agent.load = quint16(uniform(random, 2, 40));
     seedHistory(agent, random, nowUtcSeconds);
+    std::stable_sort(agent.faults.begin(), agent.faults.end(),
+                     [](const msg::FaultRecord& a, const msg::FaultRecord& b) { return a.utcSeconds < b.utcSeconds; });
     driftAgent(agent, random);
     return agent;
 }
