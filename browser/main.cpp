@@ -6,7 +6,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    Mainform window;
+    Mainform window; // compiles the resources in, the icon among them
     app.setWindowIcon(QIcon(QStringLiteral(":/Mainform/icons/varden_browser.png")));
     window.show();
     return app.exec();

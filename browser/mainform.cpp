@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -210,7 +211,8 @@ void Mainform::resetHistory()
     m_history->setColumnCount(2);
     m_history->setHorizontalHeaderLabels({QStringLiteral("DateTime"), QStringLiteral("Condition")});
     ui->tvHistoryInquiry->setColumnWidth(0, kHistoryTimeColumnWidth);
-    ui->tvHistoryInquiry->setColumnWidth(1, ui->tvHistoryInquiry->width() - kHistoryTimeColumnWidth);
+    // Before the window is first laid out the view is narrower than the time column.
+    ui->tvHistoryInquiry->setColumnWidth(1, std::max(0, ui->tvHistoryInquiry->width() - kHistoryTimeColumnWidth));
 }
 
 void Mainform::appendHistoryRow(const QString& time, const QString& condition)
