@@ -1,0 +1,293 @@
+// Request-to-reply round trips between a station's two links and the real VrdClient program,
+// through the real broker on loopback. The client runs on a simulated board over a database of
+// 60 days of logging with every sensor on (5.7 million rows), its logging thread writing as
+// usual. Beside them, the bare round trip through the same broker: a request echoed by two links
+// in this process, with no message handling at all. Reported per request: median, 99th
+// percentile and maximum in microseconds.
+
+#include "client_history.h"
+#include "messages.h"
+#include "mqtt_transmit.h"
+#include "test_broker.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Policy = MqttTransmit::ReconnectPolicy;
+
+constexpr int kRequests = 1000;
+constexpr int kLostAfterMs = 2000;
+// Start-up compacts the 5.7-million-row file before the links come up.
+constexpr int kClientStartMs = 180000;
+const QString kChannel = QStringLiteral("BENCH");
+const QString kEchoChannel = QStringLiteral("ECHO");
+
+// The station's side of one channel: it publishes on channel + "H2C" and counts what arrives on
+// channel + "C2H".
+struct StationLinks {
+    std::unique_ptr<MqttTransmit> requests;
+    std::unique_ptr<MqttTransmit> replies;
+    int received = 0;
+    QByteArray last;
+
+    StationLinks(const vrdtest::TestBroker& broker, const QString& channel)
+        : requests(std::make_unique<MqttTransmit>(broker.address(), broker.port(), msg::requestTopic(channel),
+                                                  Policy::Browser))
+        , replies(std::make_unique<MqttTransmit>(broker.address(), broker.port(), msg::replyTopic(channel),
+                                                 Policy::Browser))
+    {
+        QObject::connect(replies.get(), &MqttTransmit::SignalMqttReceived, [this](const MqttMessage& m) {
+            ++received;
+            last = m.payload();
+        });
+        requests->connectToHost();
+        replies->connectToHost();
+    }
+
+    bool subscribed() const { return requests->isSubscribed() && replies->isSubscribed(); }
+};
+
+// Everything the measurements share, built on first use.
+struct Bench {
+    vrdtest::TestBroker broker;
+    QTemporaryDir work;
+    QTemporaryDir runtime;
+    QProcess client;
+    std::unique_ptr<StationLinks> station;
+    std::unique_ptr<StationLinks> echoStation;
+    std::unique_ptr<MqttTransmit> echoIn, echoOut;
+    QUuid host;
+    double firstAnswerSeconds = 0;
+    QString failure;
+
+    Bench();
+    ~Bench();
+    bool startClient(const QString& history);
+    bool startEcho();
+};
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer tick;
+    tick.start(5);
+    while (!condition() && elapsed.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return condition();
+}
+
+Bench::Bench()
+{
+    const QString history =
+        benchhistory::cachedHistory(QStringLiteral(VRD_BENCH_CACHE), QDate::currentDate());
+    if (history.isEmpty())
+        failure = "could not build the 60-day database";
+    else if (!broker.start())
+        failure = "broker did not start: " + broker.output();
+    else if (startClient(history))
+        startEcho();
+}
+
+Bench::~Bench()
+{
+    if (client.state() == QProcess::NotRunning)
+        return;
+    client.terminate();
+    if (!client.waitForFinished(10000))
+        client.kill();
+    client.waitForFinished();
+}
+
+bool Bench::startClient(const QString& history)
+{
+    const QDir dir(work.path());
+    if (!QFile::copy(history, dir.filePath("sysinfo2.sqlite"))) {
+        failure = "could not copy the database";
+        return false;
+    }
+    QFile settings(dir.filePath("VRD.INI"));
+    if (!settings.open(QIODevice::WriteOnly)) {
+        failure = "could not write the settings";
+        return false;
+    }
+    settings.write("[CLOUD]\r\nENABLE=1\r\nHOST=127.0.0.1\r\nPORT=" + QByteArray::number(broker.port())
+                   + "\r\nBRANCH_TOKEN=" + kChannel.toUtf8() + "\r\n");
+    settings.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.insert("GAUGE64_BOARD", QStringLiteral(VRD_SOURCE_DIR "/boards/fintek-f81866.json"));
+    env.remove("GAUGE64_TRACE");
+    client.setProcessEnvironment(env);
+    client.setWorkingDirectory(work.path());
+    client.setStandardOutputFile(QProcess::nullDevice());
+    client.setStandardErrorFile(dir.filePath("client-stderr.log"));
+    QElapsedTimer started;
+    started.start();
+    client.start(QStringLiteral(VRD_BIN_DIR "/VrdClient"), QStringList());
+
+    station = std::make_unique<StationLinks>(broker, kChannel);
+    const QByteArray presence = msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid());
+    QTimer ask;
+    QObject::connect(&ask, &QTimer::timeout, [&] { station->requests->PublishPayload(presence); });
+    ask.start(200);
+    if (!waitFor([&] { return station->received > 0 || client.state() == QProcess::NotRunning; }, kClientStartMs)
+        || station->received == 0) {
+        failure = "the client never answered";
+        return false;
+    }
+    firstAnswerSeconds = started.elapsed() / 1000.0;
+    host = msg::parseUuid(QJsonDocument::fromJson(station->last).object().value("TUuid"));
+    ask.stop();
+    // Answers to the probes may still be on their way; the client answers in order, so they are
+    // all in once a request of another kind has its answer.
+    station->requests->PublishPayload(msg::buildRequest(msg::KindInventory, msg::broadcastUuid()));
+    const auto lastKind = [&] { return QJsonDocument::fromJson(station->last).object().value("SrvCall").toInt(); };
+    if (!waitFor([&] { return lastKind() == msg::KindInventory; }, kLostAfterMs)) {
+        failure = "the client stopped answering";
+        return false;
+    }
+    return true;
+}
+
+bool Bench::startEcho()
+{
+    echoStation = std::make_unique<StationLinks>(broker, kEchoChannel);
+    echoIn = std::make_unique<MqttTransmit>(broker.address(), broker.port(), msg::requestTopic(kEchoChannel),
+                                            Policy::Client);
+    echoOut = std::make_unique<MqttTransmit>(broker.address(), broker.port(), msg::replyTopic(kEchoChannel),
+                                             Policy::Client);
+    QObject::connect(echoIn.get(), &MqttTransmit::SignalMqttReceived,
+                     [this](const MqttMessage& m) { echoOut->PublishPayload(m.payload()); });
+    echoIn->connectToHost();
+    echoOut->connectToHost();
+    if (!waitFor([this] { return echoStation->subscribed() && echoIn->isSubscribed() && echoOut->isSubscribed(); },
+                 5000)) {
+        failure = "echo links not up";
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<Bench> g_bench;
+
+Bench& bench()
+{
+    if (!g_bench)
+        g_bench = std::make_unique<Bench>();
+    return *g_bench;
+}
+
+double percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
+}
+
+// One request at a time: publish, run the event loop until its reply is in.
+void measure(benchmark::State& state, StationLinks& links, const QByteArray& request)
+{
+    std::vector<double> micros;
+    micros.reserve(kRequests);
+    int lost = 0;
+    for (auto _ : state) {
+        const int target = links.received + 1;
+        const Clock::time_point start = Clock::now();
+        links.requests->PublishPayload(request);
+        const bool arrived = waitFor([&] { return links.received >= target; }, kLostAfterMs);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        if (arrived)
+            micros.push_back(seconds * 1e6);
+        else
+            ++lost;
+    }
+    if (micros.empty()) {
+        state.SkipWithError("every request was lost");
+        return;
+    }
+    state.counters["p50_us"] = percentile(micros, 0.50);
+    state.counters["p99_us"] = percentile(micros, 0.99);
+    state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
+    state.counters["lost"] = lost;
+}
+
+bool benchReady(benchmark::State& state)
+{
+    Bench& b = bench();
+    if (!b.failure.isEmpty()) {
+        state.SkipWithError(b.failure.toStdString().c_str());
+        return false;
+    }
+    return true;
+}
+
+void BM_BareRoundTrip(benchmark::State& state)
+{
+    if (!benchReady(state))
+        return;
+    measure(state, *bench().echoStation, msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid()));
+}
+
+// Requests by kind code; the addressed kinds go to the client's own identity.
+void BM_Request(benchmark::State& state)
+{
+    if (!benchReady(state))
+        return;
+    Bench& b = bench();
+    const int code = int(state.range(0));
+    const bool broadcast = code == msg::KindProcessorLoad || code == msg::KindInventory;
+    measure(state, *b.station, msg::buildRequest(code, broadcast ? msg::broadcastUuid() : b.host));
+    const QJsonObject reply = QJsonDocument::fromJson(b.station->last).object();
+    if (reply.value("SrvCall").toInt() != code)
+        state.SkipWithError("the last reply is of another kind");
+    if (reply.contains("Err50"))
+        state.counters["faults"] = reply.value("Err50").toArray().size();
+    state.counters["start_s"] = b.firstAnswerSeconds;
+}
+
+BENCHMARK(BM_BareRoundTrip)->Iterations(kRequests)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Request)
+    ->ArgName("kind")
+    ->Arg(msg::KindProcessorLoad)
+    ->Arg(msg::KindCurrentSensors)
+    ->Arg(msg::KindInventory)
+    ->Arg(msg::KindLastFaults)
+    ->Arg(msg::KindTodaysFaults)
+    ->Iterations(kRequests)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    QCoreApplication app(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    g_bench.reset();
+    benchmark::Shutdown();
+    return 0;
+}
