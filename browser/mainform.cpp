@@ -6,6 +6,7 @@
 #include "messages.h"
 #include "mqtt_transmit.h"
 #include "reading_display.h"
+#include "sensor_snapshot.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -39,8 +40,8 @@ constexpr int kPresenceTicks = 1;
 constexpr int kStatusRefreshTicks = 1;
 
 // While a Client Refresh brings in hundreds of new clients, the list is painted at most this
-// often: every appended row relays and repaints the whole view, which costs far more than
-// handling the reply.
+// often: every appended row lays the whole view out and paints it again, which costs far more
+// than handling the reply.
 constexpr int kListPaintHoldMs = 100;
 
 constexpr int kHistoryTimeColumnWidth = 200;
@@ -66,27 +67,34 @@ constexpr ReplyRoute kReplyRoutes[] = {
 // The history combo box's items in order; any other index asks for the last faults.
 constexpr int kHistoryCodes[] = {msg::KindLastFaults, msg::KindTodaysFaults};
 
-// Value label of each sensor in the order of msg::kSensorKeys, and the caption hidden with it
-// for the rails that a board may not wire.
+// Value label of each sensor, in the order the labels are filled, and the caption hidden with
+// it for the rails that a board may not wire.
 struct ReadingLabels {
+    int type; // SensorType
     QLabel* Ui::Mainform::*value;
     QLabel* Ui::Mainform::*caption; // null: always shown
 };
 
 constexpr ReadingLabels kReadingLabels[] = {
-    {&Ui::Mainform::labCPUTemp, nullptr},
-    {&Ui::Mainform::labSysTemp, nullptr},
-    {&Ui::Mainform::labCPUFan, nullptr},
-    {&Ui::Mainform::labSysFan, nullptr},
-    {&Ui::Mainform::labVcore, nullptr},
-    {&Ui::Mainform::labVio, nullptr},
-    {&Ui::Mainform::labP5V, &Ui::Mainform::label_21},
-    {&Ui::Mainform::labP12V, &Ui::Mainform::label_23},
-    {&Ui::Mainform::labN5V, &Ui::Mainform::label_26},
-    {&Ui::Mainform::labN12V, &Ui::Mainform::label_27},
+    {SensorCpuTemp, &Ui::Mainform::labCPUTemp, nullptr},
+    {SensorSysTemp, &Ui::Mainform::labSysTemp, nullptr},
+    {SensorCpuFan, &Ui::Mainform::labCPUFan, nullptr},
+    {SensorSysFan, &Ui::Mainform::labSysFan, nullptr},
+    {SensorVcore, &Ui::Mainform::labVcore, nullptr},
+    {SensorVio, &Ui::Mainform::labVio, nullptr},
+    {SensorP5V, &Ui::Mainform::labP5V, &Ui::Mainform::label_21},
+    {SensorP12V, &Ui::Mainform::labP12V, &Ui::Mainform::label_23},
+    {SensorN5V, &Ui::Mainform::labN5V, &Ui::Mainform::label_26},
+    {SensorN12V, &Ui::Mainform::labN12V, &Ui::Mainform::label_27},
 };
-static_assert(std::size(kReadingLabels) == std::tuple_size<decltype(msg::kSensorKeys)>::value,
-              "one label row per sensor");
+
+const msg::SensorKeys& sensorKeysOf(int type)
+{
+    const auto found = std::find_if(msg::kSensorKeys.begin(), msg::kSensorKeys.end(),
+                                    [type](const msg::SensorKeys& keys) { return keys.code == type; });
+    Q_ASSERT(found != msg::kSensorKeys.end());
+    return *found;
+}
 
 constexpr QLabel* Ui::Mainform::*kClientInfoLabels[] = {
     &Ui::Mainform::labCPUName,
@@ -301,19 +309,19 @@ void Mainform::handleCurrentSensors(const QJsonObject& message)
         return;
     const msg::SensorReport report = msg::parseSensorReply(message);
     m_sensorPollCountdown = kSensorPollTicks;
-    for (size_t i = 0; i < msg::kSensorKeys.size(); ++i) {
-        const msg::SensorKeys& keys = msg::kSensorKeys[i];
-        const msg::SensorFigures& figures = report.byType[size_t(keys.code)];
-        QLabel* value = ui.get()->*kReadingLabels[i].value;
-        if (kReadingLabels[i].caption) {
-            QLabel* caption = ui.get()->*kReadingLabels[i].caption;
+    for (const ReadingLabels& labels : kReadingLabels) {
+        const msg::SensorFigures& figures = report.byType[size_t(labels.type)];
+        QLabel* value = ui.get()->*labels.value;
+        if (labels.caption) {
+            QLabel* caption = ui.get()->*labels.caption;
             const bool wired = figures.reading >= kRailPresentMillivolts;
             value->setVisible(wired);
             caption->setVisible(wired);
             if (!wired)
                 continue;
         }
-        value->setText(readingText(keys.code, figures.reading, readingOutOfLimits(keys, figures)));
+        const bool outOfLimits = readingOutOfLimits(sensorKeysOf(labels.type), figures);
+        value->setText(readingText(labels.type, figures.reading, outOfLimits));
     }
 }
 
