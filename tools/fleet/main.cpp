@@ -3,7 +3,8 @@
 //   vrd-fleet-sim --port 1883 --channel VARDEN6 --agents 2000 --seed 7 [--duration 60]
 //
 // Prints "ready" once it listens for requests; with --print-agents, one line per agent before:
-// "agent <identity> <name> <troubled sensor type or -1>".
+// "agent <identity> <name> <troubled sensor type or -1>". At the end of --duration it prints
+// "requests <received> replies <sent>".
 
 #include "fleet.h"
 
@@ -121,5 +122,8 @@ int main(int argc, char* argv[])
     readyPoll.start(kReadyPollMs);
     if (parsed->durationSeconds > 0)
         QTimer::singleShot(parsed->durationSeconds * 1000, &app, &QCoreApplication::quit);
-    return app.exec();
+    const int status = app.exec();
+    std::printf("requests %llu replies %llu\n", static_cast<unsigned long long>(fleet.requestsSeen()),
+                static_cast<unsigned long long>(fleet.repliesSent()));
+    return status;
 }
