@@ -1,0 +1,39 @@
+#pragma once
+// One real VrdClient in its own working directory and login session, on a copy of an example
+// board that the test may change while the agent runs.
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUuid>
+
+class AgentProcess {
+public:
+    AgentProcess(const QString& board, quint16 brokerPort, const QString& channel);
+    ~AgentProcess(); // ends the agent through its normal shutdown
+
+    bool start();
+    void stop();
+
+    // Sets one monitor register of the board copy; the agent sees it within a second.
+    void setBoardRegister(const QString& bank, const QString& reg, int value);
+
+    // The host identity stored by the agent (empty until its database exists).
+    QUuid identity() const;
+
+    // Rows of SENSOR_TBL with ERR 1 and the given type code.
+    int faultRows(int typeId) const;
+
+    // Everything the agent wrote to standard output and error so far.
+    QString output();
+
+    QString directory() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_boardPath;
+    QJsonObject m_board;
+    QProcess m_process;
+    QString m_output;
+};
