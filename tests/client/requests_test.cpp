@@ -132,6 +132,33 @@ TEST_F(UtcPlusEight, FaultEntryBytes)
     EXPECT_TRUE(reply.contains(R"({"DT":"1709593440","MSG":"Vcore = 3.712 V","TYPE":0})")) << reply.constData();
 }
 
+TEST_F(UtcPlusEight, StoredTimesReadAsLocalTime)
+{
+    struct Case {
+        const char* stored;
+        qint64 utcSeconds; // 0: not a stored time
+    };
+    const Case cases[] = {
+        {"2024-3-5 7:4:0", 1709593440},
+        {"2024-03-05 07:04:00", 1709593440},
+        {"2024-12-31 23:59:50", 1735660790},
+        {"2024-2-29 0:0:0", 1709136000},
+        {"", 0},
+        {"2024-3-5", 0},
+        {"2024-3-5 7:4", 0},
+        {"2024-3-5 7:4:0:0", 0},
+        {"2024-3-5  7:4:0", 0},
+        {"2023-2-29 0:0:0", 0},
+        {"2024-3-5 24:0:0", 0},
+        {"2024-3--5 7:4:0", 0},
+        {"2024-3-+5 7:4:0", 0},
+        {"x-3-5 7:4:0", 0},
+        {"2024-3-5 7:4:0x", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(faultRecordOf({c.stored, 0, 0}).utcSeconds, c.utcSeconds) << c.stored;
+}
+
 TEST(ClientRequests, FaultRepliesAreSentEvenWhenEmptyOrFailed)
 {
     Fixture fixture;
