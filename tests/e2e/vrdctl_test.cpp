@@ -1,0 +1,165 @@
+// vrdctl against simulated agents on a real broker: every command, its JSON, the plugin exit
+// codes, and the defaults it takes from VRD.INI.
+
+#include "test_broker.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+const QString kChannel = QStringLiteral("CTL");
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+};
+
+class VrdctlTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        vrdtest::ensureCoreApplication();
+        broker = new vrdtest::TestBroker;
+        ASSERT_TRUE(broker->start()) << broker->output().toStdString();
+        // Every agent holds one reading out of its limits for good.
+        fleet = new QProcess;
+        fleet->start(QStringLiteral(VRD_BIN_DIR "/vrd-fleet-sim"),
+                     {"--port", QString::number(broker->port()), "--channel", kChannel, "--agents", "3", "--seed",
+                      "7", "--troubled-percent", "100", "--print-agents"});
+        ASSERT_TRUE(fleet->waitForStarted(5000));
+        QString printed;
+        while (!printed.contains("ready\n") && fleet->waitForReadyRead(5000))
+            printed += QString::fromUtf8(fleet->readAllStandardOutput());
+        ASSERT_TRUE(printed.contains("ready\n")) << printed.toStdString();
+        for (const QString& line : printed.split('\n')) {
+            const QStringList fields = line.split(' ');
+            if (fields.size() == 4 && fields[0] == "agent")
+                agents[fields[1]] = {fields[2], fields[3].toInt()};
+        }
+        ASSERT_EQ(agents.size(), 3u);
+    }
+
+    static void TearDownTestSuite()
+    {
+        fleet->terminate();
+        fleet->waitForFinished(5000);
+        delete fleet;
+        delete broker;
+    }
+
+    static Outcome vrdctl(const QStringList& arguments, const QString& workingDirectory = QString(),
+                      bool withBroker = true)
+    {
+        QProcess process;
+        if (!workingDirectory.isEmpty())
+            process.setWorkingDirectory(workingDirectory);
+        QStringList all = arguments;
+        if (withBroker)
+            all = QStringList{"--port", QString::number(broker->port()), "--channel", kChannel} + arguments;
+        process.start(QStringLiteral(VRD_BIN_DIR "/vrdctl"), all);
+        if (!process.waitForFinished(15000))
+            process.kill();
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput())};
+    }
+
+    static QString someAgent() { return agents.begin()->first; }
+
+    struct Agent {
+        QString name;
+        int troubledType;
+    };
+    static inline vrdtest::TestBroker* broker = nullptr;
+    static inline QProcess* fleet = nullptr;
+    static inline std::map<QString, Agent> agents;
+};
+
+TEST_F(VrdctlTest, ListShowsEveryAgentWithItsInventoryAndLoad)
+{
+    const Outcome run = vrdctl({"--json", "list"});
+    ASSERT_EQ(run.exitCode, 0);
+    const QJsonArray rows = QJsonDocument::fromJson(run.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 3) << run.out.toStdString();
+    for (const QJsonValue& row : rows) {
+        const QString id = row.toObject().value("uuid").toString();
+        ASSERT_EQ(agents.count(id), 1u) << id.toStdString();
+        EXPECT_EQ(row.toObject().value("name").toString(), agents[id].name);
+        EXPECT_TRUE(row.toObject().value("load").isDouble());
+    }
+    const Outcome text = vrdctl({"list"});
+    for (const auto& [id, agent] : agents)
+        EXPECT_TRUE(text.out.contains(id + "  " + agent.name)) << text.out.toStdString();
+}
+
+TEST_F(VrdctlTest, SensorsMarkTheReadingOutOfItsLimits)
+{
+    const QString id = someAgent();
+    const Outcome run = vrdctl({"--json", "sensors", id});
+    ASSERT_EQ(run.exitCode, 0);
+    const QJsonObject reply = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    EXPECT_EQ(reply.value("uuid").toString(), id);
+    const QJsonArray sensors = reply.value("sensors").toArray();
+    ASSERT_EQ(sensors.size(), 10);
+    bool troubledSeen = false;
+    for (const QJsonValue& sensor : sensors) {
+        if (sensor.toObject().value("type").toInt() != agents[id].troubledType)
+            continue;
+        troubledSeen = true;
+        EXPECT_TRUE(sensor.toObject().value("enabled").toBool());
+        EXPECT_TRUE(sensor.toObject().value("outOfLimits").toBool());
+    }
+    EXPECT_TRUE(troubledSeen);
+    const Outcome text = vrdctl({"sensors", id});
+    EXPECT_TRUE(text.out.contains("OUT OF LIMITS")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.startsWith("!") || text.out.contains("\n!")) << text.out.toStdString();
+}
+
+TEST_F(VrdctlTest, FaultsListTheAgentsHistory)
+{
+    const Outcome run = vrdctl({"--json", "faults", someAgent()});
+    ASSERT_EQ(run.exitCode, 0);
+    const QJsonArray faults = QJsonDocument::fromJson(run.out.toUtf8()).object().value("faults").toArray();
+    ASSERT_FALSE(faults.isEmpty()) << run.out.toStdString();
+    EXPECT_LE(faults.size(), 50);
+    EXPECT_FALSE(faults.first().toObject().value("text").toString().isEmpty());
+    EXPECT_EQ(vrdctl({"--today", "faults", someAgent()}).exitCode, 0);
+}
+
+TEST_F(VrdctlTest, CheckUsesMonitoringPluginExitCodes)
+{
+    const Outcome critical = vrdctl({"check", someAgent()});
+    EXPECT_EQ(critical.exitCode, 2);
+    EXPECT_TRUE(critical.out.startsWith("CRITICAL: ")) << critical.out.toStdString();
+    const Outcome unknown = vrdctl({"--timeout", "800", "check", "{00000000-0000-0000-0000-00000000abcd}"});
+    EXPECT_EQ(unknown.exitCode, 3);
+    EXPECT_TRUE(unknown.out.startsWith("UNKNOWN: ")) << unknown.out.toStdString();
+    for (const QStringList& wrong : {QStringList{"check", "not-an-identity"}, QStringList{"check"},
+                                     QStringList{"reboot", someAgent()}})
+        EXPECT_EQ(vrdctl(wrong).exitCode, 3) << wrong.join(' ').toStdString();
+    EXPECT_EQ(vrdctl({"--timeout", "500", "--port", "1", "list"}).exitCode, 3); // no broker there
+}
+
+TEST_F(VrdctlTest, DefaultsComeFromTheIniFileInTheWorkingDirectory)
+{
+    QTemporaryDir dir;
+    QFile ini(dir.filePath("VRD.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[CLOUD]\nHOST=127.0.0.1\nPORT=%1\nBRANCH_TOKEN=%2\n").arg(broker->port()).arg(kChannel).toUtf8());
+    ini.close();
+    const Outcome run = vrdctl({"--json", "list"}, dir.path(), false);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8()).array().size(), 3) << run.out.toStdString();
+}
+
+} // namespace
