@@ -5,13 +5,13 @@ add_executable(bench_client_requests
   ${CMAKE_CURRENT_LIST_DIR}/client_requests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/client_history.cpp)
 target_link_libraries(bench_client_requests PRIVATE
-  vrd_link vrd_client_store vrd_test_support benchmark::benchmark SQLite::SQLite3)
+  vrd_bench_support vrd_link vrd_client_store vrd_test_support SQLite::SQLite3)
 target_compile_definitions(bench_client_requests PRIVATE
   VRD_BENCH_CACHE="${CMAKE_BINARY_DIR}/bench-cache"
   VRD_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VRD_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 add_dependencies(bench_client_requests VrdClient Gauge64)
 
 add_executable(bench_client_tick ${CMAKE_CURRENT_LIST_DIR}/client_tick.cpp)
-target_link_libraries(bench_client_tick PRIVATE vrd_client_monitor benchmark::benchmark)
+target_link_libraries(bench_client_tick PRIVATE vrd_bench_support vrd_client_monitor)
 target_compile_definitions(bench_client_tick PRIVATE VRD_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(bench_client_tick Gauge64)

@@ -5,9 +5,11 @@
 // in this process, with no message handling at all. Reported per request: median, 99th
 // percentile and maximum in microseconds.
 
+#include "bench_support.h"
 #include "client_history.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
+#include "qt_test_loop.h"
 #include "test_broker.h"
 
 #include <QCoreApplication>
@@ -21,16 +23,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
 #include <memory>
-#include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Policy = MqttTransmit::ReconnectPolicy;
 
 constexpr int kRequests = 1000;
@@ -83,17 +79,6 @@ struct Bench {
     bool startClient(const QString& history);
     bool startEcho();
 };
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer tick;
-    tick.start(5);
-    while (!condition() && elapsed.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return condition();
-}
 
 Bench::Bench()
 {
@@ -151,7 +136,7 @@ bool Bench::startClient(const QString& history)
     QTimer ask;
     QObject::connect(&ask, &QTimer::timeout, [&] { station->requests->PublishPayload(presence); });
     ask.start(200);
-    if (!waitFor([&] { return station->received > 0 || client.state() == QProcess::NotRunning; }, kClientStartMs)
+    if (!vrdtest::waitUntil([&] { return station->received > 0 || client.state() == QProcess::NotRunning; }, kClientStartMs)
         || station->received == 0) {
         failure = "the client never answered";
         return false;
@@ -163,7 +148,7 @@ bool Bench::startClient(const QString& history)
     // all in once a request of another kind has its answer.
     station->requests->PublishPayload(msg::buildRequest(msg::KindInventory, msg::broadcastUuid()));
     const auto lastKind = [&] { return QJsonDocument::fromJson(station->last).object().value("SrvCall").toInt(); };
-    if (!waitFor([&] { return lastKind() == msg::KindInventory; }, kLostAfterMs)) {
+    if (!vrdtest::waitUntil([&] { return lastKind() == msg::KindInventory; }, kLostAfterMs)) {
         failure = "the client stopped answering";
         return false;
     }
@@ -181,7 +166,7 @@ bool Bench::startEcho()
                      [this](const MqttMessage& m) { echoOut->PublishPayload(m.payload()); });
     echoIn->connectToHost();
     echoOut->connectToHost();
-    if (!waitFor([this] { return echoStation->subscribed() && echoIn->isSubscribed() && echoOut->isSubscribed(); },
+    if (!vrdtest::waitUntil([this] { return echoStation->subscribed() && echoIn->isSubscribed() && echoOut->isSubscribed(); },
                  5000)) {
         failure = "echo links not up";
         return false;
@@ -198,38 +183,11 @@ Bench& bench()
     return *g_bench;
 }
 
-double percentile(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
-}
-
 // One request at a time: publish, run the event loop until its reply is in.
 void measure(benchmark::State& state, StationLinks& links, const QByteArray& request)
 {
-    std::vector<double> micros;
-    micros.reserve(kRequests);
-    int lost = 0;
-    for (auto _ : state) {
-        const int target = links.received + 1;
-        const Clock::time_point start = Clock::now();
-        links.requests->PublishPayload(request);
-        const bool arrived = waitFor([&] { return links.received >= target; }, kLostAfterMs);
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        if (arrived)
-            micros.push_back(seconds * 1e6);
-        else
-            ++lost;
-    }
-    if (micros.empty()) {
-        state.SkipWithError("every request was lost");
-        return;
-    }
-    state.counters["p50_us"] = percentile(micros, 0.50);
-    state.counters["p99_us"] = percentile(micros, 0.99);
-    state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
-    state.counters["lost"] = lost;
+    benchsupport::measureRoundTrips(
+        state, [&] { links.requests->PublishPayload(request); }, links.received, kLostAfterMs);
 }
 
 bool benchReady(benchmark::State& state)
@@ -282,12 +240,5 @@ BENCHMARK(BM_Request)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    QCoreApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    g_bench.reset();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runUnderApplication<QCoreApplication>(argc, argv, {}, [] { g_bench.reset(); });
 }

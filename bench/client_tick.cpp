@@ -3,14 +3,13 @@
 // simulated boards, and how many driver requests one tick makes, counted in the library's trace.
 // Reported per tick: median and 99th percentile in microseconds.
 
+#include "bench_support.h"
 #include "mainform.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
@@ -84,12 +83,6 @@ PerTick tracedTick(const QString& board)
     return perTick;
 }
 
-double percentile(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
-}
-
 void BM_Tick(benchmark::State& state)
 {
     const QString board = boardPath(int(state.range(0)));
@@ -110,8 +103,7 @@ void BM_Tick(benchmark::State& state)
         state.SetIterationTime(seconds);
         micros.push_back(seconds * 1e6);
     }
-    state.counters["p50_us"] = percentile(micros, 0.50);
-    state.counters["p99_us"] = percentile(micros, 0.99);
+    benchsupport::reportMedianAndTail(state, micros);
     state.counters["requests_per_tick"] = perTick.requests;
     state.counters["trace_lines_per_tick"] = perTick.lines;
 }
@@ -126,14 +118,8 @@ BENCHMARK(BM_Tick)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
     // The window's debug lines would swamp the report.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runUnderApplication<QApplication>(argc, argv);
 }

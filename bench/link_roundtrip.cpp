@@ -3,23 +3,18 @@
 // (browser link -> broker -> client link, client link -> broker -> browser link); OneWay is
 // one leg of it. Reported per message: median, 99th percentile and maximum in microseconds.
 
+#include "bench_support.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
+#include "qt_test_loop.h"
 #include "test_broker.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
 #include <memory>
-#include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using Policy = MqttTransmit::ReconnectPolicy;
 
 constexpr int kMessages = 2000;
@@ -73,24 +68,6 @@ Topology& topology()
     return *g_topology;
 }
 
-// Runs the event loop until counter passes target; false when the message was lost.
-bool waitPast(const int& counter, int target)
-{
-    QTimer guard;
-    guard.setSingleShot(true);
-    guard.start(kLostAfterMs);
-    while (counter < target && guard.isActive())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return counter >= target;
-}
-
-double percentile(std::vector<double> sorted, double fraction)
-{
-    std::sort(sorted.begin(), sorted.end());
-    const size_t index = std::min(sorted.size() - 1, size_t(fraction * double(sorted.size())));
-    return sorted[index];
-}
-
 void measure(benchmark::State& state, const int& counter, bool echo)
 {
     Topology& net = topology();
@@ -100,29 +77,8 @@ void measure(benchmark::State& state, const int& counter, bool echo)
         return;
     }
     const QByteArray request = msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid());
-    std::vector<double> micros;
-    micros.reserve(kMessages);
-    int lost = 0;
-    for (auto _ : state) {
-        const int target = counter + 1;
-        const Clock::time_point start = Clock::now();
-        net.browserRequests->PublishPayload(request);
-        const bool arrived = waitPast(counter, target);
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        state.SetIterationTime(seconds);
-        if (arrived)
-            micros.push_back(seconds * 1e6);
-        else
-            ++lost;
-    }
-    if (micros.empty()) {
-        state.SkipWithError("every message was lost");
-        return;
-    }
-    state.counters["p50_us"] = percentile(micros, 0.50);
-    state.counters["p99_us"] = percentile(micros, 0.99);
-    state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
-    state.counters["lost"] = lost;
+    benchsupport::measureRoundTrips(
+        state, [&] { net.browserRequests->PublishPayload(request); }, counter, kLostAfterMs);
 }
 
 void BM_RequestReply(benchmark::State& state)
@@ -142,12 +98,5 @@ BENCHMARK(BM_RequestReply)->Iterations(kMessages)->UseManualTime()->Unit(benchma
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    QCoreApplication app(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    g_topology.reset();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runUnderApplication<QCoreApplication>(argc, argv, {}, [] { g_topology.reset(); });
 }
