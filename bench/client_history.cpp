@@ -1,6 +1,7 @@
 #include "client_history.h"
 
 #include "sensor_schema.h"
+#include "sensor_snapshot.h"
 #include "sensor_time.h"
 
 #include <QDateTime>
@@ -17,7 +18,7 @@ namespace benchhistory {
 namespace {
 
 constexpr int kPassesPerDay = 8640;
-constexpr int kLoggingOrder[] = {8, 9, 2, 3, 0, 1, 4, 5, 6, 7, 10};
+constexpr int kLayoutVersion = 2; // PRAGMA user_version of a finished file of this layout
 
 bool exec(sqlite3* db, const std::string& sql)
 {
@@ -35,6 +36,30 @@ int readingOf(int type, std::mt19937& random)
     return kTypical[type] + int(random() % 50);
 }
 
+bool insertRow(sqlite3_stmt* insert, const QByteArray& stamp, int type, int data, bool fault)
+{
+    sqlite3_bind_text(insert, 1, stamp.constData(), stamp.size(), SQLITE_TRANSIENT);
+    sqlite3_bind_int(insert, 2, type);
+    sqlite3_bind_int(insert, 3, data);
+    sqlite3_bind_int(insert, 4, fault ? 1 : 0);
+    const bool done = sqlite3_step(insert) == SQLITE_DONE;
+    sqlite3_reset(insert);
+    return done;
+}
+
+// One logging pass: the switched sensors in the thread's order, then the processor load.
+bool insertPass(sqlite3_stmt* insert, const QByteArray& stamp, std::mt19937& random,
+                std::bernoulli_distribution& fault)
+{
+    for (int type : kSensorLoggingOrder) {
+        const int data = readingOf(type, random);
+        const bool canFault = type != SensorCpuFan && type != SensorSysFan;
+        if (!insertRow(insert, stamp, type, data, canFault && fault(random)))
+            return false;
+    }
+    return insertRow(insert, stamp, SensorCpuLoad, int(random() % 100), false);
+}
+
 bool insertPasses(sqlite3* db, const QDate& firstDay)
 {
     sqlite3_stmt* insert = nullptr;
@@ -47,18 +72,8 @@ bool insertPasses(sqlite3* db, const QDate& firstDay)
     bool ok = true;
     for (int day = 0; ok && day < kDays; ++day) {
         for (int pass = 0; ok && pass < kPassesPerDay; ++pass) {
-            const QByteArray stamp =
-                sensorTimeText(QDateTime(firstDay.addDays(day), QTime(0, 0).addSecs(pass * 10))).toLatin1();
-            for (int type : kLoggingOrder) {
-                const bool isLoad = type == 10;
-                const bool canFault = !isLoad && type != 2 && type != 3;
-                sqlite3_bind_text(insert, 1, stamp.constData(), stamp.size(), SQLITE_TRANSIENT);
-                sqlite3_bind_int(insert, 2, type);
-                sqlite3_bind_int(insert, 3, isLoad ? int(random() % 100) : readingOf(type, random));
-                sqlite3_bind_int(insert, 4, canFault && fault(random) ? 1 : 0);
-                ok = sqlite3_step(insert) == SQLITE_DONE;
-                sqlite3_reset(insert);
-            }
+            const QDateTime when(firstDay.addDays(day), QTime(0, 0).addSecs(pass * 10));
+            ok = insertPass(insert, sensorTimeText(when).toLatin1(), random, fault);
         }
     }
     sqlite3_finalize(insert);
@@ -79,11 +94,39 @@ bool build(const QString& path, const QDate& lastDay)
     ok = ok && exec(db, "UPDATE DMI_TBL SET HOST_GUID = '" + kIdentity.toStdString() + "' WHERE ID = 1;");
     ok = ok && exec(db, "BEGIN;") && insertPasses(db, lastDay.addDays(1 - kDays));
     ok = ok && exec(db, "COMMIT;") && exec(db, kFaultIndexStatement);
+    ok = ok && exec(db, "PRAGMA user_version = " + std::to_string(kLayoutVersion) + ";");
     sqlite3_close(db);
     return ok;
 }
 
 } // namespace
+
+bool buildHistory(const QString& path, const QDate& lastDay)
+{
+    const QString building = path + QStringLiteral(".building");
+    QFile::remove(building);
+    QFile::remove(path);
+    std::fprintf(stderr, "building %s ...\n", qPrintable(path));
+    if (build(building, lastDay) && QFile::rename(building, path))
+        return true;
+    QFile::remove(building);
+    return false;
+}
+
+bool isCompleteHistory(const QString& path)
+{
+    sqlite3* db = nullptr;
+    int version = 0;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA user_version;", -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW)
+            version = sqlite3_column_int(statement, 0);
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return version == kLayoutVersion;
+}
 
 QString cachedHistory(const QString& cacheDir, const QDate& lastDay)
 {
@@ -94,17 +137,7 @@ QString cachedHistory(const QString& cacheDir, const QDate& lastDay)
         if (old != name)
             dir.remove(old);
     const QString path = dir.filePath(name);
-    if (QFile::exists(path))
-        return path;
-
-    const QString building = path + QStringLiteral(".building");
-    QFile::remove(building);
-    std::fprintf(stderr, "building %s ...\n", qPrintable(path));
-    if (!build(building, lastDay) || !QFile::rename(building, path)) {
-        QFile::remove(building);
-        return {};
-    }
-    return path;
+    return isCompleteHistory(path) || buildHistory(path, lastDay) ? path : QString();
 }
 
 } // namespace benchhistory

@@ -12,8 +12,15 @@ constexpr int kDays = 60;
 // HOST_GUID of the built file.
 inline const QString kIdentity = QStringLiteral("{B0B0CAFE-0000-4000-8000-000000000060}");
 
-// The file for `lastDay` under `cacheDir`, built on first use (a minute or so) and kept; files
-// of other days are removed. Empty when it could not be built.
+// Builds the file at `path` for the days up to `lastDay` (a minute or so), replacing what is
+// there. The file takes its name only once complete; false when it could not be built.
+bool buildHistory(const QString& path, const QDate& lastDay);
+
+// Whether `path` is a file buildHistory finished in the current layout.
+bool isCompleteHistory(const QString& path);
+
+// The file for `lastDay` under `cacheDir`, built on first use and kept; files of other days are
+// removed. Empty when it could not be built.
 QString cachedHistory(const QString& cacheDir, const QDate& lastDay);
 
 } // namespace benchhistory
