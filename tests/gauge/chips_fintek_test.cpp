@@ -11,24 +11,11 @@ using namespace chips_test;
 
 namespace {
 
-struct BoardCase {
-    const char* board;
-    std::map<std::string, int32_t> readings; // every other reading is 0
-};
-
-void PrintTo(const BoardCase& c, std::ostream* out)
-{
-    *out << c.board;
-}
-
 class FintekBoard : public testing::TestWithParam<BoardCase> {};
 
 TEST_P(FintekBoard, IsFoundAndReadsItsRegisterMap)
 {
-    const BoardCase& c = GetParam();
-    BoardFixture board(BoardEdit::exampleBoard(c.board).json());
-    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
-    EXPECT_EQ(readAll(), withZeros(c.readings));
+    expectBoardReadings(GetParam());
 }
 
 // Each board also carries the registers the other variants would read, so a variant
@@ -36,38 +23,22 @@ TEST_P(FintekBoard, IsFoundAndReadsItsRegisterMap)
 INSTANTIATE_TEST_SUITE_P(
     Examples, FintekBoard,
     testing::Values(
-        BoardCase{"fintek-f81866.json",
+        BoardCase{"fintek-f81866.json", GAUGE64_FOUND,
                   {{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 5003}, {"P12V", 11968},
                    {"Fan1", 2400}, {"Fan2", 1800}, {"CpuTemp", 44}, {"SysTemp", 33}}},
-        BoardCase{"fintek-f81865.json",
+        BoardCase{"fintek-f81865.json", GAUGE64_FOUND,
                   {{"Vcore", 1240}, {"Vio", 1648}, {"P5V", 5045}, {"P12V", 12056},
                    {"Fan1", 2142}, {"Fan2", 1500}, {"CpuTemp", 41}, {"SysTemp", 30}}},
-        BoardCase{"fintek-f71889.json",
+        BoardCase{"fintek-f71889.json", GAUGE64_FOUND,
                   {{"Vcore", 1184}, {"Vio", 3312}, {"Fan1", 2500}, {"Fan2", 1666}, {"CpuTemp", 47}, {"SysTemp", 35}}},
-        BoardCase{"fintek-f81966-without-device-11.json",
+        BoardCase{"fintek-f81966-without-device-11.json", GAUGE64_FOUND,
                   {{"Vcore", 1216}, {"Vio", 3320}, {"Fan1", 2400}, {"Fan2", 1875}, {"CpuTemp", 45}, {"SysTemp", 34}}}));
-
-struct RegisterCase {
-    const char* what;
-    const char* board;
-    std::vector<Reg> regs;
-    const char* reading;
-    int32_t expected;
-};
-
-void PrintTo(const RegisterCase& c, std::ostream* out)
-{
-    *out << c.what;
-}
 
 class FintekConversion : public testing::TestWithParam<RegisterCase> {};
 
 TEST_P(FintekConversion, GivesTheExpectedReading)
 {
-    const RegisterCase& c = GetParam();
-    BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor(c.regs).json());
-    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
-    EXPECT_EQ(readExport(c.reading), c.expected);
+    expectConversion(GetParam(), GAUGE64_FOUND);
 }
 
 const char* const kA = "fintek-f81866.json";
@@ -94,8 +65,7 @@ const RegisterCase kConversions[] = {
     {"Temperature7F", kD, {{0, 0x72, 0x7F}}, "CpuTemp", 127},
 };
 
-INSTANTIATE_TEST_SUITE_P(Edges, FintekConversion, testing::ValuesIn(kConversions),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Edges, FintekConversion, testing::ValuesIn(kConversions), caseName);
 
 // The F8186x monitors are read with the driver's indexed request, the others with the
 // waited index/data access; the simulated board answers both the same, so only the trace
@@ -112,6 +82,15 @@ TEST(FintekAccess, IndexedForF8186xWaitedForTheOthers)
     }
 }
 
+// A Super I/O at `port` answering as an F81866: chip ID 0x1010, vendor ID 0x1934.
+BoardEdit withF81866At(BoardEdit edit, int port)
+{
+    return edit.superIoGlobal(port, 0x20, 0x10)
+        .superIoGlobal(port, 0x21, 0x10)
+        .superIoGlobal(port, 0x23, 0x19)
+        .superIoGlobal(port, 0x24, 0x34);
+}
+
 TEST(FintekProbe, F81966ChoosesAOrDByLogicalDevice11)
 {
     // With device 0x11 present the F81966 reads the A map: Vio from 0x24, +5 V and +12 V,
@@ -126,11 +105,7 @@ TEST(FintekProbe, F81966ChoosesAOrDByLogicalDevice11)
 
 TEST(FintekProbe, F81866WithoutDevice11FallsThroughToTheWinbondProbes)
 {
-    const BoardEdit f81866 = BoardEdit::exampleBoard("winbond-w83781d-295.json")
-                                 .superIoGlobal(0x4E, 0x20, 0x10)
-                                 .superIoGlobal(0x4E, 0x21, 0x10)
-                                 .superIoGlobal(0x4E, 0x23, 0x19)
-                                 .superIoGlobal(0x4E, 0x24, 0x34)
+    const BoardEdit f81866 = withF81866At(BoardEdit::exampleBoard("winbond-w83781d-295.json"), 0x4E)
                                  .superIoDevice(0x4E, 0x04, 0x60, 0x0A)
                                  .superIoDevice(0x4E, 0x04, 0x61, 0x10)
                                  .superIoDevice(0x4E, 0x11, 0x30, 0xFF);
@@ -148,12 +123,7 @@ TEST(FintekProbe, F81866WithoutDevice11FallsThroughToTheWinbondProbes)
 
 TEST(FintekProbe, ChipAt2EIsFoundAfter4EFailsAndThe4EChipStaysUnlocked)
 {
-    const std::string moved = BoardEdit::exampleBoard(kA)
-                                  .withoutSuperIo(0x4E)
-                                  .superIoGlobal(0x2E, 0x20, 0x10)
-                                  .superIoGlobal(0x2E, 0x21, 0x10)
-                                  .superIoGlobal(0x2E, 0x23, 0x19)
-                                  .superIoGlobal(0x2E, 0x24, 0x34)
+    const std::string moved = withF81866At(BoardEdit::exampleBoard(kA).withoutSuperIo(0x4E), 0x2E)
                                   .superIoDevice(0x2E, 0x04, 0x60, 0x02)
                                   .superIoDevice(0x2E, 0x04, 0x61, 0x90)
                                   .superIoDevice(0x2E, 0x11, 0x30, 0x01)

@@ -21,9 +21,7 @@ const std::map<std::string, int32_t> kJReadings = {{"Vcore", 1200}, {"Vio", 1648
 
 TEST(ChipIdBoard, JReadsBank3AndFansInBank0)
 {
-    BoardFixture board(BoardEdit::exampleBoard(kJ).json());
-    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
-    EXPECT_EQ(readAll(), withZeros(kJReadings));
+    expectBoardReadings({kJ, GAUGE64_FOUND, kJReadings});
 }
 
 TEST(ChipIdBoard, JWithMarker75ReadsTheReducedSet)
@@ -36,33 +34,16 @@ TEST(ChipIdBoard, JWithMarker75ReadsTheReducedSet)
 
 TEST(ChipIdBoard, KReadsBank0)
 {
-    BoardFixture board(BoardEdit::exampleBoard(kK).json());
-    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
-    EXPECT_EQ(readAll(), withZeros({{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 5003}, {"P12V", 11968},
-                                    {"Fan1", 3000}, {"Fan2", 1800}, {"CpuTemp", 49}, {"SysTemp", 36}}));
-}
-
-struct RegisterCase {
-    const char* what;
-    const char* board;
-    std::vector<Reg> regs;
-    const char* reading;
-    int32_t expected;
-};
-
-void PrintTo(const RegisterCase& c, std::ostream* out)
-{
-    *out << c.what;
+    expectBoardReadings({kK, GAUGE64_FOUND,
+                         {{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 5003}, {"P12V", 11968},
+                          {"Fan1", 3000}, {"Fan2", 1800}, {"CpuTemp", 49}, {"SysTemp", 36}}});
 }
 
 class ChipIdConversion : public testing::TestWithParam<RegisterCase> {};
 
 TEST_P(ChipIdConversion, GivesTheExpectedReading)
 {
-    const RegisterCase& c = GetParam();
-    BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor(c.regs).json());
-    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
-    EXPECT_EQ(readExport(c.reading), c.expected);
+    expectConversion(GetParam(), GAUGE64_FOUND);
 }
 
 const RegisterCase kConversions[] = {
@@ -84,8 +65,7 @@ const RegisterCase kConversions[] = {
     {"J_FanIsBank0", kJ, {{3, 0x32, 0x00}, {3, 0x33, 0x10}}, "Fan1", 2500},
 };
 
-INSTANTIATE_TEST_SUITE_P(Edges, ChipIdConversion, testing::ValuesIn(kConversions),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Edges, ChipIdConversion, testing::ValuesIn(kConversions), caseName);
 
 TEST(ChipIdProbe, ChipIdTables)
 {

@@ -1,5 +1,6 @@
 #include "chips_support.h"
 
+#include "board_fixture.h"
 #include "driver.h"
 #include "gauge64.h"
 
@@ -219,6 +220,35 @@ std::map<std::string, int32_t> withZeros(const std::map<std::string, int32_t>& n
         all[name] = value;
     }
     return all;
+}
+
+void PrintTo(const BoardCase& c, std::ostream* out)
+{
+    *out << c.board;
+}
+
+void expectBoardReadings(const BoardCase& c)
+{
+    BoardFixture board(BoardEdit::exampleBoard(c.board).json());
+    ASSERT_EQ(DLLInitial(), c.status);
+    EXPECT_EQ(readAll(), withZeros(c.readings));
+}
+
+void PrintTo(const RegisterCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+std::string caseName(const testing::TestParamInfo<RegisterCase>& info)
+{
+    return info.param.what;
+}
+
+void expectConversion(const RegisterCase& c, int32_t status)
+{
+    BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor(c.regs).json());
+    ASSERT_EQ(DLLInitial(), status);
+    EXPECT_EQ(readExport(c.reading), c.expected);
 }
 
 std::vector<std::string> monitorWrites(const std::vector<std::string>& traceLines, uint32_t addrPort)

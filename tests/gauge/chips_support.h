@@ -4,8 +4,11 @@
 
 #include <QJsonObject>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,6 +51,34 @@ std::map<std::string, int32_t> readAll();
 
 // The expected readings of a board: the named ones as given, every other one 0.
 std::map<std::string, int32_t> withZeros(const std::map<std::string, int32_t>& nonZero);
+
+// An example board as it stands: the status DLLInitial gives and the readings, every one not
+// named 0.
+struct BoardCase {
+    const char* board;
+    int32_t status;
+    std::map<std::string, int32_t> readings;
+};
+
+void PrintTo(const BoardCase& c, std::ostream* out);
+
+// Initialises the library on c.board and compares the status and every reading.
+void expectBoardReadings(const BoardCase& c);
+
+// Registers changed on an example board's first monitor and the one reading that shows them.
+struct RegisterCase {
+    const char* what; // also the name of the test
+    const char* board;
+    std::vector<Reg> regs;
+    const char* reading;
+    int32_t expected;
+};
+
+void PrintTo(const RegisterCase& c, std::ostream* out);
+std::string caseName(const testing::TestParamInfo<RegisterCase>& info);
+
+// Initialises the library on the changed board, expecting `status`, and compares the reading.
+void expectConversion(const RegisterCase& c, int32_t status);
 
 // The writes to the monitor at addrPort and the sleeps in a trace, in order: "bank n" for
 // a write of the bank register 0x4E, "0xRR=0xVV" for any other register, "sleep n".
