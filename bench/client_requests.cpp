@@ -76,8 +76,10 @@ struct Bench {
 
     Bench();
     ~Bench();
+    bool writeWorkDir(const QString& history);
+    void launchClient();
     bool startClient(const QString& history);
-    bool startEcho();
+    void startEcho();
 };
 
 Bench::Bench()
@@ -102,7 +104,8 @@ Bench::~Bench()
     client.waitForFinished();
 }
 
-bool Bench::startClient(const QString& history)
+// The database copy and the settings the client starts with.
+bool Bench::writeWorkDir(const QString& history)
 {
     const QDir dir(work.path());
     if (!QFile::copy(history, dir.filePath("sysinfo2.sqlite"))) {
@@ -116,8 +119,11 @@ bool Bench::startClient(const QString& history)
     }
     settings.write("[CLOUD]\r\nENABLE=1\r\nHOST=127.0.0.1\r\nPORT=" + QByteArray::number(broker.port())
                    + "\r\nBRANCH_TOKEN=" + kChannel.toUtf8() + "\r\n");
-    settings.close();
+    return true;
+}
 
+void Bench::launchClient()
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", runtime.path());
@@ -126,18 +132,26 @@ bool Bench::startClient(const QString& history)
     client.setProcessEnvironment(env);
     client.setWorkingDirectory(work.path());
     client.setStandardOutputFile(QProcess::nullDevice());
-    client.setStandardErrorFile(dir.filePath("client-stderr.log"));
+    client.setStandardErrorFile(QDir(work.path()).filePath("client-stderr.log"));
+    client.start(QStringLiteral(VRD_BIN_DIR "/VrdClient"), QStringList());
+}
+
+// Starts the client and asks for the presence reply until it comes.
+bool Bench::startClient(const QString& history)
+{
+    if (!writeWorkDir(history))
+        return false;
     QElapsedTimer started;
     started.start();
-    client.start(QStringLiteral(VRD_BIN_DIR "/VrdClient"), QStringList());
+    launchClient();
 
     station = std::make_unique<StationLinks>(broker, kChannel);
     const QByteArray presence = msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid());
     QTimer ask;
     QObject::connect(&ask, &QTimer::timeout, [&] { station->requests->PublishPayload(presence); });
     ask.start(200);
-    if (!vrdtest::waitUntil([&] { return station->received > 0 || client.state() == QProcess::NotRunning; }, kClientStartMs)
-        || station->received == 0) {
+    const auto answeredOrGone = [&] { return station->received > 0 || client.state() == QProcess::NotRunning; };
+    if (!vrdtest::waitUntil(answeredOrGone, kClientStartMs) || station->received == 0) {
         failure = "the client never answered";
         return false;
     }
@@ -155,7 +169,7 @@ bool Bench::startClient(const QString& history)
     return true;
 }
 
-bool Bench::startEcho()
+void Bench::startEcho()
 {
     echoStation = std::make_unique<StationLinks>(broker, kEchoChannel);
     echoIn = std::make_unique<MqttTransmit>(broker.address(), broker.port(), msg::requestTopic(kEchoChannel),
@@ -166,12 +180,11 @@ bool Bench::startEcho()
                      [this](const MqttMessage& m) { echoOut->PublishPayload(m.payload()); });
     echoIn->connectToHost();
     echoOut->connectToHost();
-    if (!vrdtest::waitUntil([this] { return echoStation->subscribed() && echoIn->isSubscribed() && echoOut->isSubscribed(); },
-                 5000)) {
+    const auto linksUp = [this] {
+        return echoStation->subscribed() && echoIn->isSubscribed() && echoOut->isSubscribed();
+    };
+    if (!vrdtest::waitUntil(linksUp, 5000))
         failure = "echo links not up";
-        return false;
-    }
-    return true;
 }
 
 std::unique_ptr<Bench> g_bench;

@@ -33,6 +33,11 @@ QString cachePath()
     return cacheDir() + "/sysinfo2-60days.sqlite";
 }
 
+QString workCopyPath()
+{
+    return cacheDir() + "/sysinfo2-work.sqlite";
+}
+
 void ensureCache()
 {
     if (benchhistory::isCompleteHistory(cachePath()))
@@ -47,7 +52,7 @@ void ensureCache()
 // A private copy for the measurements that change the file.
 QString freshCopy()
 {
-    const QString copy = cacheDir() + "/sysinfo2-work.sqlite";
+    const QString copy = workCopyPath();
     QFile::remove(copy);
     QFile::remove(copy + "-journal");
     if (!QFile::copy(cachePath(), copy)) {
@@ -165,5 +170,5 @@ int main(int argc, char** argv)
 {
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     return benchsupport::runUnderApplication<QCoreApplication>(
-        argc, argv, ensureCache, [] { QFile::remove(cacheDir() + "/sysinfo2-work.sqlite"); });
+        argc, argv, ensureCache, [] { QFile::remove(workCopyPath()); });
 }

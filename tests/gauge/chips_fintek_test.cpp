@@ -11,6 +11,11 @@ using namespace chips_test;
 
 namespace {
 
+const char* const kA = "fintek-f81866.json";
+const char* const kB = "fintek-f81865.json";
+const char* const kC = "fintek-f71889.json";
+const char* const kD = "fintek-f81966-without-device-11.json";
+
 class FintekBoard : public testing::TestWithParam<BoardCase> {};
 
 TEST_P(FintekBoard, IsFoundAndReadsItsRegisterMap)
@@ -23,15 +28,15 @@ TEST_P(FintekBoard, IsFoundAndReadsItsRegisterMap)
 INSTANTIATE_TEST_SUITE_P(
     Examples, FintekBoard,
     testing::Values(
-        BoardCase{"fintek-f81866.json", GAUGE64_FOUND,
+        BoardCase{kA, GAUGE64_FOUND,
                   {{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 5003}, {"P12V", 11968},
                    {"Fan1", 2400}, {"Fan2", 1800}, {"CpuTemp", 44}, {"SysTemp", 33}}},
-        BoardCase{"fintek-f81865.json", GAUGE64_FOUND,
+        BoardCase{kB, GAUGE64_FOUND,
                   {{"Vcore", 1240}, {"Vio", 1648}, {"P5V", 5045}, {"P12V", 12056},
                    {"Fan1", 2142}, {"Fan2", 1500}, {"CpuTemp", 41}, {"SysTemp", 30}}},
-        BoardCase{"fintek-f71889.json", GAUGE64_FOUND,
+        BoardCase{kC, GAUGE64_FOUND,
                   {{"Vcore", 1184}, {"Vio", 3312}, {"Fan1", 2500}, {"Fan2", 1666}, {"CpuTemp", 47}, {"SysTemp", 35}}},
-        BoardCase{"fintek-f81966-without-device-11.json", GAUGE64_FOUND,
+        BoardCase{kD, GAUGE64_FOUND,
                   {{"Vcore", 1216}, {"Vio", 3320}, {"Fan1", 2400}, {"Fan2", 1875}, {"CpuTemp", 45}, {"SysTemp", 34}}}));
 
 class FintekConversion : public testing::TestWithParam<RegisterCase> {};
@@ -40,11 +45,6 @@ TEST_P(FintekConversion, GivesTheExpectedReading)
 {
     expectConversion(GetParam(), GAUGE64_FOUND);
 }
-
-const char* const kA = "fintek-f81866.json";
-const char* const kB = "fintek-f81865.json";
-const char* const kC = "fintek-f71889.json";
-const char* const kD = "fintek-f81966-without-device-11.json";
 
 const RegisterCase kConversions[] = {
     {"P5VAtCeiling", kA, {{0, 0x22, 237}}, "P5V", 9964},

@@ -27,7 +27,7 @@ int keyValue(const QString& key)
     return ok ? value : -1;
 }
 
-// Sets `key` (a register number) so that no other spelling of the same number survives.
+// Sets register `reg` so that no other spelling of the same number survives as a key.
 void setRegister(QJsonObject& registers, int reg, int value)
 {
     for (const QString& key : registers.keys())
@@ -251,28 +251,37 @@ void expectConversion(const RegisterCase& c, int32_t status)
     EXPECT_EQ(readExport(c.reading), c.expected);
 }
 
+namespace {
+
+// One trace line as monitorWrites lists it, or empty for a line that is neither a write to
+// the monitor's data port nor a sleep. `index` follows the register selected at addrPort.
+std::string monitorWrite(const std::string& line, uint32_t addrPort, unsigned& index)
+{
+    unsigned port = 0;
+    unsigned value = 0;
+    char text[32] = "";
+    if (std::sscanf(line.c_str(), "sleep %u", &value) == 1)
+        std::snprintf(text, sizeof text, "sleep %u", value);
+    else if (std::sscanf(line.c_str(), "out %x %x", &port, &value) != 2)
+        return {};
+    else if (port == addrPort)
+        index = value;
+    else if (port == addrPort + 1 && index == 0x4E)
+        std::snprintf(text, sizeof text, "bank %u", value & 0x07);
+    else if (port == addrPort + 1)
+        std::snprintf(text, sizeof text, "0x%02X=0x%02X", index, value);
+    return text;
+}
+
+} // namespace
+
 std::vector<std::string> monitorWrites(const std::vector<std::string>& traceLines, uint32_t addrPort)
 {
     std::vector<std::string> writes;
     unsigned index = 0;
-    for (const std::string& line : traceLines) {
-        unsigned port = 0;
-        unsigned value = 0;
-        char text[32];
-        if (std::sscanf(line.c_str(), "sleep %u", &value) == 1) {
-            writes.push_back("sleep " + std::to_string(value));
-        } else if (std::sscanf(line.c_str(), "out %x %x", &port, &value) == 2) {
-            if (port == addrPort) {
-                index = value;
-            } else if (port == addrPort + 1) {
-                if (index == 0x4E)
-                    std::snprintf(text, sizeof text, "bank %u", value & 0x07);
-                else
-                    std::snprintf(text, sizeof text, "0x%02X=0x%02X", index, value);
-                writes.emplace_back(text);
-            }
-        }
-    }
+    for (const std::string& line : traceLines)
+        if (std::string write = monitorWrite(line, addrPort, index); !write.empty())
+            writes.push_back(std::move(write));
     return writes;
 }
 
