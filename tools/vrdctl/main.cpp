@@ -5,7 +5,7 @@
 //   vrdctl ... faults ID [--today]
 //   vrdctl ... check ID      exit 0 all within limits, 2 a switched-on reading out of limits, 3 no answer
 
-#include "inspector.h"
+#include "fleet_query.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -131,11 +131,11 @@ void printJson(const QJsonValue& value)
                  .toJson(QJsonDocument::Indented);
 }
 
-int runList(Inspector& inspector, const Options& options)
+int runList(FleetQuery& query, const Options& options)
 {
-    inspector.send(msg::KindInventory, msg::broadcastUuid());
-    inspector.send(msg::KindProcessorLoad, msg::broadcastUuid());
-    const auto replies = inspector.collect(
+    query.send(msg::KindInventory, msg::broadcastUuid());
+    query.send(msg::KindProcessorLoad, msg::broadcastUuid());
+    const auto replies = query.collect(
         [](const msg::Envelope& e) { return e.code == msg::KindInventory || e.code == msg::KindProcessorLoad; },
         [](const QVector<msg::Envelope>&) { return false; }, kListWaitMs);
 
@@ -177,11 +177,11 @@ int runList(Inspector& inspector, const Options& options)
     return ExitOk;
 }
 
-std::optional<msg::Envelope> askOne(Inspector& inspector, const Options& options, int code)
+std::optional<msg::Envelope> askOne(FleetQuery& query, const Options& options, int code)
 {
     const QUuid target = options.target;
-    inspector.send(code, target);
-    const auto replies = inspector.collect(
+    query.send(code, target);
+    const auto replies = query.collect(
         [&](const msg::Envelope& e) { return e.code == code && msg::addressOf(e.object) == std::optional(target); },
         [](const QVector<msg::Envelope>& got) { return !got.isEmpty(); }, options.timeoutMs);
     if (replies.isEmpty())
@@ -195,9 +195,9 @@ void noAnswer(const Options& options)
                  options.timeoutMs);
 }
 
-int runSensors(Inspector& inspector, const Options& options)
+int runSensors(FleetQuery& query, const Options& options)
 {
-    const std::optional<msg::Envelope> reply = askOne(inspector, options, msg::KindCurrentSensors);
+    const std::optional<msg::Envelope> reply = askOne(query, options, msg::KindCurrentSensors);
     if (!reply) {
         noAnswer(options);
         return ExitUnknown;
@@ -226,10 +226,10 @@ int runSensors(Inspector& inspector, const Options& options)
     return ExitOk;
 }
 
-int runFaults(Inspector& inspector, const Options& options)
+int runFaults(FleetQuery& query, const Options& options)
 {
     const int code = options.today ? msg::KindTodaysFaults : msg::KindLastFaults;
-    const std::optional<msg::Envelope> reply = askOne(inspector, options, code);
+    const std::optional<msg::Envelope> reply = askOne(query, options, code);
     if (!reply) {
         noAnswer(options);
         return ExitUnknown;
@@ -250,9 +250,9 @@ int runFaults(Inspector& inspector, const Options& options)
     return ExitOk;
 }
 
-int runCheck(Inspector& inspector, const Options& options)
+int runCheck(FleetQuery& query, const Options& options)
 {
-    const std::optional<msg::Envelope> reply = askOne(inspector, options, msg::KindCurrentSensors);
+    const std::optional<msg::Envelope> reply = askOne(query, options, msg::KindCurrentSensors);
     if (!reply) {
         out() << "UNKNOWN: no answer from " << msg::uuidText(options.target) << " within " << options.timeoutMs
               << " ms\n";
@@ -332,19 +332,19 @@ int main(int argc, char** argv)
         return ExitUnknown;
     }
 
-    Inspector inspector(options.broker);
-    if (!inspector.connect(options.timeoutMs)) {
+    FleetQuery query(options.broker);
+    if (!query.connect(options.timeoutMs)) {
         std::fprintf(stderr, "vrdctl: cannot reach the broker at %s:%u\n", qPrintable(options.broker.host),
                      options.broker.port);
         return ExitUnknown;
     }
     if (options.command == "list")
-        return runList(inspector, options);
+        return runList(query, options);
     if (options.command == "sensors")
-        return runSensors(inspector, options);
+        return runSensors(query, options);
     if (options.command == "faults")
-        return runFaults(inspector, options);
+        return runFaults(query, options);
     if (options.command == "check")
-        return runCheck(inspector, options);
+        return runCheck(query, options);
     return usage(parser);
 }

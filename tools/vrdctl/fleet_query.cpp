@@ -1,4 +1,4 @@
-#include "inspector.h"
+#include "fleet_query.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -19,7 +19,7 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
-Inspector::Inspector(const BrokerSettings& settings)
+FleetQuery::FleetQuery(const BrokerSettings& settings)
     : m_requests(QHostAddress(settings.host), settings.port, msg::requestTopic(settings.channel),
                  MqttTransmit::ReconnectPolicy::Browser)
     , m_replies(QHostAddress(settings.host), settings.port, msg::replyTopic(settings.channel),
@@ -33,17 +33,17 @@ Inspector::Inspector(const BrokerSettings& settings)
     m_replies.connectToHost();
 }
 
-bool Inspector::connect(int timeoutMs)
+bool FleetQuery::connect(int timeoutMs)
 {
     return waitFor([this] { return m_requests.isConnectedToHost() && m_replies.isSubscribed(); }, timeoutMs);
 }
 
-void Inspector::send(int code, const QUuid& addressee)
+void FleetQuery::send(int code, const QUuid& addressee)
 {
     m_requests.PublishPayload(msg::buildRequest(code, addressee));
 }
 
-QVector<msg::Envelope> Inspector::collect(const std::function<bool(const msg::Envelope&)>& wanted,
+QVector<msg::Envelope> FleetQuery::collect(const std::function<bool(const msg::Envelope&)>& wanted,
                                           const std::function<bool(const QVector<msg::Envelope>&)>& enough,
                                           int timeoutMs)
 {

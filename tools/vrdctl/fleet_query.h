@@ -16,9 +16,9 @@ struct BrokerSettings {
     QString channel = QStringLiteral("VARDEN6");
 };
 
-class Inspector {
+class FleetQuery {
 public:
-    explicit Inspector(const BrokerSettings& settings);
+    explicit FleetQuery(const BrokerSettings& settings);
 
     // Waits until requests can go out and replies can come in.
     bool connect(int timeoutMs);
