@@ -3,6 +3,7 @@
 #include "os_api.h"
 #include "requests.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -236,12 +237,11 @@ int32_t MemoryCopy(uint32_t address, void* buffer, uint32_t length)
     portio::put32(request.data(), portio::memory_read::kAddress, address);
     request[portio::memory_read::kZero] = 0;
     request[portio::memory_read::kRead] = 1;
-    portio::put32(request.data(), portio::memory_read::kCount,
-                  length <= portio::kMemoryReadMax ? length : portio::kMemoryReadMax);
+    const uint32_t asked = length <= portio::kMemoryReadMax ? length : portio::kMemoryReadMax;
+    portio::put32(request.data(), portio::memory_read::kCount, asked);
     send(portio::kMemoryRead, request);
-    uint32_t copied = portio::get32(request.data(), portio::memory_read::kCount);
-    if (copied > portio::kMemoryReadMax)
-        copied = portio::kMemoryReadMax;
+    // The count comes back from the driver: never trust it beyond what the caller's buffer holds.
+    const uint32_t copied = std::min(portio::get32(request.data(), portio::memory_read::kCount), asked);
     if (copied > 0 && buffer)
         std::memcpy(buffer, request.data() + portio::memory_read::kData, copied);
     return 1;

@@ -4,12 +4,15 @@
 #include "board_fixture.h"
 #include "driver.h"
 #include "gauge64.h"
+#include "os_api.h"
+#include "requests.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <memory>
 
 namespace {
 
@@ -176,6 +179,57 @@ TEST(PMemRead, CopiesAtMostOneKibibyte)
     std::vector<uint8_t> buffer(16, 0xAB);
     EXPECT_EQ(PMemRead(0xF0000, buffer.data(), 16), 0);
     EXPECT_EQ(buffer, std::vector<uint8_t>(16, 0xAB));
+}
+
+// A driver that answers every memory request with the largest byte count, whatever was asked.
+class OverstatingDriver final : public portio::OsApi {
+public:
+    explicit OverstatingDriver(std::unique_ptr<portio::OsApi> inner) : inner_(std::move(inner)) {}
+    bool isWow64() override { return inner_->isWow64(); }
+    portio::Handle openDevice(const char* path, uint32_t share) override { return inner_->openDevice(path, share); }
+    bool deviceIoControl(portio::Handle device, uint32_t code, uint8_t* buffer, uint32_t length) override
+    {
+        const bool done = inner_->deviceIoControl(device, code, buffer, length);
+        if (code == portio::kMemoryRead)
+            portio::put32(buffer, portio::memory_read::kCount, portio::kMemoryReadMax);
+        return done;
+    }
+    void closeDevice(portio::Handle device) override { inner_->closeDevice(device); }
+    portio::Handle scmOpen() override { return inner_->scmOpen(); }
+    portio::Handle scmCreateService(portio::Handle m, const char* n, const char* b, uint32_t* e) override
+    {
+        return inner_->scmCreateService(m, n, b, e);
+    }
+    portio::Handle scmOpenService(portio::Handle m, const char* n) override { return inner_->scmOpenService(m, n); }
+    bool scmStartService(portio::Handle s) override { return inner_->scmStartService(s); }
+    bool scmStopService(portio::Handle s) override { return inner_->scmStopService(s); }
+    bool scmDeleteService(portio::Handle s) override { return inner_->scmDeleteService(s); }
+    void scmClose(portio::Handle h) override { inner_->scmClose(h); }
+    void sleepMs(uint32_t ms) override { inner_->sleepMs(ms); }
+    void beep() override { inner_->beep(); }
+
+private:
+    std::unique_ptr<portio::OsApi> inner_;
+};
+
+struct OsOverride {
+    explicit OsOverride(std::unique_ptr<portio::OsApi> os) { portio::overrideOs(std::move(os)); }
+    ~OsOverride()
+    {
+        DLLRelease();
+        portio::overrideOs(nullptr);
+    }
+};
+
+TEST(PMemRead, NeverCopiesMoreThanAskedWhateverTheDriverReports)
+{
+    BoardFixture board(R"({"memory":[{"address":"0xF0000","hex":"5F534D5F"}]})");
+    const OsOverride overstating(std::make_unique<OverstatingDriver>(portio::makeSimBoardOs(board.boardPath().c_str())));
+    ASSERT_EQ(DLLInitial(), 512);
+    std::vector<uint8_t> buffer(2048, 0xAB);
+    EXPECT_EQ(PMemRead(0xF0000, buffer.data(), 4), 1);
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 4), (std::vector<uint8_t>{0x5F, 0x53, 0x4D, 0x5F}));
+    EXPECT_EQ(std::count(buffer.begin() + 4, buffer.end(), 0xAB), 2044);
 }
 
 TEST(Helpers, WaitedAccessChecksBusyTwentyTimesAtMost)
