@@ -234,8 +234,9 @@ int runFaults(FleetQuery& query, const Options& options)
         noAnswer(options);
         return ExitUnknown;
     }
+    const QVector<msg::FaultEntry> faults = msg::parseFaultReply(reply->object);
     QJsonArray rows;
-    for (const msg::FaultEntry& fault : msg::parseFaultReply(reply->object)) {
+    for (const msg::FaultEntry& fault : faults) {
         const QDateTime at = QDateTime::fromSecsSinceEpoch(qint64(fault.utcSeconds));
         if (options.json)
             rows.append(QJsonObject{{"time", at.toString(Qt::ISODate)}, {"utc", qint64(fault.utcSeconds)},
@@ -245,7 +246,7 @@ int runFaults(FleetQuery& query, const Options& options)
     }
     if (options.json)
         printJson(QJsonObject{{"uuid", msg::uuidText(options.target)}, {"faults", rows}});
-    else if (msg::parseFaultReply(reply->object).isEmpty())
+    else if (faults.isEmpty())
         out() << "No fault found\n";
     return ExitOk;
 }
