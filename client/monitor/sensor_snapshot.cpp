@@ -69,9 +69,3 @@ QString sensorLogIcon(int code)
     const SensorTypeInfo* info = sensorTypeInfo(code);
     return info ? QString::fromLatin1(info->icon) : QString();
 }
-
-bool sensorInCategory(int code, LogCategory category)
-{
-    const SensorTypeInfo* info = sensorTypeInfo(code);
-    return info && info->category == category;
-}

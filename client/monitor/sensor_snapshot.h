@@ -96,6 +96,3 @@ QString sensorLogText(int code, int data);
 
 // Resource path of the type's log icon; empty for unknown codes.
 QString sensorLogIcon(int code);
-
-// Whether the code belongs to a log category (All matches every known category).
-bool sensorInCategory(int code, LogCategory category);

@@ -63,8 +63,6 @@ public:
     void readMemory(uint32_t address, uint8_t* destination, uint32_t count) const;
 
     SimDriver& driver() { return driver_; }
-    const std::vector<SimSuperIo>& superIos() const { return superIos_; }
-    const std::vector<SimMonitor>& monitors() const { return monitors_; }
 
     // Takes the values of `fresh` but keeps the simulator's own state: configuration mode,
     // selected index and logical device, busy counts and each monitor's bank register.
