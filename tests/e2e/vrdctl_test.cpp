@@ -150,6 +150,13 @@ TEST_F(VrdctlTest, CheckUsesMonitoringPluginExitCodes)
     EXPECT_EQ(vrdctl({"--timeout", "500", "--port", "1", "list"}).exitCode, 3); // no broker there
 }
 
+TEST_F(VrdctlTest, RefusesAPortBeyondTheTcpRange)
+{
+    // 65536 above the broker's port would wrap round to it if taken modulo 16 bits.
+    const QString wrapped = QString::number(broker->port() + 65536);
+    EXPECT_EQ(vrdctl({"--port", wrapped, "list"}, QString(), false).exitCode, 3);
+}
+
 TEST_F(VrdctlTest, DefaultsComeFromTheIniFileInTheWorkingDirectory)
 {
     QTemporaryDir dir;

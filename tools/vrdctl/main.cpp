@@ -19,6 +19,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -41,6 +42,16 @@ struct Options {
     QUuid target;
 };
 
+// A TCP port number; nothing for text that is not a number or lies beyond 65535.
+std::optional<quint16> portNumber(const QString& text, int base)
+{
+    bool ok = false;
+    const uint port = text.toUInt(&ok, base);
+    if (!ok || port > 0xFFFF)
+        return std::nullopt;
+    return quint16(port);
+}
+
 // The same CLOUD keys an agent or the station reads, from a VRD.INI in the working directory.
 BrokerSettings settingsFromIni()
 {
@@ -50,10 +61,8 @@ BrokerSettings settingsFromIni()
     QSettings ini("VRD.INI", QSettings::IniFormat);
     ini.beginGroup("CLOUD");
     settings.host = ini.value("HOST", settings.host).toString();
-    bool ok = false;
-    const uint port = ini.value("PORT").toString().toUInt(&ok, 0);
-    if (ok && port <= 0xFFFF)
-        settings.port = quint16(port);
+    if (const std::optional<quint16> port = portNumber(ini.value("PORT").toString(), 0))
+        settings.port = *port;
     settings.channel = ini.value("BRANCH_TOKEN", settings.channel).toString();
     return settings;
 }
@@ -309,12 +318,24 @@ int main(int argc, char** argv)
     options.broker = settingsFromIni();
     if (parser.isSet(host))
         options.broker.host = parser.value(host);
-    if (parser.isSet(port))
-        options.broker.port = quint16(parser.value(port).toUInt());
+    if (parser.isSet(port)) {
+        const std::optional<quint16> number = portNumber(parser.value(port), 10);
+        if (!number) {
+            std::fprintf(stderr, "vrdctl: %s is not a TCP port\n", qPrintable(parser.value(port)));
+            return ExitUnknown;
+        }
+        options.broker.port = *number;
+    }
     if (parser.isSet(channel))
         options.broker.channel = parser.value(channel);
-    if (parser.isSet(timeout))
-        options.timeoutMs = parser.value(timeout).toInt();
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        options.timeoutMs = parser.value(timeout).toInt(&ok);
+        if (!ok || options.timeoutMs < 0) {
+            std::fprintf(stderr, "vrdctl: %s is not a number of milliseconds\n", qPrintable(parser.value(timeout)));
+            return ExitUnknown;
+        }
+    }
     options.json = parser.isSet(json);
     options.today = parser.isSet(today);
 
