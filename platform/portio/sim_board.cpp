@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -32,8 +33,11 @@ int64_t number(const QJsonValue& value, int64_t min, int64_t max, const std::str
 {
     int64_t result = 0;
     if (value.isDouble()) {
+        // Range first: converting a double beyond int64_t is undefined.
         const double d = value.toDouble();
-        if (d != double(int64_t(d)))
+        if (d < double(min) || d > double(max))
+            throw ParseError{what + " " + QString::number(d).toStdString() + " is out of range"};
+        if (d != std::trunc(d))
             throw ParseError{what + " is not a whole number"};
         result = int64_t(d);
     } else if (value.isString()) {

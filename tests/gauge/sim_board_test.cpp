@@ -118,6 +118,17 @@ TEST(SimBoardFile, RejectsHostileInputWithOneReason)
     }
 }
 
+// Numbers beyond any 64-bit integer are judged as numbers, never converted first.
+TEST(SimBoardFile, HugeNumbersAreOutOfRange)
+{
+    for (const char* json : {"{\"monitors\":[{\"port\":1e300}]}", "{\"monitors\":[{\"port\":-1e19}]}",
+                             "{\"memory\":[{\"address\":9.3e18,\"hex\":\"00\"}]}"}) {
+        std::string error;
+        EXPECT_FALSE(SimBoard::fromJson(json, &error)) << json;
+        EXPECT_NE(error.find("out of range"), std::string::npos) << json << ": " << error;
+    }
+}
+
 TEST(SimBoardFile, ReloadKeepsTheSimulatorsOwnState)
 {
     QTemporaryDir dir;
