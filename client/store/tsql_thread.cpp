@@ -15,10 +15,11 @@ int defaultLoadSample(int16_t* load)
     return WmiQuery("Win32_Processor", "LoadPercentage", kWmiInt16, load);
 }
 
-QString insertStatementText(const QDateTime& when, int type, int data, int err)
+// The statement as text, for the trace lines only; the insert itself binds its values.
+QString insertStatementText(const QString& time, int type, int data, int err)
 {
     return QStringLiteral("INSERT INTO SENSOR_TBL (DATE_TIME, TYPE_ID, DATA, ERR) VALUES (\"%1\", %2, %3, %4);")
-        .arg(sensorTimeText(when))
+        .arg(time)
         .arg(type)
         .arg(data)
         .arg(err);
@@ -145,18 +146,18 @@ int16_t TSQLThread::sampleCpuLoad()
 
 void TSQLThread::InsertSensorRow(QSqlDatabase& db, int type, int data, int err, const QDateTime& when)
 {
-    const QString statement = insertStatementText(when, type, data, err);
+    const QString time = sensorTimeText(when);
     if (err == 1)
-        qDebug().noquote() << "TSQLThread::SensorChecker" << __LINE__ << statement;
+        qDebug().noquote() << "TSQLThread::SensorChecker" << __LINE__ << insertStatementText(time, type, data, err);
     QSqlQuery query(db);
     query.prepare(QStringLiteral("INSERT INTO SENSOR_TBL (DATE_TIME, TYPE_ID, DATA, ERR) VALUES (?, ?, ?, ?);"));
-    query.addBindValue(sensorTimeText(when));
+    query.addBindValue(time);
     query.addBindValue(type);
     query.addBindValue(data);
     query.addBindValue(err);
     if (!query.exec()) {
         qDebug().noquote() << "TSQLThread::SensorChecker" << __LINE__ << "SqlQueryCmd execute fail!";
-        qDebug().noquote() << "SqlQueryCmd" << statement;
+        qDebug().noquote() << "SqlQueryCmd" << insertStatementText(time, type, data, err);
     }
     query.clear();
     query.finish();
