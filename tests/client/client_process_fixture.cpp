@@ -50,10 +50,12 @@ QSet<QByteArray> socketInodes(qint64 pid)
     return inodes;
 }
 
-// Rows of /proc/net/tcp and tcp6 whose remote port is `port` and whose inode is one of `inodes`.
-int tcpRowsTo(quint16 port, const QSet<QByteArray>& inodes)
+// Sockets among `inodes` whose remote port is `port`, from /proc/net/tcp and tcp6. Counted by
+// inode: the kernel does not read these tables atomically, so a row can be listed twice while
+// other tests open and close connections.
+int tcpSocketsTo(quint16 port, const QSet<QByteArray>& inodes)
 {
-    int count = 0;
+    QSet<QByteArray> matched;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
         const QList<QByteArray> lines = readFile(QString::fromLatin1(table)).split('\n');
         for (int i = 1; i < lines.size(); ++i) {
@@ -64,10 +66,10 @@ int tcpRowsTo(quint16 port, const QSet<QByteArray>& inodes)
             bool ok = false;
             const uint remotePort = remote.mid(remote.indexOf(':') + 1).toUInt(&ok, 16);
             if (ok && remotePort == port && inodes.contains(fields[9]))
-                ++count;
+                matched.insert(fields[9]);
         }
     }
-    return count;
+    return matched.size();
 }
 
 QByteArray settingsText(const ClientOptions& o)
@@ -195,7 +197,7 @@ int ClientUnderTest::connectionsTo(quint16 port) const
 {
     if (m_process.state() != QProcess::Running)
         return 0;
-    return tcpRowsTo(port, socketInodes(m_process.processId()));
+    return tcpSocketsTo(port, socketInodes(m_process.processId()));
 }
 
 bool writeClientDatabase(const QString& path, const QString& identity, const QVector<StoredRow>& rows)
