@@ -40,6 +40,8 @@ void Mainform::openDatabase()
     m_database.openWithMaintenance(*m_debugLog);
     m_hostIdentity = checkHostIdentity(m_database.connection(), *m_debugLog);
     refreshInventoryTable(m_database.connection(), m_inventory, *m_debugLog);
+    // From here on the connection answers the log page and the fault requests on this thread.
+    m_database.setBusyTimeout(ClientDatabase::kWindowBusyTimeoutMs);
 }
 
 void Mainform::closeDatabase()

@@ -66,10 +66,16 @@ bool ClientDatabase::open()
     if (!m_db.isValid()) {
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         m_db.setDatabaseName(m_path);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kStartBusyTimeoutMs));
     }
     if (m_db.open())
         registerDateKeyFunction(m_db);
     return m_db.isOpen();
+}
+
+bool ClientDatabase::setBusyTimeout(int milliseconds)
+{
+    return m_db.isOpen() && QSqlQuery(m_db).exec(QStringLiteral("PRAGMA busy_timeout = %1;").arg(milliseconds));
 }
 
 void ClientDatabase::createFile(DebugLog& log)

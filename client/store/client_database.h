@@ -8,6 +8,7 @@
 //     db.openWithMaintenance(*debugLog);         // step 10, before the inventory refresh
 //     QUuid id = checkHostIdentity(db.connection(), *debugLog);   // client/inventory
 //     refreshInventoryTable(db.connection(), inventory, *debugLog);
+//     db.setBusyTimeout(ClientDatabase::kWindowBusyTimeoutMs);         // start-up done
 // Later, on the main thread only:
 //     db.faultLog(faultFilterForIndex(cboxSqlLogCmd->currentIndex()))  // log page
 //     db.lastFaults(), db.todaysFaults()                                   // replies
@@ -40,6 +41,11 @@ constexpr int kKeepDays = 60;
 class ClientDatabase {
 public:
     static constexpr const char* kFileName = "sysinfo2.sqlite";
+    // How long a statement waits for a lock held by another connection. Start-up maintenance
+    // may wait a while; the window's queries must not freeze its thread while another program
+    // holds the file, yet outlast a commit of the logging thread (milliseconds).
+    static constexpr int kStartBusyTimeoutMs = 5000;
+    static constexpr int kWindowBusyTimeoutMs = 250;
 
     // `path`: the database file; `connectionName`: unique per open connection.
     explicit ClientDatabase(QString path = QString::fromLatin1(kFileName),
@@ -57,6 +63,8 @@ public:
     // Opens the file as it is, with no maintenance (tools and measurements).
     bool open();
     bool isOpen() const { return m_db.isOpen(); }
+    // Sets the lock wait of the open connection; false when it is not open.
+    bool setBusyTimeout(int milliseconds);
     QSqlDatabase& connection() { return m_db; }
     const QString& path() const { return m_path; }
     void close();

@@ -1,0 +1,3 @@
+# Time limits of the storage fault tests that need more than the default (read by ctest once the
+# discovered tests are defined).
+set_tests_properties(StorageLock.DatabaseLockedByAnotherProcessForFifteenSeconds PROPERTIES TIMEOUT 240)
