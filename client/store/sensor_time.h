@@ -16,7 +16,7 @@ QString sensorTimeText(const QDateTime& local);
 int dateKey(const QDate& date);
 
 // Key of the date at the start of a stored text ("Y-M-D" followed by the end or a blank);
-// -1 when the text does not start with a plausible date.
+// -1 when the text does not start with a date the calendar has.
 int dateKeyOfText(const char* text, int length);
 
 // SQL function DATE_KEY(text) on this connection: the key above, NULL for no date.

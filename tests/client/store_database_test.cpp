@@ -2,9 +2,11 @@
 #include "debug_log.h"
 #include "sensor_purge.h"
 #include "sensor_schema.h"
+#include "sensor_time.h"
 #include "store_test_support.h"
 
 #include <QSqlQuery>
+#include <cstring>
 #include <set>
 
 using storetest::query;
@@ -138,6 +140,32 @@ TEST_F(ClientDatabaseTest, PurgeKeepsRowsWithoutADateAndNewerRowsBelowTheBoundar
                 {"2024-1-1 0:0:30", 0}, {"2024-1-2 0:0:0", 0}, {"garbage", 0}});
     ASSERT_TRUE(open(QDate(2024, 3, 2))); // cut-off 2024-1-2
     EXPECT_EQ((std::vector<std::string>{"2024-1-3 0:0:0", "2024-1-2 0:0:0", "garbage"}), stamps());
+}
+
+// A day the calendar lacks is no date: its row is kept like any row without one, where it was
+// once deleted as an old row.
+TEST_F(ClientDatabaseTest, PurgeKeepsRowsDatedOnADayTheCalendarLacks)
+{
+    createOldFile();
+    insertRows({{"2023-2-29 0:0:0", 0}, {"0-1-1 0:0:0", 0}, {"2024-1-1 0:0:0", 0}, {"2024-4-31 0:0:0", 0},
+                {"2024-6-1 0:0:0", 0}});
+    ASSERT_TRUE(open(QDate(2024, 7, 31))); // cut-off 2024-6-1
+    EXPECT_EQ((std::vector<std::string>{"2023-2-29 0:0:0", "0-1-1 0:0:0", "2024-4-31 0:0:0", "2024-6-1 0:0:0"}),
+              stamps());
+}
+
+TEST(SensorDateKey, IsACalendarDayOrNone)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"2024-3-5 7:4:0", 20240305}, {"2024-03-05 07:04:00", 20240305}, {"2024-9-30", 20240930},
+        {"2024-2-29 0:0:0", 20240229}, {"9999-12-31 23:59:59", 99991231}, {"1-1-1 0:0:0", 10101},
+        {"2023-2-29 0:0:0", -1},      {"2024-2-30 0:0:0", -1},           {"2024-4-31 0:0:0", -1},
+        {"0-1-1 0:0:0", -1},          {"2024-0-1 0:0:0", -1},            {"2024-13-1 0:0:0", -1},
+        {"2024-3-0 0:0:0", -1},       {"2024-3-32 0:0:0", -1},           {"02024-3-5 0:0:0", -1},
+        {"2024-3-5x", -1},            {"", -1},
+    };
+    for (const auto& [text, key] : cases)
+        EXPECT_EQ(key, dateKeyOfText(text, int(std::strlen(text)))) << text;
 }
 
 TEST_F(ClientDatabaseTest, ExistingFileGainsTheFaultIndexAndKeepsItsRows)
