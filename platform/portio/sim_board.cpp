@@ -28,6 +28,20 @@ struct ParseError {
     std::string message;
 };
 
+// A file's text as the error line quotes it: control characters as \xNN, so the line stays one line.
+std::string quoted(const QString& text)
+{
+    std::string out;
+    for (const char c : text.toStdString()) {
+        char escaped[8];
+        const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        if (control)
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+        out += control ? std::string(escaped) : std::string(1, c);
+    }
+    return out;
+}
+
 // A number as a JSON number or as a string in C notation ("0x2E", "46", "056").
 int64_t number(const QJsonValue& value, int64_t min, int64_t max, const std::string& what)
 {
@@ -44,7 +58,7 @@ int64_t number(const QJsonValue& value, int64_t min, int64_t max, const std::str
         bool ok = false;
         result = value.toString().trimmed().toLongLong(&ok, 0);
         if (!ok)
-            throw ParseError{what + " \"" + value.toString().toStdString() + "\" is not a number"};
+            throw ParseError{what + " \"" + quoted(value.toString()) + "\" is not a number"};
     } else {
         throw ParseError{what + " must be a number or a string such as \"0x2E\""};
     }

@@ -118,6 +118,26 @@ TEST(SimBoardFile, RejectsHostileInputWithOneReason)
     }
 }
 
+// The error is one line even where the file's text it quotes holds line breaks.
+TEST(SimBoardFile, ErrorQuotesControlCharactersEscaped)
+{
+    struct Case {
+        const char* json;
+        const char* quoted;
+    };
+    const Case cases[] = {
+        {"{\"superio\":[{\"port\":\"0x2E\",\"global\":{\"0x2\\n1\":\"0x10\"}}]}", "\"0x2\\x0a1\""},
+        {"{\"monitors\":[{\"port\":\"0x2\\r\\n95\"}]}", "\"0x2\\x0d\\x0a95\""},
+        {"{\"monitors\":[{\"port\":\"\\u007f\\t2\"}]}", "\"\\x7f\\x092\""},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(SimBoard::fromJson(c.json, &error)) << c.json;
+        EXPECT_EQ(error.find_first_of("\r\n\t\x7f"), std::string::npos) << error;
+        EXPECT_NE(error.find(c.quoted), std::string::npos) << error;
+    }
+}
+
 // Numbers beyond any 64-bit integer are judged as numbers, never converted first.
 TEST(SimBoardFile, HugeNumbersAreOutOfRange)
 {
