@@ -1,0 +1,93 @@
+// The browser's reply handling: the real Mainform on Qt's offscreen platform, in a directory of
+// its own with no reachable broker, fed through slot_mtsBranchReceived as its reply link would.
+// The dispatch table, the registry writes (SQLite) and the labels, list and history all see the
+// bytes. The first input byte frames the rest (reply_framing.h), so every handler and every
+// addressing case is reached from small inputs.
+
+#include "mainform.h"
+#include "messages.h"
+#include "mqtt_message.h"
+#include "reply_framing.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// The list grows with every new identity an inventory reply brings; past this it starts again.
+constexpr int kMaxListedClients = 64;
+constexpr int kInputsPerEventPass = 64;
+
+QTemporaryDir* s_dir = nullptr;
+Mainform* s_station = nullptr;
+
+void deliver(const QByteArray& payload)
+{
+    s_station->slot_mtsBranchReceived(MqttMessage(0, QStringLiteral("VARDEN6C2H"), payload));
+}
+
+QByteArray inventoryOf(const char* identity, const char* name)
+{
+    msg::Inventory inventory{QString::fromLatin1(name), QStringLiteral("cpu"), QStringLiteral("os"),
+                             QStringLiteral("model"), QStringLiteral("serial"), {}};
+    return msg::buildInventoryReply(msg::parseUuid(QString::fromLatin1(identity)), inventory);
+}
+
+// Lists the two known clients and selects the first, as a person clicking it would.
+void listAndSelect()
+{
+    deliver(inventoryOf(fuzzframe::kSelected, "selected"));
+    deliver(inventoryOf(fuzzframe::kListed, "listed"));
+    const int row = s_station->clientList().rowOf(msg::parseUuid(QString::fromLatin1(fuzzframe::kSelected)));
+    s_station->slot_tvClientClicked(s_station->clientList().model()->index(row, 0));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The offscreen platform warns on every layout pass and the fault handler traces every
+    // reply: neither is a finding, and at thousands of inputs a second they drown the report.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    new QApplication(*argc, *argv);
+    const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    s_dir = new QTemporaryDir(base + QStringLiteral("/vrd-fuzz-browser-XXXXXX"));
+    std::atexit([] { s_dir->remove(); });
+    QFile ini(s_dir->filePath(QStringLiteral("VRD.INI")));
+    // Port 1 on loopback: nothing listens, so the links never connect and nothing is sent.
+    if (!ini.open(QIODevice::WriteOnly) || ini.write("[CLOUD]\r\nHOST=127.0.0.1\r\nPORT=1\r\n") < 0)
+        std::abort();
+    ini.close();
+    s_station = new Mainform(s_dir->path());
+    s_station->tickTimer()->stop();
+    s_station->show();
+    listAndSelect();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static int inputs = 0;
+    deliver(fuzzframe::payloadOf(QByteArray(reinterpret_cast<const char*>(data), int(size))));
+    if (s_station->clientList().rowCount() > kMaxListedClients) {
+        s_station->slot_btnClientResetClicked();
+        listAndSelect();
+    }
+    if (++inputs % kInputsPerEventPass == 0) {
+        s_station->slot_TimerEvent();
+        QApplication::processEvents(); // paints what the replies changed
+    }
+    return 0;
+}
