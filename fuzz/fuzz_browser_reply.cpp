@@ -1,8 +1,8 @@
 // The browser's reply handling: the real Mainform on Qt's offscreen platform, in a directory of
 // its own with no reachable broker, fed through slot_mtsBranchReceived as its reply link would.
 // The dispatch table, the registry writes (SQLite) and the labels, list and history all see the
-// bytes. The first input byte frames the rest (reply_framing.h), so every handler and every
-// addressing case is reached from small inputs.
+// bytes, and so do the message readers vrdctl uses. The first input byte frames the rest
+// (reply_framing.h), so every handler and every addressing case is reached from small inputs.
 
 #include "mainform.h"
 #include "messages.h"
@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -77,10 +78,30 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     return 0;
 }
 
+// vrdctl reads replies with the same message functions, whatever the kind code says: all of
+// them on every message, and the fault list keeps one entry per array element.
+void readAsEveryKind(const QByteArray& payload)
+{
+    const std::optional<msg::Envelope> envelope = msg::parseMessage(payload);
+    if (!envelope)
+        return;
+    msg::parseSensorReply(envelope->object);
+    msg::parseLoadReply(envelope->object);
+    msg::parseInventoryReply(envelope->object);
+    const QJsonValue faults = envelope->object.value(QLatin1String("Err50"));
+    const int expected = faults.isArray() ? faults.toArray().size() : 0;
+    if (msg::parseFaultReply(envelope->object).size() != expected) {
+        std::fprintf(stderr, "fault entries lost or invented\n");
+        std::abort();
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static int inputs = 0;
-    deliver(fuzzframe::payloadOf(QByteArray(reinterpret_cast<const char*>(data), int(size))));
+    const QByteArray payload = fuzzframe::payloadOf(QByteArray(reinterpret_cast<const char*>(data), int(size)));
+    deliver(payload);
+    readAsEveryKind(payload);
     if (s_station->clientList().rowCount() > kMaxListedClients) {
         s_station->slot_btnClientResetClicked();
         listAndSelect();
