@@ -1,3 +1,4 @@
+#include "event_loop_watch.h"
 #include "mainform.h"
 #include "single_instance.h"
 #include "termination_signals.h"
@@ -20,5 +21,6 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &TerminationSignals::received, &window, &Mainform::slot_QuitRequested);
     termination.listen();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    EventLoopWatch watch; // from here on: start-up may take its time
     return app.exec();
 }
