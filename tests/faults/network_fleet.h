@@ -1,0 +1,115 @@
+#pragma once
+// The network fault tests' own fixtures: a broker the test can kill, hang and resume on the
+// same port; the real VrdBrowser as a process; and what a test reads of a running process
+// from /proc (its broker sockets, open files, resident memory) or from its standard error (the
+// stalls the event-loop watch reports).
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSet>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <memory>
+#include <string>
+
+namespace nettest {
+
+// mosquitto on a fixed free port of 127.0.0.1, like vrdtest::TestBroker, but the test holds the
+// process: SIGKILL, SIGSTOP and SIGCONT, and a start again on the same port.
+class BrokerUnderFault {
+public:
+    BrokerUnderFault();
+    ~BrokerUnderFault();
+
+    BrokerUnderFault(const BrokerUnderFault&) = delete;
+    BrokerUnderFault& operator=(const BrokerUnderFault&) = delete;
+
+    // True once it accepts TCP connections.
+    bool start(int timeoutMs = 10000);
+    // SIGKILL, and waits until the process is gone.
+    void kill();
+    void hang();   // SIGSTOP: sockets stay open, nothing is read or answered
+    void resume(); // SIGCONT
+
+    quint16 port() const { return m_port; }
+    std::string output() const;
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_port = 0;
+    std::unique_ptr<QProcess> m_process;
+};
+
+// The real VrdBrowser, copied into a program directory of its own with a "VRD.INI" that names
+// the broker, on the offscreen platform, its standard error in a file.
+class BrowserProcess {
+public:
+    BrowserProcess(quint16 port, const QString& channel);
+    ~BrowserProcess();
+
+    BrowserProcess(const BrowserProcess&) = delete;
+    BrowserProcess& operator=(const BrowserProcess&) = delete;
+
+    bool start();
+    bool isRunning() const;
+    qint64 pid() const;
+    std::string errors() const;
+
+    // Whether its registry ("Client.sqlite") lists the identity: an inventory reply for it came
+    // in through the browser's reply link.
+    bool hasRegistered(const QUuid& identity) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
+
+// How long, from a fault's end, each part of the fleet took to work again; -1 for a part that
+// did not within the time allowed.
+struct Recovery {
+    qint64 agentsMs = -1;          // every agent answered a broadcast inventory request
+    qint64 stationRequestsMs = -1; // the station's next presence request reached the broker
+    qint64 stationRepliesMs = -1;  // an inventory reply on the reply topic reached its registry
+    qint64 stationMs() const;      // both of the station's links; -1 unless both came back
+};
+
+// Probes the fleet on `channel` from a new connection of its own until the `agents` and the
+// station (none when null) all work again or `since` passes timeoutMs.
+Recovery awaitRecovery(quint16 port, const QString& channel, const QSet<QUuid>& agents,
+                       const BrowserProcess* station, const QElapsedTimer& since, int timeoutMs);
+
+// The process whose working directory is `directory`; 0 when there is none.
+qint64 processInDirectory(const QString& directory);
+
+// Inodes of the TCP sockets of process `pid` connected to loopback port `port`.
+QSet<QByteArray> socketsTo(qint64 pid, quint16 port);
+
+int openFiles(qint64 pid);
+
+// VmRSS of /proc/<pid>/status in KiB; -1 when unreadable.
+qint64 residentKiB(qint64 pid);
+
+// Bytes the process has read through read() and its kin, sockets included ("rchar" of
+// /proc/<pid>/io); -1 when unreadable.
+qint64 bytesRead(qint64 pid);
+
+// What the event-loop watch wrote to a program's standard error.
+struct Stalls {
+    int count = 0;
+    qint64 longestMs = 0;
+};
+Stalls stallsIn(const QByteArray& standardError);
+// "none above 100 ms", or how many and the longest.
+std::string stallText(const Stalls& stalls);
+
+// A stall the tests tolerate: work that waited on the network (a connect, a hung broker) would
+// hold the thread for seconds; a busy machine delays a timer by a few hundred milliseconds.
+constexpr qint64 kStallAllowedMs = 1000;
+
+// Prints "figure: <text>" and records it as the test's property `key`.
+void reportFigure(const char* key, const std::string& text);
+
+} // namespace nettest
