@@ -28,7 +28,7 @@ constexpr int kHostilePerGood = 19;
 constexpr int kBlocksInFlight = 4;
 constexpr int kAnswerAllowedMs = 30000;
 // Resident memory may grow this much over the flood (allocator caches, the database's pages).
-constexpr qint64 kGrowthAllowedKiB = 8 * 1024;
+constexpr qint64 kGrowthAllowedKiB = 4 * 1024;
 
 const QByteArray kBroadcast = msg::uuidText(msg::broadcastUuid()).toUtf8();
 
@@ -148,6 +148,17 @@ std::map<int, int> repliesByKind(const vrdtest::TestMqttClient& listener)
     return counts;
 }
 
+// Under the address sanitizer freed memory waits in a quarantine of up to 256 MiB, which the
+// flood's 140 MiB would fill: the agent gets a small one, so that its resident memory shows what
+// it holds.
+void keepSanitizerQuarantineSmall()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    const QByteArray options = qgetenv("ASAN_OPTIONS");
+    qputenv("ASAN_OPTIONS", options + (options.isEmpty() ? "" : ":") + "quarantine_size_mb=2");
+#endif
+}
+
 struct FloodResult {
     std::map<int, int> goodSent; // by kind
     int goodTotal = 0;
@@ -161,6 +172,7 @@ protected:
     void SetUp() override
     {
         vrdtest::ensureCoreApplication();
+        keepSanitizerQuarantineSmall();
         ASSERT_TRUE(broker.start()) << broker.output().toStdString();
         clienttest::ClientOptions options;
         options.port = broker.port();
@@ -226,6 +238,7 @@ TEST_F(NetworkFaultFlood, TheAgentAnswersEveryGoodRequestAndNoHostileOneWithFlat
     flood(kWarmUpMessages);
     const qint64 residentBefore = nettest::residentKiB(pid);
     const qint64 readBefore = nettest::bytesRead(pid);
+    const QSet<QByteArray> connectionsBefore = nettest::socketsTo(pid, broker.port());
     const size_t errorsBefore = agent->errors().size();
 
     const FloodResult result = flood(kMessages);
@@ -243,6 +256,8 @@ TEST_F(NetworkFaultFlood, TheAgentAnswersEveryGoodRequestAndNoHostileOneWithFlat
         answeredHostile += std::max(0, count - expected);
     }
     EXPECT_TRUE(result.paced);
+    EXPECT_EQ(connectionsBefore.size(), 3);
+    EXPECT_EQ(nettest::socketsTo(pid, broker.port()), connectionsBefore) << "a link reconnected during the flood";
     EXPECT_GE(readDuringFlood, result.bytes);
     EXPECT_EQ(answeredGood, result.goodTotal);
     EXPECT_EQ(answeredHostile, 0);

@@ -160,6 +160,9 @@ TEST_F(NetworkFaultBrokerHung, LinksDropTheSilentConnectionAndComeBackWithoutSta
     EXPECT_GE(back.stationRepliesMs, 0) << "the station gets no reply after the resume";
     EXPECT_LT(agentStalls.longestMs, nettest::kStallAllowedMs) << agent->errors();
     EXPECT_LT(stationStalls.longestMs, nettest::kStallAllowedMs) << station->errors();
+    // Every attempt made during the hang is closed again: each holds its links' connections only.
+    EXPECT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(agentPid, broker.port()).size() == 3; }, 5000));
+    EXPECT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(station->pid(), broker.port()).size() == 2; }, 5000));
     EXPECT_TRUE(station->isRunning()) << station->errors();
     EXPECT_TRUE(agent->stop()) << agent->errors();
 
