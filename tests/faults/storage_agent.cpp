@@ -124,8 +124,19 @@ bool StorageAgent::terminate(int timeoutMs)
 {
     if (!isRunning())
         return false;
-    ::kill(pid_t(m_process.processId()), SIGTERM);
-    return waitForExit(timeoutMs) && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    requestTermination();
+    return waitForExit(timeoutMs) && exitedCleanly();
+}
+
+void StorageAgent::requestTermination()
+{
+    if (isRunning())
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+}
+
+bool StorageAgent::exitedCleanly() const
+{
+    return !isRunning() && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
 }
 
 void StorageAgent::kill()
@@ -258,6 +269,18 @@ void sleepUntilLoggingPass(int offsetMs)
     const int into = msIntoLoggingPeriod();
     const int wait = (offsetMs - into + 10000) % 10000;
     QThread::msleep(ulong(wait == 0 ? 0 : wait));
+}
+
+qint64 nextLoggingPass()
+{
+    return (QDateTime::currentMSecsSinceEpoch() / 10000 + 1) * 10000;
+}
+
+void sleepUntil(qint64 msSinceEpoch)
+{
+    const qint64 wait = msSinceEpoch - QDateTime::currentMSecsSinceEpoch();
+    if (wait > 0)
+        QThread::msleep(ulong(wait));
 }
 
 } // namespace storagetest

@@ -64,6 +64,9 @@ public:
 
     // The normal shutdown (SIGTERM); true when the program exited with 0.
     bool terminate(int timeoutMs = 30000);
+    // Sends SIGTERM and returns at once, for ending several agents side by side.
+    void requestTermination();
+    bool exitedCleanly() const;
     // SIGKILL, and waits until the process is gone.
     void kill();
     bool waitForExit(int timeoutMs);
@@ -125,5 +128,9 @@ private:
 int msIntoLoggingPeriod();
 // Sleeps until `offsetMs` after the next wall-clock second divisible by ten.
 void sleepUntilLoggingPass(int offsetMs);
+// The next wall-clock second divisible by ten, in milliseconds since 1970.
+qint64 nextLoggingPass();
+// Sleeps until the wall clock reads `msSinceEpoch`; returns at once when that has passed.
+void sleepUntil(qint64 msSinceEpoch);
 
 } // namespace storagetest
