@@ -331,11 +331,18 @@ qint64 bytesRead(qint64 pid)
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
-Stalls stallsIn(const QByteArray& standardError)
+Stalls& Stalls::operator+=(const Stalls& other)
+{
+    count += other.count;
+    longestMs = std::max(longestMs, other.longestMs);
+    return *this;
+}
+
+Stalls stallsIn(const std::string& standardError)
 {
     static const QRegularExpression line(QStringLiteral("event loop stalled: timer fired (\\d+) ms late"));
     Stalls stalls;
-    QRegularExpressionMatchIterator matches = line.globalMatch(QString::fromUtf8(standardError));
+    QRegularExpressionMatchIterator matches = line.globalMatch(QString::fromStdString(standardError));
     while (matches.hasNext()) {
         ++stalls.count;
         stalls.longestMs = std::max(stalls.longestMs, matches.next().captured(1).toLongLong());

@@ -100,8 +100,9 @@ qint64 bytesRead(qint64 pid);
 struct Stalls {
     int count = 0;
     qint64 longestMs = 0;
+    Stalls& operator+=(const Stalls& other);
 };
-Stalls stallsIn(const QByteArray& standardError);
+Stalls stallsIn(const std::string& standardError);
 // "none above 100 ms", or how many and the longest.
 std::string stallText(const Stalls& stalls);
 

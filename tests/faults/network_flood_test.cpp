@@ -184,6 +184,7 @@ protected:
         identity = *answered.begin();
         pid = nettest::processInDirectory(QFileInfo(agent->workFile(QStringLiteral("VRD.INI"))).absolutePath());
         ASSERT_GT(pid, 0);
+        ASSERT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(pid, broker.port()).size() == 3; }, 5000));
         ASSERT_TRUE(sender.connectToBroker());
         ASSERT_TRUE(listener.connectToBroker());
         ASSERT_TRUE(listener.subscribe(msg::replyTopic(kChannel)));
@@ -246,7 +247,7 @@ TEST_F(NetworkFaultFlood, TheAgentAnswersEveryGoodRequestAndNoHostileOneWithFlat
     // The flood reached the agent, not just the broker.
     const qint64 readDuringFlood = nettest::bytesRead(pid) - readBefore;
     const std::map<int, int> replies = repliesByKind(listener);
-    const nettest::Stalls stalls = nettest::stallsIn(QByteArray::fromStdString(agent->errors().substr(errorsBefore)));
+    const nettest::Stalls stalls = nettest::stallsIn(agent->errors().substr(errorsBefore));
 
     int answeredGood = 0;
     int answeredHostile = 0;
@@ -256,7 +257,6 @@ TEST_F(NetworkFaultFlood, TheAgentAnswersEveryGoodRequestAndNoHostileOneWithFlat
         answeredHostile += std::max(0, count - expected);
     }
     EXPECT_TRUE(result.paced);
-    EXPECT_EQ(connectionsBefore.size(), 3);
     EXPECT_EQ(nettest::socketsTo(pid, broker.port()), connectionsBefore) << "a link reconnected during the flood";
     EXPECT_GE(readDuringFlood, result.bytes);
     EXPECT_EQ(answeredGood, result.goodTotal);

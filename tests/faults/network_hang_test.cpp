@@ -90,6 +90,8 @@ protected:
         ASSERT_GE(linked.stationMs(), 0) << station->errors();
         agentPid = nettest::processInDirectory(QFileInfo(agent->workFile(QStringLiteral("VRD.INI"))).absolutePath());
         ASSERT_GT(agentPid, 0);
+        ASSERT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(agentPid, broker.port()).size() == 3; }, 5000));
+        ASSERT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(station->pid(), broker.port()).size() == 2; }, 5000));
     }
 
     nettest::BrokerUnderFault broker;
@@ -115,7 +117,7 @@ TEST_F(NetworkFaultBrokerHung, TheEventLoopWatchReportsAStallOfEachProgram)
         ::kill(pid_t(pid), SIGCONT);
         nettest::Stalls stalls;
         vrdtest::waitUntil([&] {
-            stalls = nettest::stallsIn(QByteArray::fromStdString(errors().substr(before)));
+            stalls = nettest::stallsIn(errors().substr(before));
             return stalls.count > 0;
         }, 5000);
         EXPECT_GE(stalls.longestMs, kStoppedMs - EventLoopWatch::kIntervalMs) << errors();
@@ -146,9 +148,9 @@ TEST_F(NetworkFaultBrokerHung, LinksDropTheSilentConnectionAndComeBackWithoutSta
     const nettest::Recovery back =
         nettest::awaitRecovery(broker.port(), kChannel, identities, station.get(), sinceResume, kRecoveryAllowedMs);
 
-    const nettest::Stalls agentStalls = nettest::stallsIn(QByteArray::fromStdString(agent->errors().substr(agentErrorsBefore)));
+    const nettest::Stalls agentStalls = nettest::stallsIn(agent->errors().substr(agentErrorsBefore));
     const nettest::Stalls stationStalls =
-        nettest::stallsIn(QByteArray::fromStdString(station->errors().substr(stationErrorsBefore)));
+        nettest::stallsIn(station->errors().substr(stationErrorsBefore));
     const qint64 agentNoticedMs = agentLinks.allClosedAtMs();
     const qint64 stationNoticedMs = stationLinks.allClosedAtMs();
     EXPECT_GE(agentNoticedMs, 0) << "the agent kept a connection to the hung broker for the whole hang";
