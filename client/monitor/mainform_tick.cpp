@@ -86,6 +86,7 @@ void Mainform::saveSettingsIfChanged()
 {
     if (!m_settingsChanged)
         return;
-    m_settingsChanged = false;
-    saveSettings(m_settingsPath, m_snapshot);
+    // A save that failed (disk full) is tried again on the next tick, so the change is not
+    // left for the shutdown alone.
+    m_settingsChanged = !saveSettings(m_settingsPath, m_snapshot);
 }
