@@ -64,8 +64,9 @@ struct Envelope {
     QJsonObject object;   // the whole message object
 };
 
-// Parses one payload. Nothing for a payload above kMaxPayloadBytes, text that is not JSON, or
-// a document that is not an object. The caller looks the code up in its own table of kinds.
+// Parses one payload. Nothing for a payload above kMaxPayloadBytes, text that is not JSON, a
+// document that is not an object, or one that repeats a key within an object. The caller looks
+// the code up in its own table of kinds.
 std::optional<Envelope> parseMessage(const QByteArray& payload);
 
 // "TUuid" of a message: nothing when the key is absent (such a message is never answered),

@@ -131,6 +131,16 @@ TEST(MessageParser, HostilePayloads)
         {"whole double", R"({"SrvCall":3.0})", true, 3},
         {"unknown code", R"({"SrvCall":65535})", true, 65535},
         {"plain request", R"({"SrvCall":4,"TUuid":"x","extra":[1,2]})", true, 4},
+        // A repeated key is dropped unread: Qt's reader loses the memory of the value it replaces.
+        {"repeated key", R"({"SrvCall":2,"TUuid":"x","a":{"b":"c"},"a":{"b":"c"}})", false, 0},
+        {"repeated code", R"({"SrvCall":2,"SrvCall":3})", false, 0},
+        {"repeated key spelled with an escape", R"({"SrvCall":2,"\u0053rvCall":2})", false, 0},
+        {"repeated key in a nested object", R"({"SrvCall":4,"CurrDMI":[{"Comp":"a","Comp":"b"}]})", false, 0},
+        {"equal keys in sibling objects", R"({"SrvCall":3,"Err50":[{"DT":"1","MSG":"a"},{"DT":"2","MSG":"b"}]})",
+         true, 3},
+        {"key after a nested object", R"({"a":{"k":1},"k":2,"SrvCall":5})", true, 5},
+        {"value equal to a key", R"({"SrvCall":2,"TUuid":"SrvCall","x":"TUuid"})", true, 2},
+        {"quotes and braces inside strings", R"({"SrvCall":2,"a":"\"}{\"a\":","b\"":1,"b":2})", true, 2},
     };
     for (const ParseCase& c : cases) {
         const std::optional<msg::Envelope> parsed = msg::parseMessage(c.payload);
