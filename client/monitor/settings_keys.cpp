@@ -87,7 +87,9 @@ const std::vector<SettingKey>& settingKeys()
 void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker)
 {
     IniFile ini;
-    ini.load(path); // an unreadable file reads as an empty one: every key takes its default
+    // An unreadable file reads as an empty one: every key takes its default.
+    if (!ini.load(path) && QFileInfo::exists(path))
+        qWarning("settings file %s cannot be read; the defaults are used", qUtf8Printable(path));
     for (const SettingKey& row : kKeys)
         readKey(ini, row, snapshot, broker);
 }

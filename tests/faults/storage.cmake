@@ -6,6 +6,7 @@ target_link_libraries(storage_db_locker PRIVATE SQLite::SQLite3)
 vrd_add_test(fault_storage_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/storage_agent.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/storage_bad_files_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/storage_clock_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/storage_disk_full_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/storage_kill_test.cpp
