@@ -125,16 +125,33 @@ void BrokerUnderFault::kill()
     m_process.reset();
 }
 
-void BrokerUnderFault::hang()
+bool BrokerUnderFault::hang()
 {
-    if (m_process)
-        ::kill(pid_t(m_process->processId()), SIGSTOP);
+    if (!m_process)
+        return false;
+    ::kill(pid_t(m_process->processId()), SIGSTOP);
+    // The signal is delivered on the broker's way back to user space, not at once.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!isHung() && elapsed.elapsed() < 2000)
+        QThread::msleep(1);
+    return isHung();
 }
 
 void BrokerUnderFault::resume()
 {
     if (m_process)
         ::kill(pid_t(m_process->processId()), SIGCONT);
+}
+
+bool BrokerUnderFault::isHung() const
+{
+    if (!m_process)
+        return false;
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(m_process->processId()));
+    // "pid (name) state ...": the state letter follows the name's closing parenthesis.
+    const int state = stat.lastIndexOf(')') + 2;
+    return state > 1 && state < stat.size() && (stat[state] == 'T' || stat[state] == 't');
 }
 
 std::string BrokerUnderFault::output() const

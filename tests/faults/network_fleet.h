@@ -31,8 +31,10 @@ public:
     bool start(int timeoutMs = 10000);
     // SIGKILL, and waits until the process is gone.
     void kill();
-    void hang();   // SIGSTOP: sockets stay open, nothing is read or answered
+    // SIGSTOP: sockets stay open, nothing is read or answered. True once it has stopped.
+    bool hang();
     void resume(); // SIGCONT
+    bool isHung() const; // stopped, as /proc tells
 
     quint16 port() const { return m_port; }
     std::string output() const;

@@ -134,14 +134,17 @@ TEST_F(NetworkFaultBrokerHung, LinksDropTheSilentConnectionAndComeBackWithoutSta
     const size_t agentErrorsBefore = agent->errors().size();
     const size_t stationErrorsBefore = station->errors().size();
 
-    broker.hang();
+    ASSERT_TRUE(broker.hang());
     QElapsedTimer sinceHang;
     sinceHang.start();
+    bool hungThroughout = true;
     while (sinceHang.elapsed() < kHangMs) {
+        hungThroughout = hungThroughout && broker.isHung();
         vrdtest::waitUntil([] { return false; }, kLookEveryMs);
         agentLinks.look(sinceHang.elapsed());
         stationLinks.look(sinceHang.elapsed());
     }
+    ASSERT_TRUE(hungThroughout) << "the broker went on before its time\n" << broker.output();
     broker.resume();
     QElapsedTimer sinceResume;
     sinceResume.start();
