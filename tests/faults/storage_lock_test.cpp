@@ -25,7 +25,8 @@ namespace {
 
 const QString kLocker = QStringLiteral(VRD_BIN_DIR "/storage_db_locker");
 constexpr int kLockSeconds = 15;
-// Far below any busy timeout of the agent (5 s and more), far above a reply on a loaded machine.
+// Far below the lock waits of the agent's start-up and logging thread (5 s, 10 s), far above a
+// reply on a loaded machine.
 constexpr int kPromptReplyMs = 1500;
 constexpr int kRequestKinds[] = {msg::KindCurrentSensors, msg::KindProcessorLoad, msg::KindLastFaults,
                                  msg::KindInventory, msg::KindTodaysFaults};
