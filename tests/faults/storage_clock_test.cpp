@@ -61,7 +61,9 @@ bool prepareDatabase(const QString& path)
         db.setDatabaseName(path);
         ok = db.open() && createClientTables(db);
         QSqlQuery insert(db);
-        ok = ok && insert.prepare(QStringLiteral("INSERT INTO SENSOR_TBL (DATE_TIME, TYPE_ID, DATA, ERR) VALUES (?, 8, 50, 0);"));
+        ok = ok
+            && insert.prepare(
+                QStringLiteral("INSERT INTO SENSOR_TBL (DATE_TIME, TYPE_ID, DATA, ERR) VALUES (?, 8, 50, 0);"));
         for (const char* when : kPreparedRows) {
             insert.addBindValue(QString::fromLatin1(when));
             ok = ok && insert.exec();

@@ -187,7 +187,8 @@ TEST(StorageDiskFull, AgentKeepsAlarmingKeepsItsSettingsAndLogsAgainWhenSpaceRet
     const qint64 settingsSavedMs = sinceFreed();
     EXPECT_TRUE(savedAgain) << "the save that failed on the full disk was never tried again";
     EXPECT_TRUE(readFile(settingsPath).contains("CPUTemp_Hi=70"));
-    const bool logsAgain = vrdtest::waitUntil([&] { return lastSensorId(database).value_or(-1) > lastIdWhenFull; }, 15000);
+    const auto loggedAgain = [&] { return lastSensorId(database).value_or(-1) > lastIdWhenFull; };
+    const bool logsAgain = vrdtest::waitUntil(loggedAgain, 15000);
     const qint64 firstRowMs = sinceFreed();
     EXPECT_TRUE(logsAgain) << agent.errors().toStdString();
 

@@ -108,7 +108,8 @@ TEST(StorageKill, FiftyKillsInsideLoggingPassesLeaveSoundFiles)
     }
     qint64 rowsLogged = 0;
     for (AgentSlot& slot : agents) {
-        EXPECT_TRUE(slot.agent->waitForExit(30000) && slot.agent->exitedCleanly()) << slot.agent->errors().toStdString();
+        EXPECT_TRUE(slot.agent->waitForExit(30000) && slot.agent->exitedCleanly())
+            << slot.agent->errors().toStdString();
         EXPECT_EQ(integrityCheck(slot.agent->file(kDatabaseName)), QStringLiteral("ok"));
         rowsLogged += sensorRows(slot.agent->file(kDatabaseName)).value_or(0);
     }

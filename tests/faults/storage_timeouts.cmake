@@ -1,6 +1,9 @@
 # Time limits of the storage fault tests that need more than the default (read by ctest once the
 # discovered tests are defined).
-set_tests_properties(StorageLock.DatabaseLockedByAnotherProcessForFifteenSeconds PROPERTIES TIMEOUT 240)
-set_tests_properties(StorageKill.FiftyKillsInsideLoggingPassesLeaveSoundFiles PROPERTIES TIMEOUT 300)
-set_tests_properties(StorageDiskFull.AgentKeepsAlarmingKeepsItsSettingsAndLogsAgainWhenSpaceReturns PROPERTIES TIMEOUT 200)
-set_tests_properties(StorageClock.PurgeNeverDeletesARowNewerThanItsCutoffAcrossClockSteps PROPERTIES TIMEOUT 240)
+foreach(test
+    StorageLock.DatabaseLockedByAnotherProcessForFifteenSeconds
+    StorageKill.FiftyKillsInsideLoggingPassesLeaveSoundFiles
+    StorageDiskFull.AgentKeepsAlarmingKeepsItsSettingsAndLogsAgainWhenSpaceReturns
+    StorageClock.PurgeNeverDeletesARowNewerThanItsCutoffAcrossClockSteps)
+  set_tests_properties(${test} PROPERTIES TIMEOUT 300)
+endforeach()
