@@ -59,7 +59,7 @@ std::optional<qint64> singleNumber(const QString& path, const QString& statement
 QByteArray settingsText(const Settings& s)
 {
     QByteArray text = "[General]\r\n" + s.general;
-    text += "[DEBUG]\r\nDEBUG=0\r\n";
+    text += "[DEBUG]\r\nDEBUG=" + QByteArray(s.debug ? "1" : "0") + "\r\n";
     text += "[CLOUD]\r\nENABLE=" + QByteArray(s.linkOn ? "1" : "0") + "\r\n";
     text += "HOST=127.0.0.1\r\nPORT=" + QByteArray::number(s.port) + "\r\n";
     text += "HQ_TOKEN=NORDA\r\nBRANCH_TOKEN=" + s.channel.toUtf8() + "\r\n";

@@ -37,6 +37,7 @@ struct Settings {
     quint16 port = 1883;
     QString channel = QStringLiteral("VARDEN6");
     QByteArray general; // extra lines of section General, each ending in CR LF
+    bool debug = false;  // keeps debug messages in DbgMainThread.sqlite
 };
 // A complete VRD.INI as the test lays it down.
 QByteArray settingsText(const Settings& settings);

@@ -153,7 +153,10 @@ TEST(StorageDiskFull, AgentKeepsAlarmingKeepsItsSettingsAndLogsAgainWhenSpaceRet
     const QString settingsPath = agent.file(kSettingsName);
     const QString database = agent.file(kDatabaseName);
     // The agent completes a settings file that lacks its keys on its first tick.
-    const QByteArray lackingKeys = settingsText({});
+    // With the debug log on, its database in the same directory meets the full disk as well.
+    Settings settings;
+    settings.debug = true;
+    const QByteArray lackingKeys = settingsText(settings);
     ASSERT_TRUE(writeFile(settingsPath, lackingKeys));
     ASSERT_TRUE(agent.start() && agent.terminate()) << agent.errors().toStdString(); // creates the database
     ASSERT_TRUE(writeFile(settingsPath, lackingKeys));
@@ -199,6 +202,7 @@ TEST(StorageDiskFull, AgentKeepsAlarmingKeepsItsSettingsAndLogsAgainWhenSpaceRet
     const bool keptAtShutdown = readFile(settingsPath) == lackingKeys;
     EXPECT_TRUE(keptAtShutdown);
     EXPECT_EQ(integrityCheck(database), QStringLiteral("ok"));
+    EXPECT_EQ(integrityCheck(agent.file(QStringLiteral("DbgMainThread.sqlite"))), QStringLiteral("ok"));
 
     reportFigure("tmpfs", kTmpfsSize);
     reportFigure("bytes written to fill it", filled);
