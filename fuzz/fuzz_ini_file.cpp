@@ -1,10 +1,12 @@
 // The settings file: IniFile on the input's bytes (it can be read only from a file, so each input
 // is written once to a memory-backed directory), the typed get and put routines, save and reload,
-// then the client's own loadSettings and saveSettings on the same file.
+// then the client's own loadSettings and saveSettings on the same file, and the station's reading
+// of its broker settings (QSettings) from the input as written.
 //
 // Properties: what was loaded and saved reloads to the same lines; a value put is read back as
 // put; the client's settings saved and loaded again are the settings it saved.
 
+#include "browser_settings.h"
 #include "ini_file.h"
 #include "settings_keys.h"
 
@@ -136,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char*>(data), int(size));
     writeInput(input);
+    readBrowserSettings(s_input); // the port's range is its own rule; what matters here is no fault
 
     IniFile ini;
     if (!ini.load(s_input))
