@@ -4,11 +4,14 @@
 #include "wmi_query.h"
 
 #include <QDebug>
+#include <QSqlDriver>
 #include <QSqlQuery>
+#include <sqlite3.h>
 
 namespace {
 
 constexpr int kNoSecond = 0xFFFF;
+constexpr int kBusyPollMs = 10;
 
 int defaultLoadSample(int16_t* load)
 {
@@ -83,6 +86,7 @@ void TSQLThread::run()
         db.setDatabaseName(m_databasePath);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
         db.open();
+        installBusyWait(db);
 
         int lastCopySecond = kNoSecond;
         int lastWriteSecond = kNoSecond;
@@ -135,6 +139,24 @@ void TSQLThread::SensorChecker(QSqlDatabase& db, const SensorSnapshot& snapshot,
     if (m_stop)
         return;
     InsertSensorRow(db, SensorCpuLoad, load, 0, when);
+}
+
+void TSQLThread::installBusyWait(QSqlDatabase& db)
+{
+    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return;
+    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+    if (connection)
+        sqlite3_busy_handler(connection, &TSQLThread::busyWait, this);
+}
+
+int TSQLThread::busyWait(void* thread, int attempts)
+{
+    if (static_cast<TSQLThread*>(thread)->m_stop || attempts * kBusyPollMs >= kBusyTimeoutMs)
+        return 0;
+    msleep(kBusyPollMs);
+    return 1;
 }
 
 int16_t TSQLThread::sampleCpuLoad()

@@ -11,9 +11,9 @@
 // The setters below are for tests and must be called before start().
 //
 // Locks: the snapshot mutex guards the copy handed over, the load mutex the load and its
-// sampling; they are never held together. The stop flag is checked at least every 50 ms and
-// between any two statements of a pass, so the longest step after a stop request is one
-// statement waiting for the database lock (at most 10 s) or one load sample.
+// sampling; they are never held together. The stop flag is checked at least every 50 ms,
+// between any two statements of a pass and while a statement waits for the database lock (at
+// most 10 s), so the longest step after a stop request is one statement or one load sample.
 
 #include "sensor_snapshot.h"
 
@@ -55,6 +55,10 @@ protected:
 
 private:
     int16_t sampleCpuLoad();
+    // Waits for a lock held by another connection, as a busy timeout would, but gives up at once
+    // when a stop is requested: the window's thread waits for this thread at shutdown.
+    void installBusyWait(QSqlDatabase& db);
+    static int busyWait(void* thread, int attempts);
 
     QMutex m_snapshotMutex;
     QMutex m_loadMutex;

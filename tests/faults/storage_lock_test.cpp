@@ -7,6 +7,7 @@
 #include "test_broker.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -28,6 +29,8 @@ constexpr int kLockSeconds = 15;
 // Far below the lock waits of the agent's start-up and logging thread (5 s, 10 s), far above a
 // reply on a loaded machine.
 constexpr int kPromptReplyMs = 1500;
+// A normal shutdown takes up to two seconds (more under the sanitizers).
+constexpr int kPromptShutdownMs = 5000;
 constexpr int kRequestKinds[] = {msg::KindCurrentSensors, msg::KindProcessorLoad, msg::KindLastFaults,
                                  msg::KindInventory, msg::KindTodaysFaults};
 
@@ -90,7 +93,15 @@ TEST(StorageLock, DatabaseLockedByAnotherProcessForFifteenSeconds)
     const QString channel = QStringLiteral("STORELOCK");
     StorageAgent agent(work.path());
     ASSERT_TRUE(writeFile(agent.file(kSettingsName), settingsText({true, broker.port(), channel, {}})));
-    ASSERT_TRUE(agent.start()) << agent.errors().toStdString();
+    ASSERT_TRUE(agent.launch());
+    // A second agent, whose own database is locked at the same time, is shut down during the lock.
+    QTemporaryDir secondWork;
+    ASSERT_TRUE(secondWork.isValid());
+    StorageAgent second(secondWork.path());
+    ASSERT_TRUE(writeFile(second.file(kSettingsName), settingsText({})));
+    ASSERT_TRUE(second.launch());
+    ASSERT_TRUE(agent.waitUntilStarted()) << agent.errors().toStdString();
+    ASSERT_TRUE(second.waitUntilStarted()) << second.errors().toStdString();
     const QString database = agent.file(kDatabaseName);
     const QUuid host = storedIdentity(database);
     ASSERT_FALSE(host.isNull());
@@ -108,6 +119,16 @@ TEST(StorageLock, DatabaseLockedByAnotherProcessForFifteenSeconds)
     sleepUntilLoggingPass(8000);
     LockedDatabase locker;
     ASSERT_TRUE(locker.lock(database)) << locker.process.readAllStandardError().toStdString();
+    LockedDatabase secondLocker;
+    ASSERT_TRUE(secondLocker.lock(second.file(kDatabaseName)));
+
+    // A second into the pass its logging thread waits for the lock; the window's thread then
+    // waits for the logging thread at shutdown.
+    sleepUntil(nextLoggingPass() + 1000);
+    QElapsedTimer shutdown;
+    shutdown.start();
+    EXPECT_TRUE(second.terminate()) << second.errors().toStdString();
+    const qint64 shutdownMs = shutdown.elapsed();
 
     std::map<int, int> longestReply;
     int unanswered = 0;
@@ -154,11 +175,14 @@ TEST(StorageLock, DatabaseLockedByAnotherProcessForFifteenSeconds)
     reportFigure("rows kept of them", rowsKept);
     reportFigure("rows lost", rowsDue - rowsKept);
     reportFigure("first row after the release (ms)", firstRowMs);
+    reportFigure("shutdown of an agent waiting for the lock (ms)", shutdownMs);
 
     EXPECT_EQ(unanswered, 0);
     for (const auto& [kind, ms] : longestReply)
         EXPECT_LT(ms, kPromptReplyMs) << "kind " << kind << " waited for the database lock";
     EXPECT_LE(rowsKept, rowsDue);
+    // Its logging thread would otherwise wait out the rest of its 10 s busy timeout first.
+    EXPECT_LT(shutdownMs, kPromptShutdownMs);
     EXPECT_EQ(integrityCheck(database), QStringLiteral("ok"));
     EXPECT_TRUE(agent.terminate()) << agent.errors().toStdString();
 }
