@@ -77,6 +77,14 @@ QStringList entriesOf(const QString& directory)
     return QDir(directory).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
 }
 
+// The broker runs in a session of its own. A stopped process in a process group that loses its
+// last tie to its session (the shell that started the test run exits first) is sent SIGHUP and
+// SIGCONT by the kernel, which would end a hang before its time.
+class OwnSessionProcess : public QProcess {
+protected:
+    void setupChildProcess() override { ::setsid(); }
+};
+
 } // namespace
 
 BrokerUnderFault::BrokerUnderFault()
@@ -98,7 +106,7 @@ bool BrokerUnderFault::start(int timeoutMs)
     const QString program = brokerProgram();
     if (m_port == 0 || program.isEmpty())
         return false;
-    m_process = std::make_unique<QProcess>();
+    m_process = std::make_unique<OwnSessionProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardOutputFile(m_dir.filePath(QStringLiteral("broker.log")), QIODevice::Append);
     m_process->start(program, {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("broker.conf"))});
