@@ -224,7 +224,9 @@ bool BrowserProcess::hasRegistered(const QUuid& identity) const
         db.setDatabaseName(m_dir.filePath(QStringLiteral("Client.sqlite")));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
         QSqlQuery query(db);
-        if (QFile::exists(db.databaseName()) && db.open() && query.exec(QStringLiteral("SELECT GUID FROM CLIENTINFO_TBL;")))
+        const bool listed = QFile::exists(db.databaseName()) && db.open()
+            && query.exec(QStringLiteral("SELECT GUID FROM CLIENTINFO_TBL;"));
+        if (listed)
             while (!found && query.next())
                 found = QUuid(query.value(0).toString().trimmed()) == identity;
     }
@@ -336,6 +338,11 @@ QSet<QByteArray> socketsTo(qint64 pid, quint16 port)
     return connected;
 }
 
+bool awaitConnections(qint64 pid, quint16 port, int count, int timeoutMs)
+{
+    return vrdtest::waitUntil([&] { return socketsTo(pid, port).size() == count; }, timeoutMs);
+}
+
 int openFiles(qint64 pid)
 {
     return entriesOf(QStringLiteral("/proc/%1/fd").arg(pid)).size();
@@ -352,7 +359,8 @@ qint64 residentKiB(qint64 pid)
 qint64 bytesRead(qint64 pid)
 {
     const QByteArray io = readFile(QStringLiteral("/proc/%1/io").arg(pid));
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("rchar: (\\d+)")).match(QString::fromLatin1(io));
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("rchar: (\\d+)")).match(QString::fromLatin1(io));
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 

@@ -89,6 +89,9 @@ qint64 processInDirectory(const QString& directory);
 // Inodes of the TCP sockets of process `pid` connected to loopback port `port`.
 QSet<QByteArray> socketsTo(qint64 pid, quint16 port);
 
+// Waits until process `pid` holds exactly `count` such sockets.
+bool awaitConnections(qint64 pid, quint16 port, int count, int timeoutMs = 5000);
+
 int openFiles(qint64 pid);
 
 // VmRSS of /proc/<pid>/status in KiB; -1 when unreadable.

@@ -41,7 +41,8 @@ QByteArray paddedTo(const QByteArray& code, int size, char fill = 'x')
 
 QByteArray nested(int depth)
 {
-    return "{\"SrvCall\":6,\"TUuid\":\"" + kBroadcast + "\",\"x\":" + QByteArray(depth, '[') + QByteArray(depth, ']') + "}";
+    const QByteArray brackets = QByteArray(depth, '[') + QByteArray(depth, ']');
+    return "{\"SrvCall\":6,\"TUuid\":\"" + kBroadcast + "\",\"x\":" + brackets + "}";
 }
 
 QByteArray binaryBytes()
@@ -129,8 +130,10 @@ QList<QByteArray> hostileMessages(const QUuid& agent)
 // Well-formed requests the agent must answer, one of each kind in turn.
 QList<QByteArray> goodRequests(const QUuid& agent)
 {
-    return {msg::buildRequest(msg::KindCurrentSensors, agent), msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid()),
-            msg::buildRequest(msg::KindLastFaults, agent), msg::buildRequest(msg::KindInventory, msg::broadcastUuid()),
+    return {msg::buildRequest(msg::KindCurrentSensors, agent),
+            msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid()),
+            msg::buildRequest(msg::KindLastFaults, agent),
+            msg::buildRequest(msg::KindInventory, msg::broadcastUuid()),
             msg::buildRequest(msg::KindTodaysFaults, agent)};
 }
 
@@ -184,7 +187,7 @@ protected:
         identity = *answered.begin();
         pid = nettest::processInDirectory(QFileInfo(agent->workFile(QStringLiteral("VRD.INI"))).absolutePath());
         ASSERT_GT(pid, 0);
-        ASSERT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(pid, broker.port()).size() == 3; }, 5000));
+        ASSERT_TRUE(nettest::awaitConnections(pid, broker.port(), 3));
         ASSERT_TRUE(sender.connectToBroker());
         ASSERT_TRUE(listener.connectToBroker());
         ASSERT_TRUE(listener.subscribe(msg::replyTopic(kChannel)));
@@ -219,7 +222,8 @@ protected:
         ++result.goodSent[msg::KindInventory];
         ++result.goodTotal;
         sender.publish(msg::requestTopic(kChannel), msg::buildRequest(msg::KindInventory, msg::broadcastUuid()));
-        vrdtest::waitUntil([&] { return repliesByKind(listener)[msg::KindInventory] >= result.goodSent[msg::KindInventory]; },
+        const int inventories = result.goodSent[msg::KindInventory];
+        vrdtest::waitUntil([&] { return repliesByKind(listener)[msg::KindInventory] >= inventories; },
                            kAnswerAllowedMs);
         result.elapsedMs = elapsed.elapsed();
         return result;
@@ -280,7 +284,8 @@ TEST_F(NetworkFaultFlood, TheAgentAnswersEveryGoodRequestAndNoHostileOneWithFlat
                           "flood of " + std::to_string(kMessages) + " messages (" +
                               std::to_string(result.bytes / 1024) + " KiB) in " + std::to_string(result.elapsedMs) +
                               " ms, " + std::to_string(kMessages * 1000 / std::max<qint64>(1, result.elapsedMs)) +
-                              " messages/s; the agent read " + std::to_string(readDuringFlood / 1024) + " KiB meanwhile");
+                              " messages/s; the agent read " + std::to_string(readDuringFlood / 1024) +
+                              " KiB meanwhile");
     nettest::reportFigure("stalls", "event-loop stalls of the agent during the flood: " + nettest::stallText(stalls));
 }
 

@@ -90,8 +90,8 @@ protected:
         ASSERT_GE(linked.stationMs(), 0) << station->errors();
         agentPid = nettest::processInDirectory(QFileInfo(agent->workFile(QStringLiteral("VRD.INI"))).absolutePath());
         ASSERT_GT(agentPid, 0);
-        ASSERT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(agentPid, broker.port()).size() == 3; }, 5000));
-        ASSERT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(station->pid(), broker.port()).size() == 2; }, 5000));
+        ASSERT_TRUE(nettest::awaitConnections(agentPid, broker.port(), 3));
+        ASSERT_TRUE(nettest::awaitConnections(station->pid(), broker.port(), 2));
     }
 
     nettest::BrokerUnderFault broker;
@@ -166,8 +166,8 @@ TEST_F(NetworkFaultBrokerHung, LinksDropTheSilentConnectionAndComeBackWithoutSta
     EXPECT_LT(agentStalls.longestMs, nettest::kStallAllowedMs) << agent->errors();
     EXPECT_LT(stationStalls.longestMs, nettest::kStallAllowedMs) << station->errors();
     // Every attempt made during the hang is closed again: each holds its links' connections only.
-    EXPECT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(agentPid, broker.port()).size() == 3; }, 5000));
-    EXPECT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(station->pid(), broker.port()).size() == 2; }, 5000));
+    EXPECT_TRUE(nettest::awaitConnections(agentPid, broker.port(), 3));
+    EXPECT_TRUE(nettest::awaitConnections(station->pid(), broker.port(), 2));
     EXPECT_TRUE(station->isRunning()) << station->errors();
     EXPECT_TRUE(agent->stop()) << agent->errors();
 
@@ -178,8 +178,9 @@ TEST_F(NetworkFaultBrokerHung, LinksDropTheSilentConnectionAndComeBackWithoutSta
                                          " ms, station " + std::to_string(back.stationMs()) + " ms (requests " +
                                          std::to_string(back.stationRequestsMs) + " ms, replies " +
                                          std::to_string(back.stationRepliesMs) + " ms)");
-    nettest::reportFigure("stalls", "event-loop stalls during hang and recovery: agent " + nettest::stallText(agentStalls) +
-                                        "; station " + nettest::stallText(stationStalls));
+    nettest::reportFigure("stalls", "event-loop stalls during hang and recovery: agent " +
+                                        nettest::stallText(agentStalls) + "; station " +
+                                        nettest::stallText(stationStalls));
 }
 
 } // namespace

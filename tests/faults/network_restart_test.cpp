@@ -132,7 +132,7 @@ TEST_F(NetworkFaultBrokerKilled, EveryAgentAndTheStationComeBackAfterEachOfTwent
     std::string openFilesText;
     for (size_t i = 0; i < pids.size(); ++i) {
         const int links = i < agents.size() ? kLinksPerAgent : kLinksOfStation;
-        EXPECT_TRUE(vrdtest::waitUntil([&] { return nettest::socketsTo(pids[i], broker.port()).size() == links; }, 5000))
+        EXPECT_TRUE(nettest::awaitConnections(pids[i], broker.port(), links))
             << "process " << i << " holds " << nettest::socketsTo(pids[i], broker.port()).size() << " connections";
         const int filesAfter = fewestOpenFiles(pids[i]);
         EXPECT_LE(filesAfter, filesBefore[i]) << "process " << i;
