@@ -132,6 +132,19 @@ struct Nesting {
     std::set<QString> keys;
 };
 
+// The character a two-character escape such as \n stands for; '"', '\\' and '/' stand for themselves.
+char unescaped(char escape)
+{
+    switch (escape) {
+    case 'b': return '\b';
+    case 'f': return '\f';
+    case 'n': return '\n';
+    case 'r': return '\r';
+    case 't': return '\t';
+    default: return escape;
+    }
+}
+
 // The JSON string that starts at text[pos] (its opening quote), decoded as the reader decodes it,
 // so an escaped letter and the letter itself are one key. `pos` ends after the closing quote.
 QString jsonString(const QByteArray& text, int& pos)
@@ -150,7 +163,7 @@ QString jsonString(const QByteArray& text, int& pos)
             decoded += QChar(ushort(text.mid(pos + 2, 4).toUShort(nullptr, 16)));
             pos += 6;
         } else {
-            decoded += QLatin1Char(escape);
+            decoded += QLatin1Char(unescaped(escape));
             pos += 2;
         }
         pos = std::min(pos, int(text.size()));

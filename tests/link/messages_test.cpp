@@ -135,6 +135,8 @@ TEST(MessageParser, HostilePayloads)
         {"repeated key", R"({"SrvCall":2,"TUuid":"x","a":{"b":"c"},"a":{"b":"c"}})", false, 0},
         {"repeated code", R"({"SrvCall":2,"SrvCall":3})", false, 0},
         {"repeated key spelled with an escape", R"({"SrvCall":2,"\u0053rvCall":2})", false, 0},
+        {"repeated key spelled with a line-break escape", R"({"SrvCall":2,"a\nb":1,"a\u000ab":2})", false, 0},
+        {"escaped line break differs from the letter n", R"({"SrvCall":2,"a\nb":1,"anb":2})", true, 2},
         {"repeated key in a nested object", R"({"SrvCall":4,"CurrDMI":[{"Comp":"a","Comp":"b"}]})", false, 0},
         {"equal keys in sibling objects", R"({"SrvCall":3,"Err50":[{"DT":"1","MSG":"a"},{"DT":"2","MSG":"b"}]})",
          true, 3},
