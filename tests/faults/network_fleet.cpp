@@ -12,14 +12,9 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <iostream>
 #include <unistd.h>
 
@@ -42,28 +37,6 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-QString brokerProgram()
-{
-    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
-    return onPath.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin")})
-                            : onPath;
-}
-
-bool acceptsConnections(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-    const bool connected = socket.waitForConnected(200);
-    socket.abort();
-    return connected;
-}
-
 QString linkTarget(const QString& path)
 {
     char target[512] = {};
@@ -77,95 +50,7 @@ QStringList entriesOf(const QString& directory)
     return QDir(directory).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// The broker runs in a session of its own. A stopped process in a process group that loses its
-// last tie to its session (the shell that started the test run exits first) is sent SIGHUP and
-// SIGCONT by the kernel, which would end a hang before its time.
-class OwnSessionProcess : public QProcess {
-protected:
-    void setupChildProcess() override { ::setsid(); }
-};
-
 } // namespace
-
-BrokerUnderFault::BrokerUnderFault()
-    : m_port(freeLoopbackPort())
-{
-    writeFile(m_dir.filePath(QStringLiteral("broker.conf")),
-              "listener " + QByteArray::number(m_port) + " 127.0.0.1\n"
-              "allow_anonymous true\npersistence false\nset_tcp_nodelay true\nlog_dest stderr\n");
-}
-
-BrokerUnderFault::~BrokerUnderFault()
-{
-    resume();
-    kill();
-}
-
-bool BrokerUnderFault::start(int timeoutMs)
-{
-    const QString program = brokerProgram();
-    if (m_port == 0 || program.isEmpty())
-        return false;
-    m_process = std::make_unique<OwnSessionProcess>();
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->setStandardOutputFile(m_dir.filePath(QStringLiteral("broker.log")), QIODevice::Append);
-    m_process->start(program, {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("broker.conf"))});
-    if (!m_process->waitForStarted(timeoutMs))
-        return false;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < timeoutMs) {
-        if (m_process->state() == QProcess::NotRunning)
-            return false;
-        if (acceptsConnections(m_port))
-            return true;
-        m_process->waitForFinished(20);
-    }
-    return false;
-}
-
-void BrokerUnderFault::kill()
-{
-    if (!m_process)
-        return;
-    m_process->kill();
-    m_process->waitForFinished(10000);
-    m_process.reset();
-}
-
-bool BrokerUnderFault::hang()
-{
-    if (!m_process)
-        return false;
-    ::kill(pid_t(m_process->processId()), SIGSTOP);
-    // The signal is delivered on the broker's way back to user space, not at once.
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!isHung() && elapsed.elapsed() < 2000)
-        QThread::msleep(1);
-    return isHung();
-}
-
-void BrokerUnderFault::resume()
-{
-    if (m_process)
-        ::kill(pid_t(m_process->processId()), SIGCONT);
-}
-
-bool BrokerUnderFault::isHung() const
-{
-    if (!m_process)
-        return false;
-    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(m_process->processId()));
-    // "pid (name) state ...": the state letter follows the name's closing parenthesis.
-    const int state = stat.lastIndexOf(')') + 2;
-    return state > 1 && state < stat.size() && (stat[state] == 'T' || stat[state] == 't');
-}
-
-std::string BrokerUnderFault::output() const
-{
-    return readFile(m_dir.filePath(QStringLiteral("broker.log"))).toStdString();
-}
 
 BrowserProcess::BrowserProcess(quint16 port, const QString& channel)
 {

@@ -1,8 +1,8 @@
 #pragma once
-// The network fault tests' own fixtures: a broker the test can kill, hang and resume on the
-// same port; the real VrdBrowser as a process; and what a test reads of a running process
-// from /proc (its broker sockets, open files, resident memory) or from its standard error (the
-// stalls the event-loop watch reports).
+// The network fault tests' own fixtures: the real VrdBrowser as a process, and what a test
+// reads of a running process from /proc (its broker sockets, open files, resident memory) or
+// from its standard error (the stalls the event-loop watch reports). The broker under fault is
+// vrdtest::TestBroker, which can be killed, hung and resumed.
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -16,34 +16,6 @@
 #include <string>
 
 namespace nettest {
-
-// mosquitto on a fixed free port of 127.0.0.1, like vrdtest::TestBroker, but the test holds the
-// process: SIGKILL, SIGSTOP and SIGCONT, and a start again on the same port.
-class BrokerUnderFault {
-public:
-    BrokerUnderFault();
-    ~BrokerUnderFault();
-
-    BrokerUnderFault(const BrokerUnderFault&) = delete;
-    BrokerUnderFault& operator=(const BrokerUnderFault&) = delete;
-
-    // True once it accepts TCP connections.
-    bool start(int timeoutMs = 10000);
-    // SIGKILL, and waits until the process is gone.
-    void kill();
-    // SIGSTOP: sockets stay open, nothing is read or answered. True once it has stopped.
-    bool hang();
-    void resume(); // SIGCONT
-    bool isHung() const; // stopped, as /proc tells
-
-    quint16 port() const { return m_port; }
-    std::string output() const;
-
-private:
-    QTemporaryDir m_dir;
-    quint16 m_port = 0;
-    std::unique_ptr<QProcess> m_process;
-};
 
 // The real VrdBrowser, copied into a program directory of its own with a "VRD.INI" that names
 // the broker, on the offscreen platform, its standard error in a file.

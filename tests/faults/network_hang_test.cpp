@@ -7,6 +7,7 @@
 #include "client_process_fixture.h"
 #include "event_loop_watch.h"
 #include "network_fleet.h"
+#include "test_broker.h"
 #include "qt_test_loop.h"
 
 #include <QElapsedTimer>
@@ -73,7 +74,7 @@ protected:
     void SetUp() override
     {
         vrdtest::ensureCoreApplication();
-        ASSERT_TRUE(broker.start()) << broker.output();
+        ASSERT_TRUE(broker.start()) << broker.output().toStdString();
         clienttest::ClientOptions options;
         options.port = broker.port();
         options.channel = kChannel;
@@ -94,7 +95,7 @@ protected:
         ASSERT_TRUE(nettest::awaitConnections(station->pid(), broker.port(), 2));
     }
 
-    nettest::BrokerUnderFault broker;
+    vrdtest::TestBroker broker;
     std::unique_ptr<clienttest::ClientUnderTest> agent;
     std::unique_ptr<nettest::BrowserProcess> station;
     QSet<QUuid> identities;
@@ -144,7 +145,7 @@ TEST_F(NetworkFaultBrokerHung, LinksDropTheSilentConnectionAndComeBackWithoutSta
         agentLinks.look(sinceHang.elapsed());
         stationLinks.look(sinceHang.elapsed());
     }
-    ASSERT_TRUE(hungThroughout) << "the broker went on before its time\n" << broker.output();
+    ASSERT_TRUE(hungThroughout) << "the broker went on before its time\n" << broker.output().toStdString();
     broker.resume();
     QElapsedTimer sinceResume;
     sinceResume.start();

@@ -5,6 +5,7 @@
 
 #include "client_process_fixture.h"
 #include "network_fleet.h"
+#include "test_broker.h"
 #include "qt_test_loop.h"
 
 #include <QElapsedTimer>
@@ -54,7 +55,7 @@ protected:
     void SetUp() override
     {
         vrdtest::ensureCoreApplication();
-        ASSERT_TRUE(broker.start()) << broker.output();
+        ASSERT_TRUE(broker.start()) << broker.output().toStdString();
         clienttest::ClientOptions options;
         options.port = broker.port();
         options.channel = kChannel;
@@ -70,7 +71,7 @@ protected:
         ASSERT_EQ(identities.size(), kAgents);
     }
 
-    nettest::BrokerUnderFault broker;
+    vrdtest::TestBroker broker;
     std::vector<std::unique_ptr<clienttest::ClientUnderTest>> agents;
     std::unique_ptr<nettest::BrowserProcess> station;
     QSet<QUuid> identities;
@@ -105,7 +106,7 @@ TEST_F(NetworkFaultBrokerKilled, EveryAgentAndTheStationComeBackAfterEachOfTwent
         // pause of random length makes each kill meet them at another point of their second.
         vrdtest::waitUntil([] { return false; }, int(QRandomGenerator::global()->bounded(kPhaseSpreadMs)));
         broker.kill();
-        ASSERT_TRUE(broker.start()) << broker.output();
+        ASSERT_TRUE(broker.start()) << broker.output().toStdString();
         QElapsedTimer sinceRestart;
         sinceRestart.start();
         const nettest::Recovery back = nettest::awaitRecovery(broker.port(), kChannel, identities, station.get(),

@@ -5,6 +5,10 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace vrdtest {
 
@@ -30,6 +34,20 @@ QString brokerProgram()
                                           {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
 }
 
+// The broker runs in a session of its own. A stopped process in a process group that loses its
+// last tie to its session (the shell that started the test run exits first) is sent SIGHUP and
+// SIGCONT by the kernel, which would end a hang before its time.
+class OwnSessionProcess : public QProcess {
+protected:
+    void setupChildProcess() override { ::setsid(); }
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 TestBroker::TestBroker()
@@ -39,10 +57,7 @@ TestBroker::TestBroker()
 
 TestBroker::~TestBroker()
 {
-    if (m_process && m_process->state() != QProcess::NotRunning) {
-        m_process->kill();
-        m_process->waitForFinished(5000);
-    }
+    kill();
 }
 
 bool TestBroker::writeConfig()
@@ -67,7 +82,7 @@ bool TestBroker::start(int timeoutMs)
         m_notes += "test broker: no temporary directory, free port or mosquitto binary\n";
         return false;
     }
-    m_process = std::make_unique<QProcess>();
+    m_process = std::make_unique<OwnSessionProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     // A file, not a pipe: nobody has to drain it while a test runs.
     m_process->setStandardOutputFile(m_dir.filePath(QStringLiteral("broker.log")), QIODevice::Append);
@@ -110,6 +125,44 @@ void TestBroker::stop()
     m_process.reset();
 }
 
+void TestBroker::kill()
+{
+    if (!m_process)
+        return;
+    m_process->kill();
+    m_process->waitForFinished(5000);
+    m_process.reset();
+}
+
+bool TestBroker::hang()
+{
+    if (!m_process)
+        return false;
+    ::kill(pid_t(m_process->processId()), SIGSTOP);
+    // The signal is delivered on the broker's way back to user space, not at once.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!isHung() && elapsed.elapsed() < 2000)
+        QThread::msleep(1);
+    return isHung();
+}
+
+void TestBroker::resume()
+{
+    if (m_process)
+        ::kill(pid_t(m_process->processId()), SIGCONT);
+}
+
+bool TestBroker::isHung() const
+{
+    if (!m_process)
+        return false;
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(m_process->processId()));
+    // "pid (name) state ...": the state letter follows the name's closing parenthesis.
+    const int state = stat.lastIndexOf(')') + 2;
+    return state > 1 && state < stat.size() && (stat[state] == 'T' || stat[state] == 't');
+}
+
 bool TestBroker::isRunning() const
 {
     return m_process && m_process->state() == QProcess::Running;
@@ -117,9 +170,7 @@ bool TestBroker::isRunning() const
 
 QString TestBroker::output()
 {
-    QFile log(m_dir.filePath(QStringLiteral("broker.log")));
-    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-    return QString::fromLocal8Bit(m_notes + logged);
+    return QString::fromLocal8Bit(m_notes + readFile(m_dir.filePath(QStringLiteral("broker.log"))));
 }
 
 } // namespace vrdtest

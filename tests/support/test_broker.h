@@ -33,7 +33,8 @@ namespace vrdtest {
 // It sends with TCP_NODELAY (set_tcp_nodelay): with the broker's default, a small message that
 // follows another can wait ~40 ms for the receiver's delayed ACK, which would swamp timings.
 // The port is chosen at construction and kept for the fixture's life, so a stopped broker
-// can be started again where its clients expect it.
+// can be started again where its clients expect it. Fault tests also kill it outright, or hang
+// it (SIGSTOP: sockets stay open, nothing is read or answered) and resume it.
 class TestBroker {
 public:
     TestBroker();
@@ -48,6 +49,12 @@ public:
 
     // Terminates the broker and waits until it is gone; every client loses its connection.
     void stop();
+    // SIGKILL, and waits until the process is gone: no goodbye to any client.
+    void kill();
+    // SIGSTOP; true once the process has stopped.
+    bool hang();
+    void resume(); // SIGCONT
+    bool isHung() const; // stopped, as /proc tells
 
     bool isRunning() const;
     quint16 port() const { return m_port; }
