@@ -1,5 +1,7 @@
 #include "request_handlers.h"
 
+#include "sensor_time.h"
+
 #include <QDateTime>
 #include <QVector>
 
@@ -66,33 +68,6 @@ QByteArray todaysFaults(const QJsonObject& request, const RequestSources& source
     if (!addressedToUs(request, sources))
         return {};
     return faults(msg::KindTodaysFaults, sources.todaysFaults(), sources);
-}
-
-// The stored local time "Y-M-D h:m:s" (numbers with or without leading zeros); invalid for any
-// other text. Read by hand: the format parser of QDateTime took about 15 us a row, most of the
-// time of a fault reply on the window's thread.
-QDateTime storedLocalTime(const QString& text)
-{
-    const QVector<QStringRef> halves = text.splitRef(QLatin1Char(' '));
-    if (halves.size() != 2)
-        return {};
-    const QVector<QStringRef> date = halves[0].split(QLatin1Char('-'));
-    const QVector<QStringRef> time = halves[1].split(QLatin1Char(':'));
-    if (date.size() != 3 || time.size() != 3)
-        return {};
-    int fields[6];
-    for (int i = 0; i < 6; ++i) {
-        const QStringRef& digits = i < 3 ? date[i] : time[i - 3];
-        bool ok = false;
-        fields[i] = digits.toInt(&ok);
-        if (!ok || digits.isEmpty() || !digits.at(0).isDigit())
-            return {};
-    }
-    const QDate day(fields[0], fields[1], fields[2]);
-    const QTime clock(fields[3], fields[4], fields[5]);
-    if (!day.isValid() || !clock.isValid())
-        return {};
-    return QDateTime(day, clock, Qt::LocalTime);
 }
 
 constexpr uint16_t kEndOfTable = 0xFFFF;

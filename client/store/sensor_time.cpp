@@ -1,13 +1,10 @@
 #include "sensor_time.h"
 
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QVariant>
-#include <sqlite3.h>
+#include "sqlite_handle.h"
 
 namespace {
 
-// Reads 1 to `maxDigits` decimal digits at text[pos].
+// Reads 1 to `maxDigits` decimal digits at text[pos], not followed by another digit.
 bool readNumber(const char* text, int length, int& pos, int maxDigits, int& value)
 {
     value = 0;
@@ -18,6 +15,30 @@ bool readNumber(const char* text, int length, int& pos, int maxDigits, int& valu
         ++digits;
     }
     return digits > 0 && (pos >= length || text[pos] < '0' || text[pos] > '9');
+}
+
+// Reads three numbers separated by `separator`, the first of up to `firstDigits` digits and the
+// others of up to two, starting at text[pos].
+bool readTriple(const char* text, int length, int& pos, char separator, int firstDigits, int (&fields)[3])
+{
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0 && (pos >= length || text[pos++] != separator))
+            return false;
+        if (!readNumber(text, length, pos, i == 0 ? firstDigits : 2, fields[i]))
+            return false;
+    }
+    return true;
+}
+
+// "Y-M-D" at the start of the text; pos is left after it.
+QDate readDate(const char* text, int length, int& pos)
+{
+    int fields[3];
+    if (!readTriple(text, length, pos, '-', 4, fields))
+        return {};
+    // Only a day the calendar has: "2024-2-30" or year 0 is not a date, so such a row is kept
+    // by the purge and left out of today's faults, as the fault replies leave out its time.
+    return QDate(fields[0], fields[1], fields[2]);
 }
 
 void dateKeySql(sqlite3_context* context, int, sqlite3_value** argv)
@@ -46,28 +67,36 @@ int dateKey(const QDate& date)
 
 int dateKeyOfText(const char* text, int length)
 {
-    int pos = 0, year = 0, month = 0, day = 0;
-    if (!readNumber(text, length, pos, 4, year) || pos >= length || text[pos++] != '-')
+    int pos = 0;
+    const QDate date = readDate(text, length, pos);
+    if (!date.isValid() || (pos < length && text[pos] != ' '))
         return -1;
-    if (!readNumber(text, length, pos, 2, month) || pos >= length || text[pos++] != '-')
-        return -1;
-    if (!readNumber(text, length, pos, 2, day) || (pos < length && text[pos] != ' '))
-        return -1;
-    // Only a day the calendar has: "2024-2-30" or year 0 is not a date, so such a row is kept
-    // by the purge and left out of today's faults, as the fault replies leave out its time.
-    if (!QDate::isValid(year, month, day))
-        return -1;
-    return year * 10000 + month * 100 + day;
+    return dateKey(date);
+}
+
+QDateTime storedLocalTime(const QString& text)
+{
+    // Read by hand: the format parser of QDateTime took about 15 us a row, most of the time of a
+    // fault reply on the window's thread.
+    const QByteArray bytes = text.toLatin1();
+    const char* data = bytes.constData();
+    const int length = bytes.size();
+    int pos = 0;
+    const QDate date = readDate(data, length, pos);
+    if (!date.isValid() || pos >= length || data[pos++] != ' ')
+        return {};
+    int clock[3];
+    if (!readTriple(data, length, pos, ':', 2, clock) || pos != length)
+        return {};
+    const QTime time(clock[0], clock[1], clock[2]);
+    if (!time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::LocalTime);
 }
 
 bool registerDateKeyFunction(QSqlDatabase& db)
 {
-    if (!db.isOpen() || !db.driver())
-        return false;
-    const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
+    sqlite3* connection = sqliteHandle(db);
     return connection
         && sqlite3_create_function_v2(connection, "DATE_KEY", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                       dateKeySql, nullptr, nullptr, nullptr)

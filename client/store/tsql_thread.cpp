@@ -1,12 +1,11 @@
 #include "tsql_thread.h"
 #include "client_database.h"
 #include "sensor_time.h"
+#include "sqlite_handle.h"
 #include "wmi_query.h"
 
 #include <QDebug>
-#include <QSqlDriver>
 #include <QSqlQuery>
-#include <sqlite3.h>
 
 namespace {
 
@@ -129,9 +128,9 @@ void TSQLThread::run()
 void TSQLThread::SensorChecker(QSqlDatabase& db, const SensorSnapshot& snapshot, const QDateTime& when)
 {
     for (const int type : kSensorLoggingOrder) {
-        const SensorTypeInfo* info = sensorTypeInfo(type);
-        if (snapshot.*info->enabled)
-            InsertSensorRow(db, type, snapshot.*info->reading, sensorInError(type, snapshot), when);
+        const SensorFigures figures = figuresOf(snapshot, type);
+        if (figures.enabled)
+            InsertSensorRow(db, type, figures.reading, outOfLimits(type, figures) ? 1 : 0, when);
         if (m_stop)
             return;
     }
@@ -143,11 +142,7 @@ void TSQLThread::SensorChecker(QSqlDatabase& db, const SensorSnapshot& snapshot,
 
 void TSQLThread::installBusyWait(QSqlDatabase& db)
 {
-    const QVariant handle = db.isOpen() && db.driver() ? db.driver()->handle() : QVariant();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return;
-    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
-    if (connection)
+    if (sqlite3* connection = sqliteHandle(db))
         sqlite3_busy_handler(connection, &TSQLThread::busyWait, this);
 }
 
