@@ -88,14 +88,6 @@ constexpr ReadingLabels kReadingLabels[] = {
     {SensorN12V, &Ui::Mainform::labN12V, &Ui::Mainform::label_27},
 };
 
-const msg::SensorKeys& sensorKeysOf(int type)
-{
-    const auto found = std::find_if(msg::kSensorKeys.begin(), msg::kSensorKeys.end(),
-                                    [type](const msg::SensorKeys& keys) { return keys.code == type; });
-    Q_ASSERT(found != msg::kSensorKeys.end());
-    return *found;
-}
-
 constexpr QLabel* Ui::Mainform::*kClientInfoLabels[] = {
     &Ui::Mainform::labCPUName,
     &Ui::Mainform::labOperatingSystem,
@@ -313,15 +305,13 @@ void Mainform::handleCurrentSensors(const QJsonObject& message)
         const msg::SensorFigures& figures = report.byType[size_t(labels.type)];
         QLabel* value = ui.get()->*labels.value;
         if (labels.caption) {
-            QLabel* caption = ui.get()->*labels.caption;
-            const bool wired = figures.reading >= kRailPresentMillivolts;
-            value->setVisible(wired);
-            caption->setVisible(wired);
-            if (!wired)
+            const bool shown = railShown(figures);
+            value->setVisible(shown);
+            (ui.get()->*labels.caption)->setVisible(shown);
+            if (!shown)
                 continue;
         }
-        const bool outOfLimits = readingOutOfLimits(sensorKeysOf(labels.type), figures);
-        value->setText(readingText(labels.type, figures.reading, outOfLimits));
+        value->setText(readingText(labels.type, figures.reading, outOfLimits(labels.type, figures)));
     }
 }
 

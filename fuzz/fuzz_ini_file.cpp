@@ -54,7 +54,7 @@ void readEveryKey(const IniFile& ini)
     for (const SettingKey& row : settingKeys()) {
         const QString section = QString::fromLatin1(row.section);
         const QString key = QString::fromLatin1(row.key);
-        ini.getString(section, key, QString::fromLatin1(row.fallback));
+        ini.getString(section, key, settingDefault(row));
         ini.getBool(section, key, false);
         ini.getInt(section, key, -1);
     }

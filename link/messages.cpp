@@ -236,13 +236,13 @@ QByteArray buildSensorReply(const QUuid& host, const SensorSnapshot& snapshot)
 {
     QJsonObject element;
     for (const SensorKeys& keys : kSensorKeys) {
-        const SensorTypeInfo* info = sensorTypeInfo(keys.code);
-        element.insert(QLatin1String(keys.reading), int(snapshot.*info->reading));
-        element.insert(QLatin1String(keys.enable), snapshot.*info->enabled != 0);
+        const SensorFigures figures = figuresOf(snapshot, keys.code);
+        element.insert(QLatin1String(keys.reading), figures.reading);
+        element.insert(QLatin1String(keys.enable), figures.enabled);
         if (keys.high)
-            element.insert(QLatin1String(keys.high), int(snapshot.*info->high));
+            element.insert(QLatin1String(keys.high), figures.high);
         if (keys.low)
-            element.insert(QLatin1String(keys.low), int(snapshot.*info->low));
+            element.insert(QLatin1String(keys.low), figures.low);
     }
     return reply(KindCurrentSensors, host, kKeySensors, element);
 }

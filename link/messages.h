@@ -84,7 +84,7 @@ QByteArray buildRequest(int code, const QUuid& addressee);
 // ---- Kind 1: current sensors --------------------------------------------------------------
 
 // Wire keys of one sensor of the snapshot. The snapshot fields behind them are those of the
-// sensor's SensorTypeInfo row; a key is null where the sensor has no such limit.
+// sensor's SensorFields row; a key is null where the sensor has no such limit.
 struct SensorKeys {
     int code; // SensorType
     const char* reading;
@@ -97,12 +97,7 @@ struct SensorKeys {
 extern const std::array<SensorKeys, 10> kSensorKeys;
 
 // What the reply tells about one sensor; a limit the sensor does not have stays 0.
-struct SensorFigures {
-    int reading = 0;
-    bool enabled = false;
-    int high = 0;
-    int low = 0;
-};
+using SensorFigures = ::SensorFigures;
 
 // One entry per SensorType code 0 to 9.
 struct SensorReport {

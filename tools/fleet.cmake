@@ -1,4 +1,4 @@
 # vrd-fleet-sim: many simulated agents on a broker, for tests, benchmarks and screenshots.
 add_executable(vrd-fleet-sim fleet/main.cpp fleet/fleet.cpp fleet/fleet.h fleet/agent.cpp fleet/agent.h)
 set_target_properties(vrd-fleet-sim PROPERTIES AUTOMOC ON)
-target_link_libraries(vrd-fleet-sim PRIVATE vrd_link vrd_snapshot Qt5::Core Qt5::Network)
+target_link_libraries(vrd-fleet-sim PRIVATE vrd_link vrd_model Qt5::Core Qt5::Network)

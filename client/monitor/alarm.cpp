@@ -11,8 +11,7 @@ constexpr int kAlarmOrder[] = {SensorVcore, SensorVio,     SensorP5V,     Sensor
 bool anySwitchedSensorInError(const SensorSnapshot& snapshot)
 {
     for (int code : kAlarmOrder) {
-        const SensorTypeInfo* info = sensorTypeInfo(code);
-        if (snapshot.*info->enabled && sensorInError(code, snapshot))
+        if (outOfLimits(code, figuresOf(snapshot, code)))
             return true;
     }
     return false;

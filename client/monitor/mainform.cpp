@@ -22,22 +22,19 @@ constexpr int kCloseDelayMs = 100;
 constexpr int kMiscTab = 4;
 constexpr const char* kLocation = "Mainform::Mainform";
 
-// Rails a board may lack; a reading below this many millivolts means the rail is not there.
-constexpr int kRailPresentMv = 100;
-
+// Rails a board may lack, with the widgets that show them.
 struct OptionalRail {
-    int16_t SensorSnapshot::*reading;
-    uint8_t SensorSnapshot::*enabled;
+    SensorType type;
     const char* settingsBox;
     const char* caption;
     const char* value;
 };
 
 constexpr OptionalRail kOptionalRails[] = {
-    {&SensorSnapshot::P5V, &SensorSnapshot::CB5V, "gbP5V", "labP5VHdr", "labP5V"},
-    {&SensorSnapshot::P12V, &SensorSnapshot::CB12V, "gbP12V", "labP12VHdr", "labP12V"},
-    {&SensorSnapshot::N5V, &SensorSnapshot::CBN5V, "gbN5V", "labN5VHdr", "labN5V"},
-    {&SensorSnapshot::N12V, &SensorSnapshot::CBN12V, "gbN12V", "labN12VHdr", "labN12V"},
+    {SensorP5V, "gbP5V", "labP5VHdr", "labP5V"},
+    {SensorP12V, "gbP12V", "labP12VHdr", "labP12V"},
+    {SensorN5V, "gbN5V", "labN5VHdr", "labN5V"},
+    {SensorN12V, "gbN12V", "labN12VHdr", "labN12V"},
 };
 
 QString fileIn(const QString& directory, const char* name)
@@ -100,7 +97,7 @@ void Mainform::buildWidgets()
 {
     m_ui->setupUi(this);
     for (const ReadingLabelRow& row : kReadingLabelRows)
-        m_readingLabels.push_back({findChild<QLabel*>(row.label), row.reading, row.unit});
+        m_readingLabels.push_back({findChild<QLabel*>(row.label), row.type});
     connectSettingWidgets();
     connect(m_ui->btnSqlLogExec, &QPushButton::clicked, this, &Mainform::slot_btnSqlLogExecClicked);
     connect(m_ui->cboxSqlLogCmd, qOverload<int>(&QComboBox::currentIndexChanged), this,
@@ -188,9 +185,10 @@ void Mainform::failStart(StartFailure failure)
 void Mainform::removeAbsentRails()
 {
     for (const OptionalRail& rail : kOptionalRails) {
-        if (m_snapshot.*rail.reading >= kRailPresentMv)
+        const SensorFields& fields = *sensorFields(rail.type);
+        if (m_snapshot.*fields.reading >= kRailPresentMillivolts)
             continue;
-        m_snapshot.*rail.enabled = 0;
+        m_snapshot.*fields.enabled = 0;
         auto* box = findChild<QGroupBox*>(rail.settingsBox);
         box->setChecked(false);
         box->setEnabled(false);

@@ -120,8 +120,7 @@ private:
 
     struct ReadingLabel {
         QLabel* label;
-        int16_t SensorSnapshot::*reading;
-        ReadingUnit unit;
+        SensorType type;
     };
 
     // Start-up steps, in order.

@@ -1,14 +1,16 @@
 #include "mainform_labels.h"
 
-QString readingLabelText(ReadingUnit unit, int value)
+QString readingLabelText(SensorUnit unit, int value)
 {
     switch (unit) {
-    case ReadingUnit::Millivolts:
+    case SensorUnit::Millivolts:
         return QString::asprintf("<B>%2.3fV</B>", value / 1000.0);
-    case ReadingUnit::Degrees:
+    case SensorUnit::Celsius:
         return QString::asprintf("<B>%2d 'C</B>", value);
-    case ReadingUnit::Rpm:
+    case SensorUnit::Rpm:
         return QString::asprintf("<B>%5d RPM</B>", value);
+    case SensorUnit::Percent:
+        return QString::asprintf("<B>%d%%</B>", value);
     }
     return QString();
 }

@@ -9,6 +9,29 @@
 #include <QStandardItem>
 #include <QStandardItemModel>
 
+namespace {
+
+// The log page's icon of a type, by its unit; empty for unknown codes.
+QString logIconOf(int code)
+{
+    const SensorTypeRow* row = sensorTypeRow(code);
+    if (!row)
+        return QString();
+    switch (row->unit) {
+    case SensorUnit::Millivolts:
+        return QStringLiteral(":/ShellIcon/ICON/Power.png");
+    case SensorUnit::Rpm:
+        return QStringLiteral(":/ShellIcon/ICON/Fan.png");
+    case SensorUnit::Celsius:
+        return QStringLiteral(":/ShellIcon/ICON/Temp.png");
+    case SensorUnit::Percent:
+        return QStringLiteral(":/ShellIcon/ICON/windows.png");
+    }
+    return QString();
+}
+
+} // namespace
+
 void Mainform::gatherInventory()
 {
     m_inventory = ::gatherInventory();
@@ -86,7 +109,7 @@ void Mainform::runLogQuery()
 void Mainform::appendLogRow(const SensorLogRow& row)
 {
     auto* type = new QStandardItem;
-    const QString icon = sensorLogIcon(row.typeId);
+    const QString icon = logIconOf(row.typeId);
     if (icon.isEmpty())
         type->setText(QStringLiteral("?"));
     else

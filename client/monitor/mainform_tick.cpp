@@ -49,7 +49,7 @@ void Mainform::readSensors()
 void Mainform::refreshReadingLabels()
 {
     for (const ReadingLabel& row : m_readingLabels)
-        row.label->setText(readingLabelText(row.unit, m_snapshot.*row.reading));
+        row.label->setText(readingLabelText(sensorType(row.type).unit, figuresOf(m_snapshot, row.type).reading));
 }
 
 void Mainform::updateAlarm()

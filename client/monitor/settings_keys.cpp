@@ -15,33 +15,33 @@ template <class... F> struct Overloaded : F... {
 template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 const std::vector<SettingKey> kKeys = {
-    {"General", "CBCPUTemp", "1", &S::CBCPUTemp, true},
-    {"General", "CBSYSTemp", "1", &S::CBSYSTemp, true},
-    {"General", "CBCPUFan", "0", &S::CBCPUFan, true},
-    {"General", "CBSYSFan", "0", &S::CBSYSFan, true},
-    {"General", "CBVcore", "1", &S::CBVcore, true},
-    {"General", "CBVio", "1", &S::CBVio, true},
-    {"General", "CB5V", "1", &S::CB5V, true},
-    {"General", "CB12V", "1", &S::CB12V, true},
-    {"General", "CBN5V", "0", &S::CBN5V, true},
-    {"General", "CBN12V", "0", &S::CBN12V, true},
-    {"General", "CPUTemp_Hi", "70", &S::CPUTemp_Hi, true},
-    {"General", "SYSTemp_Hi", "70", &S::SYSTemp_Hi, true},
-    {"General", "FAN1_Lo", "1000", &S::FAN1_Lo, true},
-    {"General", "FAN2_Lo", "1000", &S::FAN2_Lo, true},
-    {"General", "Vcore_Hi", "3600", &S::Vcore_Hi, true},
-    {"General", "Vcore_Lo", "500", &S::Vcore_Lo, true},
-    {"General", "Vio_Hi", "3600", &S::Vio_Hi, true},
-    {"General", "Vio_Lo", "500", &S::Vio_Lo, true},
-    {"General", "+5V_Hi", "5400", &S::P5V_Hi, true},
-    {"General", "+5V_Lo", "4600", &S::P5V_Lo, true},
-    {"General", "+12V_Hi", "13500", &S::P12V_Hi, true},
-    {"General", "+12V_Lo", "10500", &S::P12V_Lo, true},
-    {"General", "-5V_Hi", "5400", &S::N5V_Hi, true},
-    {"General", "-5V_Lo", "4600", &S::N5V_Lo, true},
-    {"General", "-12V_Hi", "13500", &S::N12V_Hi, true},
-    {"General", "-12V_Lo", "10500", &S::N12V_Lo, true},
-    {"DEBUG", "DEBUG", "0", &S::Debug, false},
+    {"General", "CBCPUTemp", nullptr, &S::CBCPUTemp, true},
+    {"General", "CBSYSTemp", nullptr, &S::CBSYSTemp, true},
+    {"General", "CBCPUFan", nullptr, &S::CBCPUFan, true},
+    {"General", "CBSYSFan", nullptr, &S::CBSYSFan, true},
+    {"General", "CBVcore", nullptr, &S::CBVcore, true},
+    {"General", "CBVio", nullptr, &S::CBVio, true},
+    {"General", "CB5V", nullptr, &S::CB5V, true},
+    {"General", "CB12V", nullptr, &S::CB12V, true},
+    {"General", "CBN5V", nullptr, &S::CBN5V, true},
+    {"General", "CBN12V", nullptr, &S::CBN12V, true},
+    {"General", "CPUTemp_Hi", nullptr, &S::CPUTemp_Hi, true},
+    {"General", "SYSTemp_Hi", nullptr, &S::SYSTemp_Hi, true},
+    {"General", "FAN1_Lo", nullptr, &S::FAN1_Lo, true},
+    {"General", "FAN2_Lo", nullptr, &S::FAN2_Lo, true},
+    {"General", "Vcore_Hi", nullptr, &S::Vcore_Hi, true},
+    {"General", "Vcore_Lo", nullptr, &S::Vcore_Lo, true},
+    {"General", "Vio_Hi", nullptr, &S::Vio_Hi, true},
+    {"General", "Vio_Lo", nullptr, &S::Vio_Lo, true},
+    {"General", "+5V_Hi", nullptr, &S::P5V_Hi, true},
+    {"General", "+5V_Lo", nullptr, &S::P5V_Lo, true},
+    {"General", "+12V_Hi", nullptr, &S::P12V_Hi, true},
+    {"General", "+12V_Lo", nullptr, &S::P12V_Lo, true},
+    {"General", "-5V_Hi", nullptr, &S::N5V_Hi, true},
+    {"General", "-5V_Lo", nullptr, &S::N5V_Lo, true},
+    {"General", "-12V_Hi", nullptr, &S::N12V_Hi, true},
+    {"General", "-12V_Lo", nullptr, &S::N12V_Lo, true},
+    {"DEBUG", "DEBUG", nullptr, &S::Debug, false},
     {"CLOUD", "ENABLE", "0", &B::enable, false},
     {"CLOUD", "HOST", "127.0.0.1", &B::host, false},
     {"CLOUD", "PORT", "1883", &B::port, false},
@@ -49,17 +49,20 @@ const std::vector<SettingKey> kKeys = {
     {"CLOUD", "BRANCH_TOKEN", "VARDEN6", &B::branchToken, false},
 };
 
+// The snapshot's own defaults are those of the sensor type table.
+const SensorSnapshot kSnapshotDefaults{};
+
 void readKey(const IniFile& ini, const SettingKey& row, SensorSnapshot& snapshot, BrokerSettings& broker)
 {
     const QString section = QString::fromLatin1(row.section);
     const QString key = QString::fromLatin1(row.key);
-    const auto flag = [&] { return ini.getBool(section, key, iniReadDecimal(row.fallback) != 0); };
-    const auto number = [&] { return ini.getInt(section, key, iniReadAutoBase(row.fallback)); };
+    const auto flag = [&](bool fallback) { return ini.getBool(section, key, fallback); };
+    const auto number = [&](int fallback) { return ini.getInt(section, key, fallback); };
     std::visit(Overloaded{
-                   [&](uint8_t S::*f) { snapshot.*f = flag() ? 1 : 0; },
-                   [&](int16_t S::*f) { snapshot.*f = int16_t(number()); },
-                   [&](bool B::*f) { broker.*f = flag(); },
-                   [&](int B::*f) { broker.*f = number(); },
+                   [&](uint8_t S::*f) { snapshot.*f = flag(kSnapshotDefaults.*f != 0) ? 1 : 0; },
+                   [&](int16_t S::*f) { snapshot.*f = int16_t(number(kSnapshotDefaults.*f)); },
+                   [&](bool B::*f) { broker.*f = flag(iniReadDecimal(row.fallback) != 0); },
+                   [&](int B::*f) { broker.*f = number(iniReadAutoBase(row.fallback)); },
                    [&](QString B::*f) { broker.*f = ini.getString(section, key, QString::fromLatin1(row.fallback)); },
                },
                row.field);
@@ -82,6 +85,16 @@ void writeKey(IniFile& ini, const SettingKey& row, const SensorSnapshot& snapsho
 const std::vector<SettingKey>& settingKeys()
 {
     return kKeys;
+}
+
+QString settingDefault(const SettingKey& row)
+{
+    return std::visit(Overloaded{
+                          [](uint8_t S::*f) { return QString::number(kSnapshotDefaults.*f); },
+                          [](int16_t S::*f) { return QString::number(kSnapshotDefaults.*f); },
+                          [&](auto) { return QString::fromLatin1(row.fallback); },
+                      },
+                      row.field);
 }
 
 void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker)

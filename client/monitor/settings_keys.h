@@ -25,13 +25,17 @@ using SettingField = std::variant<uint8_t SensorSnapshot::*, int16_t SensorSnaps
 struct SettingKey {
     const char* section;
     const char* key;
-    const char* fallback; // the default, spelled as in the file
+    const char* fallback; // the default of a broker key, spelled as in the file; null for the
+                          // snapshot's keys, whose defaults come from the sensor type table
     SettingField field;
     bool saved; // written back by every save; the other keys are only read
 };
 
 // All keys, in the order in which they are read; the saved ones are written in the same order.
 const std::vector<SettingKey>& settingKeys();
+
+// The default of a key, spelled as a save writes it.
+QString settingDefault(const SettingKey& row);
 
 // The settings file, relative to the working directory.
 inline const QString kSettingsFileName = QStringLiteral("VRD.INI");

@@ -63,7 +63,7 @@ struct LogPageTest : MonitorTest {
             SCOPED_TRACE(r);
             EXPECT_EQ(model->item(r, 0)->text(), sensorTimeText(row.when));
             const QStandardItem* type = model->item(r, 1);
-            if (sensorTypeInfo(row.type)) {
+            if (sensorTypeRow(row.type)) {
                 EXPECT_TRUE(type->text().isEmpty());
                 EXPECT_FALSE(type->icon().isNull());
             } else {

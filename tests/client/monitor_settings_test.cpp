@@ -35,7 +35,7 @@ TEST_F(MonitorTest, FreshInstallationWritesAllAlarmKeysOnFirstTick)
     const std::vector<SettingKey>& keys = settingKeys();
     for (auto row = keys.rbegin(); row != keys.rend(); ++row) {
         if (row->saved)
-            expected << QByteArray(row->key) + '=' + row->fallback + '\r';
+            expected << QByteArray(row->key) + '=' + settingDefault(*row).toLatin1() + '\r';
     }
     expected[0] += '\r';
     EXPECT_EQ(expected.size(), 27);

@@ -171,7 +171,7 @@ TEST_F(LoggingTest, ReadingsEqualToALimitAreHealthy)
     for (const Case& c : cases) {
         QSqlQuery(database->connection()).exec("DELETE FROM SENSOR_TBL;");
         SensorSnapshot s = allSwitchesOff();
-        s.*(sensorTypeInfo(c.type)->enabled) = 1;
+        s.*(sensorFields(c.type)->enabled) = 1;
         s.*c.reading = c.value;
         pass(s);
         const std::vector<Row> rows = sensorRows();

@@ -76,16 +76,16 @@ QUuid randomIdentity(std::mt19937_64& random)
 
 int16_t& readingOf(SensorSnapshot& snapshot, int type)
 {
-    return snapshot.*sensorTypeInfo(type)->reading;
+    return snapshot.*sensorFields(type)->reading;
 }
 
 // A value just past the sensor's limit in the direction that counts as a fault.
 int outsideValue(const SensorSnapshot& snapshot, const ReadingModel& model)
 {
-    const SensorTypeInfo* info = sensorTypeInfo(model.type);
-    if (info->high)
-        return snapshot.*info->high + model.outside;
-    return std::max(0, snapshot.*info->low - model.outside);
+    const SensorFigures figures = figuresOf(snapshot, model.type);
+    if (hasHighLimit(sensorTypeRow(model.type)->rule))
+        return figures.high + model.outside;
+    return std::max(0, figures.low - model.outside);
 }
 
 void seedHistory(Agent& agent, std::mt19937_64& random, qint64 nowUtcSeconds)
@@ -169,9 +169,9 @@ void driftAgent(Agent& agent, std::mt19937_64& random)
 void logFaults(Agent& agent, qint64 nowUtcSeconds)
 {
     for (int type : kSensorLoggingOrder) {
-        const SensorTypeInfo* info = sensorTypeInfo(type);
-        if (agent.snapshot.*info->enabled && sensorInError(type, agent.snapshot))
-            agent.faults.append({type, int(agent.snapshot.*info->reading), nowUtcSeconds});
+        const SensorFigures figures = figuresOf(agent.snapshot, type);
+        if (outOfLimits(type, figures))
+            agent.faults.append({type, figures.reading, nowUtcSeconds});
     }
     if (agent.faults.size() > kMaxKeptFaults)
         agent.faults.remove(0, agent.faults.size() - kMaxKeptFaults);

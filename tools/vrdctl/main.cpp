@@ -67,69 +67,28 @@ BrokerSettings settingsFromIni()
     return settings;
 }
 
-// "Processor Temperature = %d 'C" names its quantity before " = ".
-QString sensorName(int code)
+QString limitsText(const SensorTypeRow& type, const msg::SensorFigures& f)
 {
-    return QString::fromLatin1(sensorTypeInfo(code)->logFormat).section(" = ", 0, 0);
-}
-
-QString unitOf(const SensorTypeInfo& info)
-{
-    if (info.inVolts)
-        return "V";
-    return info.category == LogCategory::Fan ? "RPM" : "'C";
-}
-
-QString figure(const SensorTypeInfo& info, int value)
-{
-    return info.inVolts ? QString::number(value / 1000.0, 'f', 3) : QString::number(value);
-}
-
-// The agent's own alarm rule, applied to what it reported.
-SensorSnapshot snapshotOf(const msg::SensorReport& report)
-{
-    SensorSnapshot snapshot;
-    for (int code = 0; code < int(report.byType.size()); ++code) {
-        const SensorTypeInfo& info = *sensorTypeInfo(code);
-        const msg::SensorFigures& f = report.byType[code];
-        snapshot.*info.reading = int16_t(f.reading);
-        snapshot.*info.enabled = f.enabled ? 1 : 0;
-        if (info.high)
-            snapshot.*info.high = int16_t(f.high);
-        if (info.low)
-            snapshot.*info.low = int16_t(f.low);
-    }
-    return snapshot;
-}
-
-bool outOfLimits(const SensorSnapshot& snapshot, int code)
-{
-    return snapshot.*sensorTypeInfo(code)->enabled && sensorInError(code, snapshot);
-}
-
-QString limitsText(const SensorTypeInfo& info, const msg::SensorFigures& f)
-{
-    switch (info.rule) {
+    switch (type.rule) {
     case LimitRule::Window:
-        return figure(info, f.low) + " .. " + figure(info, f.high);
+        return valueText(type.unit, f.low) + " .. " + valueText(type.unit, f.high);
     case LimitRule::Ceiling:
-        return "<= " + figure(info, f.high);
+        return "<= " + valueText(type.unit, f.high);
     case LimitRule::Floor:
-        return ">= " + figure(info, f.low);
+        return ">= " + valueText(type.unit, f.low);
     case LimitRule::Never:
         break;
     }
     return QString();
 }
 
-QJsonObject sensorJson(int code, const msg::SensorFigures& f, bool bad)
+QJsonObject sensorJson(const SensorTypeRow& type, const msg::SensorFigures& f, bool bad)
 {
-    const SensorTypeInfo& info = *sensorTypeInfo(code);
-    QJsonObject row{{"type", code}, {"name", sensorName(code)}, {"reading", f.reading}, {"unit", unitOf(info)},
-                    {"enabled", f.enabled}, {"outOfLimits", bad}};
-    if (info.high)
+    QJsonObject row{{"type", type.code},        {"name", type.name},       {"reading", f.reading},
+                    {"unit", unitSymbol(type.unit)}, {"enabled", f.enabled}, {"outOfLimits", bad}};
+    if (hasHighLimit(type.rule))
         row.insert("high", f.high);
-    if (info.low)
+    if (hasLowLimit(type.rule))
         row.insert("low", f.low);
     return row;
 }
@@ -212,22 +171,20 @@ int runSensors(FleetQuery& query, const Options& options)
         return ExitUnknown;
     }
     const msg::SensorReport report = msg::parseSensorReply(reply->object);
-    const SensorSnapshot snapshot = snapshotOf(report);
     QJsonArray rows;
     for (const msg::SensorKeys& keys : msg::kSensorKeys) {
-        const int code = keys.code;
-        const SensorTypeInfo& info = *sensorTypeInfo(code);
-        const msg::SensorFigures& f = report.byType[code];
-        const bool bad = outOfLimits(snapshot, code);
+        const SensorTypeRow& type = *sensorTypeRow(keys.code);
+        const msg::SensorFigures& f = report.byType[keys.code];
+        const bool bad = outOfLimits(keys.code, f);
         if (options.json) {
-            rows.append(sensorJson(code, f, bad));
+            rows.append(sensorJson(type, f, bad));
             continue;
         }
         out() << QString("%1 %2 %3 %4  %5\n")
                      .arg(bad ? "!" : " ")
-                     .arg(sensorName(code), -22)
-                     .arg(figure(info, f.reading) + " " + unitOf(info), 12)
-                     .arg(limitsText(info, f), -18)
+                     .arg(QString::fromLatin1(type.name), -22)
+                     .arg(valueText(type.unit, f.reading) + " " + unitSymbol(type.unit), 12)
+                     .arg(limitsText(type, f), -18)
                      .arg(!f.enabled ? "off" : (bad ? "OUT OF LIMITS" : "ok"));
     }
     if (options.json)
@@ -269,12 +226,13 @@ int runCheck(FleetQuery& query, const Options& options)
         return ExitUnknown;
     }
     const msg::SensorReport report = msg::parseSensorReply(reply->object);
-    const SensorSnapshot snapshot = snapshotOf(report);
     QStringList problems;
-    for (const msg::SensorKeys& keys : msg::kSensorKeys)
-        if (outOfLimits(snapshot, keys.code))
-            problems << sensorLogText(keys.code, report.byType[keys.code].reading) + " (limits " +
-                            limitsText(*sensorTypeInfo(keys.code), report.byType[keys.code]) + ")";
+    for (const msg::SensorKeys& keys : msg::kSensorKeys) {
+        const msg::SensorFigures& f = report.byType[keys.code];
+        if (outOfLimits(keys.code, f))
+            problems << sensorLogText(keys.code, f.reading) + " (limits " + limitsText(*sensorTypeRow(keys.code), f) +
+                            ")";
+    }
     if (problems.isEmpty()) {
         out() << "OK: every switched-on reading within its limits\n";
         return ExitOk;
