@@ -1,9 +1,9 @@
 // The board file's reader: JSON text to a SimBoard, every field checked, one clear line for the
 // first fault. It is the only part of the library that uses Qt (for its JSON reader), so it is the
 // one reason the Linux library links Qt Core; that stays. The simulated board exists only in the
-// Linux build, which is a test bench where Qt is installed with the rest of the system, and a JSON
-// reader of our own would be one more parser to harden against hostile files. The Windows library
-// has no simulator and links nothing of Qt.
+// Linux build, where Qt Core is installed anyway (the agent and the station are Qt programs), and a
+// JSON reader of our own would be one more parser to harden against hostile files. The Windows
+// library has no simulator and links nothing of Qt.
 
 #include "sim_board.h"
 
