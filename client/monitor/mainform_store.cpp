@@ -37,8 +37,7 @@ void Mainform::closeDebugLog()
 
 void Mainform::openDatabase()
 {
-    // Not checked on purpose: a file that did not open fails each later statement quietly, and
-    // the monitor and its alarm run on without their history.
+    // Unchecked on purpose: the monitor runs on without history, each statement failing quietly.
     m_database.openWithMaintenance(*m_debugLog);
     m_hostIdentity = checkHostIdentity(m_database.connection(), *m_debugLog);
     refreshInventoryTable(m_database.connection(), m_inventory, *m_debugLog);

@@ -85,8 +85,7 @@ void TSQLThread::run()
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(m_databasePath);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-        // Not checked on purpose: each insert on a connection that did not open fails and is
-        // traced, and the thread carries on as it does for any failed insert.
+        // Unchecked on purpose: on a connection that did not open each insert fails and is traced.
         db.open();
         installBusyWait(db);
 
