@@ -17,7 +17,7 @@ constexpr char kSelectDetails[] = "SELECT CPUNAME, OSNAME, SYSMODEL, SYSSERIL FR
                                   "WHERE GUID = ? COLLATE NOCASE;";
 constexpr char kStore[] = "INSERT OR REPLACE INTO CLIENTINFO_TBL (COMPUTERNAME, CPUNAME, OSNAME, SYSMODEL, SYSSERIL, "
                           "GUID) VALUES(?, ?, ?, ?, ?, ?);";
-constexpr char kRemoveAll[] = "DELETE FROM CLIENTINFO_TBL WHERE GUID != \"\";";
+constexpr char kRemoveAll[] = "DELETE FROM CLIENTINFO_TBL WHERE GUID != '';";
 
 // Inventory fields in the column order of kStore.
 constexpr QString msg::Inventory::*kStoredFields[] = {

@@ -30,6 +30,12 @@ extern "C" {
 #define GAUGE64_NO_CHIP 512    /* the driver is open but no family recognised its chip */
 #define GAUGE64_NO_DRIVER 1024 /* the driver could not be opened or installed; a beep sounded */
 
+/* How a host reads a status: it succeeded when bits 8 to 15 are all clear (every success code),
+ * and failed otherwise (every failure code sets one of them). Macros only, so the export list
+ * stays as it is. */
+#define GAUGE64_SUCCEEDED(status) (((status) & 0xFF00) == 0)
+#define GAUGE64_FAILED(status) (!GAUGE64_SUCCEEDED(status))
+
 /* Opens the driver (installing its service if need be) and probes the chip families in a
  * fixed order. Returns a status code above. A second call closes the earlier driver first. */
 GAUGE64_API int32_t GAUGE64_CALL DLLInitial(void);

@@ -1,6 +1,8 @@
 // gauge64-read: the first thing to run on a machine. Loads the sensor library the way the
 // client does, initialises it and prints the status and the thirteen readings.
 
+#include "gauge64.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -37,16 +39,16 @@ constexpr int kReadingCount = int(sizeof kReadings / sizeof kReadings[0]);
 const char* statusMeaning(int32_t status)
 {
     switch (status) {
-    case 16:
+    case GAUGE64_FOUND:
         return "chip found";
-    case 4:
+    case GAUGE64_FOUND_ALT:
         return "chip found (Winbond monitor at 0x295)";
-    case 512:
+    case GAUGE64_NO_CHIP:
         return "driver open, no supported chip";
-    case 1024:
+    case GAUGE64_NO_DRIVER:
         return "port-I/O driver could not be opened";
     default:
-        return (status & 0xFF00) ? "failure" : "chip found";
+        return GAUGE64_FAILED(status) ? "failure" : "chip found";
     }
 }
 
@@ -151,5 +153,5 @@ int main(int argc, char** argv)
     } while (watch && !g_stop);
     release();
     dlclose(library);
-    return (status & 0xFF00) ? 1 : 0;
+    return GAUGE64_FAILED(status) ? 1 : 0;
 }

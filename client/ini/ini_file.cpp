@@ -1,6 +1,7 @@
 #include "ini_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <climits>
 #include <cstdlib>
@@ -27,6 +28,31 @@ int readNumber(const QByteArray& text, int base)
     if (value < INT_MIN)
         return INT_MIN;
     return int(value);
+}
+
+// A locked-down install may make the file's folder read-only and leave the file writable: no new
+// file can appear beside it to be renamed over it, so writing in place is the only way to save.
+bool onlyTheFileIsWritable(const QString& path)
+{
+    const QFileInfo file(path);
+    return file.exists() && file.isWritable() && !QFileInfo(file.absolutePath()).isWritable();
+}
+
+// Unbuffered, so a short write (disk full, size limit) shows in write()'s result; a buffered
+// QSaveFile would commit the truncated file.
+bool openForSave(QSaveFile& file)
+{
+    constexpr QIODevice::OpenMode kMode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    if (file.open(kMode))
+        return true;
+    if (!onlyTheFileIsWritable(file.fileName()))
+        return false;
+    static bool said = false; // saves run on the window's thread only
+    if (!said)
+        qWarning("%s: its folder is read-only, so it is written in place", qUtf8Printable(file.fileName()));
+    said = true;
+    file.setDirectWriteFallback(true);
+    return file.open(kMode);
 }
 
 } // namespace
@@ -87,10 +113,8 @@ bool IniFile::save(const QString& path) const
     for (const Line& line : m_lines)
         content += line.text + "\r\n";
 
-    // Unbuffered, so a short write (disk full, size limit) shows in write()'s result; a buffered
-    // QSaveFile would commit the truncated file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!openForSave(file))
         return false;
     if (file.write(content) != content.size()) {
         file.cancelWriting();

@@ -22,7 +22,9 @@ public:
     void clear();
 
     // Writes every line followed by CR LF into a new file beside `path` and renames it over the old
-    // one, so a failed write leaves the old file intact. The list is kept either way.
+    // one, so a failed write leaves the old file intact. The list is kept either way. Only when the
+    // folder is read-only and the file writable is the file written in place (said once on
+    // standard error), as nothing can be renamed there.
     bool save(const QString& path) const;
 
     // Section and key names match without regard to letter case; nothing is trimmed. The first of

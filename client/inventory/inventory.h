@@ -4,10 +4,11 @@
 // replies and cached in DMI_TBL.
 //
 // Start-up (the window's construction):
-//     Inventory inventory = gatherInventory();          // step 3, before the database opens
+//     Inventory inventory = gatherInventory();     // Mainform::gatherInventory, before the database opens
 //     ...labels from inventory.procName, .procId, .procLogicalProcessors, .osCaption,
 //        .osVersion, .osBuildNumber
-//     QUuid host = checkHostIdentity(db.connection(), *debugLog);  // step 10 (dmi_table.h)
+//     // Mainform::openDatabase (dmi_table.h):
+//     QUuid host = checkHostIdentity(db.connection(), *debugLog);
 //     refreshInventoryTable(db.connection(), inventory, *debugLog);
 // Inventory replies: "Comp" sysUser, "Cpu" procName, "OS" osCaption, "SysModel" sysModel,
 // "SysSerial" sysSerial, "Uuid" hostIdentityText(host).

@@ -24,13 +24,6 @@ struct GaugeApi {
     GaugeFunction PVbat = nullptr; // resolved and kept, never called
 };
 
-// DLLInitial's status: success codes (16, 4) have bits 8 to 15 clear; 512 (no chip) and 1024 (no
-// driver) do not.
-constexpr bool gaugeStarted(int32_t status)
-{
-    return (status & 0xFF00) == 0;
-}
-
 // Where the library is looked for: the program's own directory, then the system's search path.
 // QLibrary adds the platform's prefix and suffix ("libGauge64.so", "Gauge64.dll").
 QStringList gaugeLibraryCandidates();

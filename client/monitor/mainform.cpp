@@ -1,5 +1,6 @@
 #include "mainform.h"
 
+#include "gauge64.h"
 #include "start_failure.h"
 #include "ui_Mainform.h"
 
@@ -165,7 +166,7 @@ bool Mainform::bindSensorLibrary(const MainformSetup& setup)
 bool Mainform::startSensorLibrary()
 {
     const GaugeFunction initial = m_gauge.api().DLLInitial;
-    m_sensorsLive = initial && gaugeStarted(initial());
+    m_sensorsLive = initial && GAUGE64_SUCCEEDED(initial());
     return m_sensorsLive;
 }
 

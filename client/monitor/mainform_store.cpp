@@ -60,6 +60,7 @@ void Mainform::closeDebugLog()
 
 void Mainform::openDatabase()
 {
+    // Unchecked on purpose: the monitor runs on without history, each statement failing quietly.
     m_database.openWithMaintenance(*m_debugLog);
     m_hostIdentity = checkHostIdentity(m_database.connection(), *m_debugLog);
     refreshInventoryTable(m_database.connection(), m_inventory, *m_debugLog);

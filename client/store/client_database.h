@@ -5,7 +5,7 @@
 //
 // Start-up, in the window's construction:
 //     ClientDatabase db;                        // "sysinfo2.sqlite" in the working directory
-//     db.openWithMaintenance(*debugLog);         // step 10, before the inventory refresh
+//     db.openWithMaintenance(*debugLog);         // Mainform::openDatabase, before the inventory refresh
 //     QUuid id = checkHostIdentity(db.connection(), *debugLog);   // client/inventory
 //     refreshInventoryTable(db.connection(), inventory, *debugLog);
 //     db.setBusyTimeout(ClientDatabase::kWindowBusyTimeoutMs);         // start-up done

@@ -3,7 +3,7 @@
 
 #include "os_api.h"
 #include "requests.h"
-#include "sim_board.h"
+#include "watched_board.h"
 
 #include <chrono>
 #include <set>

@@ -5,7 +5,6 @@
 // than the library's expectations.
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -54,7 +53,8 @@ struct SimMemory {
 
 class SimBoard {
 public:
-    // Parses a board file; on failure returns nothing and sets *error to one clear line.
+    // Parses a board file (board_file.cpp); on failure returns nothing and sets *error to one
+    // clear line.
     static std::optional<SimBoard> fromFile(const std::string& path, std::string* error);
     static std::optional<SimBoard> fromJson(const std::string& json, std::string* error);
 
@@ -83,23 +83,8 @@ private:
 // Register file access of one monitor, shared by the simulator and its tests.
 uint8_t monitorRead(const SimMonitor& monitor, uint8_t reg);
 void monitorWrite(SimMonitor& monitor, uint8_t reg, uint8_t value);
-
-// A board file that is reloaded when its modification time changes (checked at most a few
-// times a second, so a running program sees a change within one second).
-class WatchedBoard {
-public:
-    explicit WatchedBoard(std::string path);
-    SimBoard* board(); // null while the file is missing or malformed
-    const std::string& path() const { return path_; }
-
-private:
-    void refresh();
-
-    std::string path_;
-    std::optional<SimBoard> board_;
-    int64_t loadedStamp_ = -1;
-    std::string lastError_;
-    std::chrono::steady_clock::time_point lastCheck_{};
-};
+// A register of `bank` as a board file lists it; a banked monitor's bank register is its bank
+// selection, whichever bank lists it.
+void monitorPreset(SimMonitor& monitor, int bank, uint8_t reg, uint8_t value);
 
 } // namespace portio

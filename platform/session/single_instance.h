@@ -1,6 +1,8 @@
 #pragma once
 // One running client per login session. On Windows this is a named mutex; here it is an flock on a
-// file in the session's runtime directory, released by the kernel however the process ends.
+// file in the session's runtime directory, released by the kernel however the process ends. Without
+// a runtime directory the file lives in a directory of the user's own (mode 0700) in the temporary
+// folder: a shared name there could be created first, and held, by any other local user.
 
 #include <QString>
 
@@ -12,16 +14,21 @@ public:
     ~SingleInstanceLock();
 
     // False when another process of this session holds the lock. When the lock file cannot be
-    // opened at all, the guard is off and this returns true: a broken runtime directory must not
-    // keep the monitor from running.
+    // opened at all, or its directory in the temporary folder is not this user's alone (someone
+    // else's, open to others, a link), the guard is off and this returns true: a broken or planted
+    // directory must not keep the monitor from running.
     bool tryAcquire();
 
     QString path() const { return m_path; }
 
 private:
+    int openLockFile() const;
+
     QString m_path;
+    bool m_inTemporaryFolder = false;
     int m_fd = -1;
 };
 
-// $XDG_RUNTIME_DIR/<name>.lock, or /tmp/<name>-<uid>.lock without a runtime directory.
+// $XDG_RUNTIME_DIR/<name>.lock, or <temporary folder>/vrd-<uid>/<name>.lock without a runtime
+// directory.
 QString singleInstanceLockPath(const QString& name);

@@ -192,6 +192,8 @@ TEST_F(MonitorTest, WindowStartsOnItsFirstPages)
     for (int i = 0; i < tabs->count(); ++i)
         titles << tabs->tabText(i);
     EXPECT_EQ(titles, QStringList({"Processor", "Peripheral", "Temperature && Fan", "Log"}));
+    // The Hardware Monitor page's group of rails; its object name keeps the old spelling.
+    EXPECT_EQ(child<QGroupBox>(*window, "gbPerpherial")->title(), "Peripheral");
 
     auto* log = child<QTableView>(*window, "tvSqlQueryExec");
     const QAbstractItemModel* model = log->model();
@@ -228,7 +230,6 @@ TEST(GaugeBindingTest, LoadsTheFirstCandidateThatExists)
     qputenv("GAUGE64_BOARD", VRD_SOURCE_DIR "/boards/no-chip.json");
     const int32_t status = api.DLLInitial();
     EXPECT_EQ(status, 512);
-    EXPECT_FALSE(gaugeStarted(status));
     EXPECT_EQ(api.Vcore(), 0);
     EXPECT_EQ(api.DLLRelease(), 1);
     qunsetenv("GAUGE64_BOARD");

@@ -1,6 +1,7 @@
 // The simulated board follows the hardware's rules: it is the bench every chip test runs on.
 
 #include "sim_board.h"
+#include "watched_board.h"
 
 #include <QTemporaryDir>
 
