@@ -7,8 +7,8 @@ namespace gauge {
 
 namespace {
 
-// Fixed order: each detection leaves Super I/O configuration modes and monitor banks as
-// the next one finds them, and A and D split the F81966 by its logical device 0x11.
+// Fixed order: each detection leaves monitor banks as the next one finds them (every
+// Super I/O is locked again), and A and D split the F81966 by its logical device 0x11.
 const ChipFamily* const kProbeOrder[] = {
     &chips::kFintekA,
     &chips::kFintekB,

@@ -6,8 +6,19 @@
 //   K        11     0xD282                    bank 0
 //
 // The monitor is banked (bank register 0x4E, bits 2:0) and reached without the busy wait.
-// Fans are reported directly in RPM as 16-bit words. Configuration mode is never left: the
-// chip stays unlocked with logical device 0x0B selected.
+// Fans are reported directly in RPM as 16-bit words. Configuration mode is left once the
+// monitor's port is known; a logical device 0x0B that is switched off, absent or without a
+// base is refused, so a chip without a monitor (0x1061 is in no hardware-monitor table of
+// the kernel) is not taken.
+//
+// Open question: the Linux kernel reads 0xC452/0xC453 (its NCT6106 family) and 0xD282
+// (NCT6116) elsewhere (nct6775-core.c): voltages in bank 0 at 0x00 to 0x09 (NCT6106_REG_IN),
+// temperatures at 0x10 to 0x15 and 0x18 to 0x1A (NCT6106_REG_TEMP, NCT6106_REG_TEMP_MON),
+// and fans as 13-bit counts in the word registers 0x20, 0x22, ... (NCT6106_REG_FAN,
+// NCT6116_REG_FAN) turned into RPM as 1350000 / count (fan_from_reg13). Bank 3 0x11 to
+// 0x13, read below as the layout marker, are its temperature offsets
+// (NCT6106_REG_TEMP_OFFSET). Whether the registers read here are a second view the chips
+// also offer is not known without the datasheet, so they are kept until a board shows it.
 
 #include "conversions.h"
 #include "driver.h"
@@ -18,6 +29,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 namespace gauge::chips::chipid {
 
@@ -118,17 +130,24 @@ uint8_t readRegister(uint8_t reg)
     return HwmReadDirect(g_state.addrPort, reg);
 }
 
+// Configuration mode is left before this returns, whatever it found.
+template <std::size_t N>
+std::optional<uint32_t> monitorOfChip(uint32_t cfg, const uint16_t (&chipIds)[N])
+{
+    const superio::ConfigSession session(cfg);
+    if (std::find(chipIds, chipIds + N, superio::chipId(cfg)) == chipIds + N)
+        return std::nullopt;
+    return superio::monitorAddrPort(cfg, kMonitorDevice);
+}
+
 template <std::size_t N>
 bool detectChip(const uint16_t (&chipIds)[N])
 {
     for (uint32_t cfg : superio::kConfigPorts) {
-        superio::enterConfig(cfg);
-        const uint16_t high = superio::readConfig(cfg, superio::kChipIdHigh);
-        const uint16_t low = superio::readConfig(cfg, superio::kChipIdLow);
-        if (std::find(chipIds, chipIds + N, uint16_t(high * 256 + low)) == chipIds + N)
-            continue;
-        g_state.addrPort = superio::monitorAddrPort(cfg, kMonitorDevice);
-        return true;
+        if (const std::optional<uint32_t> addrPort = monitorOfChip(cfg, chipIds)) {
+            g_state.addrPort = *addrPort;
+            return true;
+        }
     }
     return false;
 }

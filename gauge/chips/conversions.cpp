@@ -31,6 +31,11 @@ int32_t millivoltsFromByte(uint8_t raw, const Scale& scale)
     return int32_t(millivolts);
 }
 
+int32_t millivoltsVrm9FromByte(uint8_t raw)
+{
+    return (int32_t(raw) * 488 + 70000 + 50) / 100;
+}
+
 int32_t boundedReading(int32_t value, Bounds bounds)
 {
     return value < bounds.low || value > bounds.high ? 0 : value;
@@ -39,11 +44,6 @@ int32_t boundedReading(int32_t value, Bounds bounds)
 int32_t celsiusFromSignedByte(uint8_t raw)
 {
     return raw > 127 ? int32_t(raw) - 256 : int32_t(raw);
-}
-
-int32_t celsiusZeroAbove127(uint8_t raw)
-{
-    return raw > 127 ? 0 : int32_t(raw);
 }
 
 int32_t rpmFromPeriodCount(uint16_t count)

@@ -71,14 +71,15 @@ constexpr Scale referenceMinusOver(double reference, int32_t step, double diviso
 }
 
 int32_t millivoltsFromByte(uint8_t raw, const Scale& scale);
+// A core-voltage byte in VRM9 mode: 4.88 mV per step above 700 mV, to the nearest
+// millivolt in integer arithmetic as the kernel's w83627hf show_in_0 computes it.
+int32_t millivoltsVrm9FromByte(uint8_t raw);
 
 // The value itself inside the bounds (both ends included), else 0.
 int32_t boundedReading(int32_t value, Bounds bounds);
 
 // Two's-complement byte: above 127 stands for raw − 256.
 int32_t celsiusFromSignedByte(uint8_t raw);
-// The same byte read as unsigned, with anything above 127 taken as implausible.
-int32_t celsiusZeroAbove127(uint8_t raw);
 
 // A 16-bit fan period count at 1.5 MHz; 0, 0x0FFF and 0xFFFF mean stopped, absent or
 // out of range and read as 0.

@@ -8,7 +8,8 @@
 //
 // The identification ends in Fintek's vendor ID 0x1934. Voltages are bytes of 8 mV (or a
 // multiple) per step, fans 16-bit period counts in two registers, temperatures signed
-// bytes. Nothing is ever written to the monitor.
+// bytes. Nothing is ever written to the monitor. Configuration mode is left on every path;
+// logical device 4 must be switched on and hold a base, as f71882fg_find requires.
 
 #include "conversions.h"
 #include "driver.h"
@@ -126,7 +127,6 @@ uint32_t g_addrPort = 0;
 
 uint32_t identification(uint32_t cfg)
 {
-    superio::enterConfig(cfg);
     uint32_t id = 0;
     for (uint8_t reg : kIdentificationRegs)
         id = id << 8 | superio::readConfig(cfg, reg);
@@ -155,26 +155,36 @@ std::optional<uint32_t> monitorByVendor()
     return std::nullopt;
 }
 
-// A chip that is declined here stays in configuration mode; one that is taken leaves it.
-std::optional<uint32_t> locateMonitor(const Variant& variant, uint32_t cfg)
+// What configuration mode tells about the chip at cfg: whether the variant takes it, and
+// (for the variants that find the monitor through logical device 4) where the monitor is.
+struct ConfigFindings {
+    bool accepted = false;
+    std::optional<uint32_t> addrPort;
+};
+
+// Configuration mode is left before this returns, whatever it found.
+ConfigFindings inspect(const Variant& variant, uint32_t cfg)
 {
-    if (variant.locate == Locate::VendorAtCandidates) {
-        superio::leaveConfig(cfg);
-        return monitorByVendor();
-    }
-    const uint32_t addrPort = superio::monitorAddrPort(cfg, kMonitorDevice);
-    if (!device11Satisfied(variant, cfg))
-        return std::nullopt;
-    superio::leaveConfig(cfg);
-    return addrPort;
+    const superio::ConfigSession session(cfg);
+    ConfigFindings found;
+    found.accepted = accepts(variant, identification(cfg));
+    if (!found.accepted || variant.locate == Locate::VendorAtCandidates)
+        return found;
+    found.addrPort = superio::monitorAddrPort(cfg, kMonitorDevice);
+    if (found.addrPort && !device11Satisfied(variant, cfg))
+        found.addrPort.reset();
+    return found;
 }
 
 bool detectVariant(const Variant& variant)
 {
     for (uint32_t cfg : superio::kConfigPorts) {
-        if (!accepts(variant, identification(cfg)))
+        const ConfigFindings found = inspect(variant, cfg);
+        if (!found.accepted)
             continue;
-        if (const std::optional<uint32_t> addrPort = locateMonitor(variant, cfg)) {
+        const std::optional<uint32_t> addrPort =
+            variant.locate == Locate::VendorAtCandidates ? monitorByVendor() : found.addrPort;
+        if (addrPort) {
             g_addrPort = *addrPort;
             return true;
         }

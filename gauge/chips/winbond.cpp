@@ -8,10 +8,15 @@
 //   H        8      0x295                                      nibble 0x9         direct   16
 //   I        9      0x295, 0x225, 0xA15, 0xE85                 0xA1 or 0xC1       waited   16
 //
+// The kernel serves these parts in w83627ehf.c (E: W83627DHG, W83627UHG, W83667HG behind
+// Super I/O IDs 0xA02x, 0xA23x, 0xA51x; I: W83627EHF), w83781d.c (F: W83781D) and
+// w83627hf.c (G: W83627HF, W83697HF; H: W83627THF, W83687THF).
+//
 // Registers 0x50 to 0x5F are banked (bank register 0x4E, bits 2:0); the voltage bytes
 // 0x20 to 0x26, the system temperature 0x27 and the fan counts 0x28/0x29 are not.
 // Waited bank switching keeps bits 7 and 3 of 0x4E; direct switching is four plain port
-// accesses that keep bits 7 to 3.
+// accesses that keep bits 7 to 3. Nothing is written to a candidate port before reads have
+// shown a Winbond monitor there.
 
 #include "conversions.h"
 #include "driver.h"
@@ -28,8 +33,7 @@ namespace gauge::chips::winbond {
 
 namespace {
 
-enum class Source { Millivolts, FanCount, Celsius, CpuCelsius, BatteryMillivolts };
-enum class TempRule { Signed, ZeroAbove127 };
+enum class Source { Millivolts, CoreMillivolts, FanCount, Celsius, CpuCelsius, BatteryMillivolts };
 
 constexpr uint8_t kNoBank = 0xFF; // read wherever the bank register stands
 constexpr uint8_t kBank0 = 0;
@@ -39,6 +43,7 @@ constexpr uint8_t kNoAlternate = 0;
 
 // Voltage and processor-temperature rows select their bank before the read and return to
 // bank 0 after it; fan and system-temperature rows only select theirs before the read.
+// Temperatures are two's-complement bytes.
 struct Row {
     Reading slot;
     Source source;
@@ -46,38 +51,43 @@ struct Row {
     uint8_t bank;
     Scale scale;
     Bounds bounds;
-    TempRule temp;
     uint8_t alternateReg; // read instead of reg when the chip-ID nibble 0x6 was seen (G)
 };
 
 constexpr Row volts(Reading slot, uint8_t reg, uint8_t bank, Scale scale, Bounds bounds)
 {
-    return {slot, Source::Millivolts, reg, bank, scale, bounds, TempRule::Signed, kNoAlternate};
+    return {slot, Source::Millivolts, reg, bank, scale, bounds, kNoAlternate};
 }
 constexpr Row voltsOrAlternate(Reading slot, uint8_t reg, uint8_t alternateReg, Scale scale, Bounds bounds)
 {
-    return {slot, Source::Millivolts, reg, kNoBank, scale, bounds, TempRule::Signed, alternateReg};
+    return {slot, Source::Millivolts, reg, kNoBank, scale, bounds, alternateReg};
+}
+// The core voltage of a chip with a VRM mode register: the scale given, or the VRM9
+// formula when register 0x18 bit 0 was set at install.
+constexpr Row coreVolts(uint8_t reg, Scale scale, Bounds bounds)
+{
+    return {Vcore, Source::CoreMillivolts, reg, kNoBank, scale, bounds, kNoAlternate};
 }
 constexpr Row fanCount(Reading slot, uint8_t reg, uint8_t bank)
 {
-    return {slot, Source::FanCount, reg, bank, scaled(1), kUnbounded, TempRule::Signed, kNoAlternate};
+    return {slot, Source::FanCount, reg, bank, scaled(1), kUnbounded, kNoAlternate};
 }
-constexpr Row systemCelsius(uint8_t reg, uint8_t bank, TempRule rule)
+constexpr Row systemCelsius(uint8_t reg, uint8_t bank)
 {
-    return {SysTemp, Source::Celsius, reg, bank, scaled(1), kUnbounded, rule, kNoAlternate};
+    return {SysTemp, Source::Celsius, reg, bank, scaled(1), kUnbounded, kNoAlternate};
 }
-constexpr Row cpuCelsius(uint8_t reg, uint8_t bank, TempRule rule)
+constexpr Row cpuCelsius(uint8_t reg, uint8_t bank)
 {
-    return {CpuTemp, Source::CpuCelsius, reg, bank, scaled(1), kUnbounded, rule, kNoAlternate};
+    return {CpuTemp, Source::CpuCelsius, reg, bank, scaled(1), kUnbounded, kNoAlternate};
 }
 constexpr Row batteryMillivolts(uint8_t reg, Scale scale)
 {
-    return {PVbat, Source::BatteryMillivolts, reg, kNoBank, scale, kUnbounded, TempRule::Signed, kNoAlternate};
+    return {PVbat, Source::BatteryMillivolts, reg, kNoBank, scale, kUnbounded, kNoAlternate};
 }
 
-constexpr TempRule kSigned = TempRule::Signed;
-constexpr TempRule kZeroAbove127 = TempRule::ZeroAbove127;
-
+// +5 V is 0x22 in 33.28 mV steps: the W83627UHG's scale for that input
+// (scale_in_w83627uhg). On the W83627DHG and W83667HG the same input is the chip's own
+// analog supply, so those chips have no +5 V reading (see kNoP5VAt22).
 constexpr Row kRowsE[] = {
     volts(Vcore, 0x20, kBank0, times(8.0), ceiling(10000)),
     volts(Vio, 0x25, kBank0, times(16.0), ceiling(10000)),
@@ -85,8 +95,8 @@ constexpr Row kRowsE[] = {
     volts(P12V, 0x21, kBank0, scaled(8, 16.0), ceiling(20000)),
     fanCount(Fan1, 0x29, kBank0),
     fanCount(Fan2, 0x28, kBank0),
-    cpuCelsius(0x50, kBank1, kSigned),
-    systemCelsius(0x27, kBank0, kSigned),
+    cpuCelsius(0x50, kBank1),
+    systemCelsius(0x27, kBank0),
 };
 
 constexpr Row kRowsF[] = {
@@ -98,12 +108,13 @@ constexpr Row kRowsF[] = {
     volts(N5V, 0x26, kNoBank, times(24.06), window(3500, 7000)),
     fanCount(Fan1, 0x28, kNoBank),
     fanCount(Fan2, 0x29, kNoBank),
-    cpuCelsius(0x50, kBank1, kSigned),
-    systemCelsius(0x27, kNoBank, kSigned),
+    cpuCelsius(0x50, kBank1),
+    systemCelsius(0x27, kNoBank),
 };
 
 // The decimals are the doubles nearest to 25/42, 5/19 and 27000/11; 0.19444444444444442
 // and 0.31818181818181823 are used as written, not as the doubles nearest to 7/36 and 7/22.
+// Both temperatures are signed, as w83627hf's TEMP_FROM_REG and LM75_TEMP_FROM_REG read them.
 constexpr Row kRowsG[] = {
     volts(Vcore, 0x20, kNoBank, times(16.0), ceiling(10000)),
     voltsOrAlternate(Vio, 0x21, 0x22, times(16.0), ceiling(10000)),
@@ -113,19 +124,19 @@ constexpr Row kRowsG[] = {
     volts(N5V, 0x26, kNoBank, fromReferenceOver(2454.5454545454545, 16, 0.31818181818181823), window(3500, 7000)),
     fanCount(Fan1, 0x28, kNoBank),
     fanCount(Fan2, 0x29, kNoBank),
-    cpuCelsius(0x50, kBank1, kZeroAbove127),
-    systemCelsius(0x27, kNoBank, kZeroAbove127),
+    cpuCelsius(0x50, kBank1),
+    systemCelsius(0x27, kNoBank),
 };
 
 constexpr Row kRowsH[] = {
-    volts(Vcore, 0x20, kNoBank, times(16.0), ceiling(10000)),
+    coreVolts(0x20, times(16.0), ceiling(10000)),
     volts(Vio, 0x21, kNoBank, times(16.0), ceiling(10000)),
     volts(P5V, 0x23, kNoBank, over(16, 0.6), ceiling(10000)),
     volts(P12V, 0x22, kNoBank, over(16, 0.2631578947368421), ceiling(20000)),
     fanCount(Fan1, 0x29, kNoBank),
     fanCount(Fan2, 0x28, kNoBank),
-    cpuCelsius(0x50, kBank1, kSigned),
-    systemCelsius(0x27, kNoBank, kSigned),
+    cpuCelsius(0x50, kBank1),
+    systemCelsius(0x27, kNoBank),
 };
 
 // 0.3125 = 5/16, 0.15151515151515152 = 5/33, 0.04132231404958678 = 5/121 and
@@ -139,28 +150,23 @@ constexpr Row kRowsI[] = {
     volts(N5V, 0x25, kBank0, referenceMinusOver(24576.0, 8, 0.07692307692307693), window(3500, 7000)),
     fanCount(Fan1, 0x29, kBank0),
     fanCount(Fan2, 0x28, kBank0),
-    cpuCelsius(0x50, kBank1, kSigned),
-    systemCelsius(0x27, kBank0, kSigned),
+    cpuCelsius(0x50, kBank1),
+    systemCelsius(0x27, kBank0),
     batteryMillivolts(0x51, scaled(16)),
 };
 
 enum class BankSwitch { Waited, Direct };
 
-// A fan's divisor exponent: bits (shift + 1):shift of register 0x47, plus 4 when the chip
-// has a third divisor bit and it is set in register 0x5D.
-struct DivisorBits {
-    uint8_t shift;
-    uint8_t thirdBit; // 0: no third bit
+// A fan's divisor belongs to its count register: the exponent is two bits of register
+// 0x47, plus 4 when the chip has a third divisor bit and it is set in bank-0 register 0x5D
+// (w83627ehf_update_fan_div, w83627hf_update_fan_div; the W83781D has no third bit).
+struct FanDivisor {
+    uint8_t countReg;
+    uint8_t shift;    // of the two bits in 0x47
+    uint8_t thirdBit; // in 0x5D
 };
 
-struct FanSetup {
-    bool selectsBank0; // register 0x5D is banked, so the chips with a third bit select bank 0
-    DivisorBits fan1;
-    DivisorBits fan2;
-};
-
-constexpr FanSetup kFanSetupEI{true, {6, 0x40}, {4, 0x20}};
-constexpr FanSetup kFanSetupFGH{false, {4, 0}, {6, 0}};
+constexpr FanDivisor kFanDivisors[] = {{0x28, 4, 0x20}, {0x29, 6, 0x40}};
 
 struct Variant {
     bool superIoPrecheck;
@@ -170,8 +176,10 @@ struct Variant {
     const uint8_t* chipIds;
     std::size_t chipIdCount;
     BankSwitch bankSwitch;
-    FanSetup fanSetup;
-    bool rearm; // re-arms the processor-temperature alarm on every reading
+    bool thirdDivisorBit;
+    uint8_t startClears;  // bits of 0x40 cleared with the start bit set
+    bool vrmModeRegister; // register 0x18 bit 0 selects the VRM9 core-voltage formula
+    bool rearm;           // re-arms the processor-temperature alarm on every reading
     const Row* rows;
     std::size_t rowCount;
 };
@@ -190,22 +198,34 @@ constexpr uint8_t kIdsI[] = {0xA1, 0xC1};
 constexpr uint8_t kWholeId = 0xFF;
 constexpr uint8_t kHighNibble = 0xF0;
 
-// Super I/O pre-check, candidate ports, chip-ID mask and accepted values, bank switching,
-// fan set-up, re-arm, readings.
-constexpr Variant kE{true, kPortsE, std::size(kPortsE), kWholeId, kIdsE, std::size(kIdsE),
-                     BankSwitch::Waited, kFanSetupEI, true, kRowsE, std::size(kRowsE)};
-constexpr Variant kF{false, kPortsFH, std::size(kPortsFH), kHighNibble, kIdsF, std::size(kIdsF),
-                     BankSwitch::Direct, kFanSetupFGH, false, kRowsF, std::size(kRowsF)};
-constexpr Variant kG{false, kPortsG, std::size(kPortsG), kHighNibble, kIdsG, std::size(kIdsG),
-                     BankSwitch::Direct, kFanSetupFGH, true, kRowsG, std::size(kRowsG)};
-constexpr Variant kH{false, kPortsFH, std::size(kPortsFH), kHighNibble, kIdsH, std::size(kIdsH),
-                     BankSwitch::Direct, kFanSetupFGH, true, kRowsH, std::size(kRowsH)};
-constexpr Variant kI{false, kPortsI, std::size(kPortsI), kWholeId, kIdsI, std::size(kIdsI),
-                     BankSwitch::Waited, kFanSetupEI, true, kRowsI, std::size(kRowsI)};
+// w83627ehf_init_device sets the start bit and keeps the rest; w83627hf_init_device and
+// w83781d_init_device also clear bit 3, which would hold the interrupt outputs off.
+constexpr uint8_t kKeepAll = 0x00;
+constexpr uint8_t kInterruptHold = 0x08;
 
+// Super I/O pre-check, candidate ports, chip-ID mask and accepted values, bank switching,
+// third divisor bit, 0x40 bits cleared at start, VRM mode register, re-arm, readings.
+constexpr Variant kE{true, kPortsE, std::size(kPortsE), kWholeId, kIdsE, std::size(kIdsE), BankSwitch::Waited,
+                     true, kKeepAll, false, true, kRowsE, std::size(kRowsE)};
+constexpr Variant kF{false, kPortsFH, std::size(kPortsFH), kHighNibble, kIdsF, std::size(kIdsF), BankSwitch::Direct,
+                     false, kInterruptHold, false, false, kRowsF, std::size(kRowsF)};
+constexpr Variant kG{false, kPortsG, std::size(kPortsG), kHighNibble, kIdsG, std::size(kIdsG), BankSwitch::Direct,
+                     true, kInterruptHold, false, true, kRowsG, std::size(kRowsG)};
+constexpr Variant kH{false, kPortsFH, std::size(kPortsFH), kHighNibble, kIdsH, std::size(kIdsH), BankSwitch::Direct,
+                     true, kInterruptHold, true, true, kRowsH, std::size(kRowsH)};
+constexpr Variant kI{false, kPortsI, std::size(kPortsI), kWholeId, kIdsI, std::size(kIdsI), BankSwitch::Waited,
+                     true, kKeepAll, false, true, kRowsI, std::size(kRowsI)};
+
+// Super I/O chip IDs (masked as the kernel's SIO_ID_MASK) whose monitor input 0x22 is the
+// analog supply AVCC rather than a +5 V divider: W83627DHG and W83667HG.
+constexpr uint16_t kSuperIoIdMask = 0xFFF0;
+constexpr uint16_t kNoP5VAt22[] = {0xA020, 0xA510};
+
+constexpr uint8_t kVrmModeRegister = 0x18;
+constexpr uint8_t kVrm9 = 0x01;
 constexpr uint8_t kConfigRegister = 0x40;
 constexpr uint8_t kStartMonitoring = 0x01;
-constexpr uint8_t kFanDivisors = 0x47;
+constexpr uint8_t kFanDivisorBits = 0x47;
 constexpr uint8_t kBankRegister = 0x4E;
 constexpr uint8_t kVendorRegister = 0x4F;
 constexpr uint8_t kVendorHighByte = 0x80; // bit 7 of 0x4E: 0x4F shows the vendor ID's high byte
@@ -214,6 +234,7 @@ constexpr uint8_t kVbatControl = 0x5D;  // bank 0; also the third fan divisor bi
 constexpr uint8_t kVbatEnable = 0x01;
 constexpr uint8_t kCpuTempConfig = 0x52; // bank 1
 constexpr uint8_t kCpuTempLimit = 0x53;  // bank 1
+constexpr uint8_t kCpuTempStopped = 0x01;
 constexpr uint8_t kCpuTempRearmBit = 0x02;
 constexpr uint32_t kRearmPulseMs = 10;
 constexpr uint16_t kVendorId = 0x5CA3;
@@ -222,10 +243,11 @@ constexpr uint8_t kAlternateVioNibble = 0x60;
 
 struct State {
     uint32_t addrPort = 0;
-    int32_t fan1Numerator = 0;
-    int32_t fan2Numerator = 0;
+    int32_t fanNumerators[std::size(kFanDivisors)] = {};
     uint8_t savedTempConfig = 0;
+    uint16_t superIoId = 0; // E: the Super I/O in front of the monitor
     bool vioAlternate = false;
+    bool vrm9 = false;
 };
 
 State g_state;
@@ -254,7 +276,19 @@ void switchBank(const Variant& variant, uint8_t bank)
     PortOut(port + 1, uint8_t((current & 0xF8) | bank));
 }
 
-// Leaves bank 0 selected and bit 7 of 0x4E clear.
+// Reads only, as w83781d_isa_found does before it writes anything: register 0x4F must
+// show the byte of the vendor ID that bit 7 of the bank register selects. An empty port
+// reads 0xFF everywhere and fails.
+bool monitorAnswers(uint32_t port)
+{
+    const uint8_t bankRegister = HwmRead(port, kBankRegister);
+    const uint8_t vendorByte = HwmRead(port, kVendorRegister);
+    const uint8_t expected = (bankRegister & kVendorHighByte) ? uint8_t(kVendorId >> 8) : uint8_t(kVendorId);
+    return vendorByte == expected;
+}
+
+// Both vendor bytes, by switching bit 7 of 0x4E; only for a port that answered. Leaves
+// bank 0 selected and bit 7 of 0x4E clear.
 bool vendorMatches(uint32_t port)
 {
     uint8_t bankRegister = HwmRead(port, kBankRegister);
@@ -266,6 +300,11 @@ bool vendorMatches(uint32_t port)
     return high * 256 + low == kVendorId;
 }
 
+bool isWinbondMonitor(uint32_t port)
+{
+    return monitorAnswers(port) && vendorMatches(port);
+}
+
 bool chipIdAccepted(const Variant& variant, uint8_t chipId)
 {
     const uint8_t masked = chipId & variant.chipIdMask;
@@ -273,13 +312,19 @@ bool chipIdAccepted(const Variant& variant, uint8_t chipId)
            variant.chipIds + variant.chipIdCount;
 }
 
-// Leaves the Super I/O in configuration mode whatever it finds.
+// Leaves configuration mode at every port it tried.
 bool superIoPrecheckPasses()
 {
     for (uint32_t cfg : superio::kConfigPorts) {
-        superio::enterConfig(cfg);
-        if ((superio::readConfig(cfg, superio::kChipIdHigh) & 0xF0) == kSuperIoFamily)
+        uint16_t id = 0;
+        {
+            const superio::ConfigSession session(cfg);
+            id = superio::chipId(cfg);
+        }
+        if (((id >> 8) & 0xF0) == kSuperIoFamily) {
+            g_state.superIoId = id;
             return true;
+        }
     }
     return false;
 }
@@ -290,7 +335,7 @@ bool detectVariant(const Variant& variant)
         return false;
     for (std::size_t i = 0; i < variant.candidateCount; ++i) {
         const uint32_t port = variant.candidates[i];
-        if (vendorMatches(port) && chipIdAccepted(variant, HwmRead(port, kChipIdRegister))) {
+        if (isWinbondMonitor(port) && chipIdAccepted(variant, HwmRead(port, kChipIdRegister))) {
             g_state.addrPort = port;
             return true;
         }
@@ -298,50 +343,75 @@ bool detectVariant(const Variant& variant)
     return false;
 }
 
-// G reads the chip ID before the vendor check, from bank 0 selected outright. A nibble 0x6
-// anywhere marks the board's I/O rail as wired to 0x22, even if that base then fails the
-// vendor check. The mark belongs to this probe: a new DLLInitial starts without it.
+// A W83697HF (chip-ID nibble 0x6) has the board's I/O rail on 0x22. The mark belongs to
+// this probe: a new DLLInitial starts without it.
 bool detectG()
 {
     g_state.vioAlternate = false;
     for (uint32_t port : kPortsG) {
-        HwmWrite(port, kBankRegister, 0x00);
+        if (!isWinbondMonitor(port))
+            continue;
         const uint8_t nibble = HwmRead(port, kChipIdRegister) & kHighNibble;
-        if (nibble == kAlternateVioNibble)
-            g_state.vioAlternate = true;
-        if (chipIdAccepted(kG, nibble) && vendorMatches(port)) {
+        if (chipIdAccepted(kG, nibble)) {
             g_state.addrPort = port;
+            g_state.vioAlternate = nibble == kAlternateVioNibble;
             return true;
         }
     }
     return false;
 }
 
-int32_t fanNumerator(const Variant& variant, DivisorBits bits)
+int32_t fanNumerator(const Variant& variant, const FanDivisor& divisor)
 {
-    if (variant.fanSetup.selectsBank0)
+    if (variant.thirdDivisorBit)
         switchBank(variant, kBank0);
-    int exponent = (readRegister(kFanDivisors) >> bits.shift) & 0x03;
-    if (bits.thirdBit && (readRegister(kVbatControl) & bits.thirdBit))
+    int exponent = (readRegister(kFanDivisorBits) >> divisor.shift) & 0x03;
+    if (variant.thirdDivisorBit && (readRegister(kVbatControl) & divisor.thirdBit))
         exponent += 4;
     return fanNumeratorForDivisorExponent(exponent);
 }
 
-void setUpFans(const Variant& variant)
+int32_t fanNumeratorOf(uint8_t countReg)
 {
-    writeRegister(kConfigRegister, kStartMonitoring);
-    g_state.fan1Numerator = fanNumerator(variant, variant.fanSetup.fan1);
-    g_state.fan2Numerator = fanNumerator(variant, variant.fanSetup.fan2);
+    for (std::size_t i = 0; i < std::size(kFanDivisors); ++i)
+        if (kFanDivisors[i].countReg == countReg)
+            return g_state.fanNumerators[i];
+    return 0;
 }
 
-int32_t celsius(TempRule rule, uint8_t raw)
+// Register 0x40: the start bit set, the firmware's other bits kept (bit 3 cleared where
+// the kernel clears it); written only when that changes it.
+void startMonitoring(const Variant& variant)
 {
-    return rule == TempRule::Signed ? celsiusFromSignedByte(raw) : celsiusZeroAbove127(raw);
+    const uint8_t config = readRegister(kConfigRegister);
+    const uint8_t started = uint8_t((config & ~variant.startClears) | kStartMonitoring);
+    if (started != config)
+        writeRegister(kConfigRegister, started);
+}
+
+void setUpFans(const Variant& variant)
+{
+    startMonitoring(variant);
+    for (std::size_t i = 0; i < std::size(kFanDivisors); ++i)
+        g_state.fanNumerators[i] = fanNumerator(variant, kFanDivisors[i]);
+}
+
+// With bank 1 selected. A firmware may leave the processor-temperature channel stopped
+// (0x52 bit 0), which freezes its reading; the kernel starts it at init
+// (w83627ehf_init_device, w83627hf_init_device, w83781d_init_device). Returns 0x52 as left.
+uint8_t startCpuTemperature()
+{
+    const uint8_t config = readRegister(kCpuTempConfig);
+    if (!(config & kCpuTempStopped))
+        return config;
+    const uint8_t running = uint8_t(config & ~kCpuTempStopped);
+    writeRegister(kCpuTempConfig, running);
+    return running;
 }
 
 // With bank 1 selected. While the temperature stays at or above the limit in 0x53, bit 1
 // of 0x52 pulsed low for 10 ms re-arms the chip's over-temperature alarm; 0x52 is always
-// restored to the value read at install.
+// restored to the value it had after install.
 uint8_t cpuTemperatureRearmed(uint8_t reg)
 {
     const uint8_t temperature = readRegister(reg);
@@ -372,18 +442,26 @@ uint8_t voltageRegister(const Row& row)
     return row.alternateReg != kNoAlternate && g_state.vioAlternate ? row.alternateReg : row.reg;
 }
 
+int32_t coreMillivolts(const Row& row)
+{
+    const uint8_t raw = readRegister(row.reg);
+    return boundedReading(g_state.vrm9 ? millivoltsVrm9FromByte(raw) : millivoltsFromByte(raw, row.scale),
+                          row.bounds);
+}
+
 int32_t convert(const Variant& variant, const Row& row)
 {
     switch (row.source) {
     case Source::Millivolts:
         return boundedReading(millivoltsFromByte(readRegister(voltageRegister(row)), row.scale), row.bounds);
+    case Source::CoreMillivolts:
+        return coreMillivolts(row);
     case Source::FanCount:
-        return rpmFromDividedCount(readRegister(row.reg),
-                                   row.slot == Fan1 ? g_state.fan1Numerator : g_state.fan2Numerator);
+        return rpmFromDividedCount(readRegister(row.reg), fanNumeratorOf(row.reg));
     case Source::Celsius:
-        return celsius(row.temp, readRegister(row.reg));
+        return celsiusFromSignedByte(readRegister(row.reg));
     case Source::CpuCelsius:
-        return celsius(row.temp, variant.rearm ? cpuTemperatureRearmed(row.reg) : readRegister(row.reg));
+        return celsiusFromSignedByte(variant.rearm ? cpuTemperatureRearmed(row.reg) : readRegister(row.reg));
     case Source::BatteryMillivolts:
         break;
     }
@@ -407,22 +485,32 @@ int32_t readRow(const Variant& variant, const Row& row)
     return value;
 }
 
+bool hasNoP5VAt22(uint16_t superIoId)
+{
+    const uint16_t masked = superIoId & kSuperIoIdMask;
+    return std::find(std::begin(kNoP5VAt22), std::end(kNoP5VAt22), masked) != std::end(kNoP5VAt22);
+}
+
 template <const Variant& V>
 bool detect()
 {
     return detectVariant(V);
 }
 
-// Fans first, then the readers; the re-arming variants keep bank 1's 0x52 and stay in bank 1.
+// Fans and the start bit first, then the readers; then the processor-temperature channel
+// is started in bank 1, where the re-arming variants keep 0x52 and stay.
 template <const Variant& V>
 void install(ReadingTable& table)
 {
     setUpFans(V);
+    g_state.vrm9 = V.vrmModeRegister && (readRegister(kVrmModeRegister) & kVrm9);
     installRows<V>(table);
-    if (!V.rearm)
-        return;
+    if (V.superIoPrecheck && hasNoP5VAt22(g_state.superIoId))
+        table[P5V] = &ReadZero;
     switchBank(V, kBank1);
-    g_state.savedTempConfig = readRegister(kCpuTempConfig);
+    g_state.savedTempConfig = startCpuTemperature();
+    if (!V.rearm)
+        switchBank(V, kBank0);
 }
 
 } // namespace

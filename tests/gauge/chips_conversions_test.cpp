@@ -31,6 +31,15 @@ TEST(Conversions, MillivoltsTruncateTowardZero)
         EXPECT_EQ(millivoltsFromByte(c.raw, c.scale), c.expected) << c.what;
 }
 
+// The kernel's w83627hf show_in_0 in VRM9 mode, worked by hand: (raw × 488 + 70050) / 100,
+// so 4.88 mV per step above 700 mV, to the nearest millivolt.
+TEST(Conversions, Vrm9CoreVoltage)
+{
+    const std::pair<uint8_t, int32_t> cases[] = {{0, 700}, {1, 705}, {100, 1188}, {164, 1500}, {255, 1944}};
+    for (const auto& [raw, millivolts] : cases)
+        EXPECT_EQ(millivoltsVrm9FromByte(raw), millivolts) << int(raw);
+}
+
 TEST(Conversions, BoundsIncludeBothEnds)
 {
     EXPECT_EQ(boundedReading(10000, ceiling(10000)), 10000);
@@ -45,12 +54,9 @@ TEST(Conversions, BoundsIncludeBothEnds)
 
 TEST(Conversions, Temperatures)
 {
-    const std::tuple<uint8_t, int32_t, int32_t> cases[] = {
-        {0x00, 0, 0}, {0x7F, 127, 127}, {0x80, -128, 0}, {0xFF, -1, 0}, {0x2D, 45, 45}};
-    for (const auto& [raw, asSigned, clamped] : cases) {
-        EXPECT_EQ(celsiusFromSignedByte(raw), asSigned) << int(raw);
-        EXPECT_EQ(celsiusZeroAbove127(raw), clamped) << int(raw);
-    }
+    const std::pair<uint8_t, int32_t> cases[] = {{0x00, 0}, {0x7F, 127}, {0x80, -128}, {0xFF, -1}, {0x2D, 45}};
+    for (const auto& [raw, celsius] : cases)
+        EXPECT_EQ(celsiusFromSignedByte(raw), celsius) << int(raw);
 }
 
 TEST(Conversions, FanSpeeds)

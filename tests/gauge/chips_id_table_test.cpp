@@ -90,9 +90,9 @@ TEST(ChipIdProbe, ChipIdTables)
     }
 }
 
-// J and K never lock the Super I/O again: it stays in configuration mode with logical
-// device 0x0B selected, and J leaves the monitor in bank 3.
-TEST(ChipIdProbe, DetectionLeavesConfigurationModeOnAndTheBankAsItChose)
+// J and K lock the Super I/O again once the monitor's port is known; J leaves the monitor
+// in bank 3.
+TEST(ChipIdProbe, DetectionLocksTheSuperIoAgainAndLeavesTheBankAsItChose)
 {
     struct StateCase {
         const char* board;
@@ -102,9 +102,7 @@ TEST(ChipIdProbe, DetectionLeavesConfigurationModeOnAndTheBankAsItChose)
     for (const StateCase& c : {StateCase{kJ, 0x295, 3}, StateCase{kK, 0xA25, 0}}) {
         BoardFixture board(BoardEdit::exampleBoard(c.board).json());
         ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
-        EXPECT_TRUE(board.traced("out 0x2e 0xaa").empty()) << c.board;
-        EXPECT_TRUE(superIoInConfigMode(0x2E)) << c.board;
-        EXPECT_EQ(superIoSelectedDevice(0x2E), 0x0B) << c.board;
+        EXPECT_FALSE(superIoInConfigMode(0x2E)) << c.board;
         EXPECT_EQ(monitorBankRegister(c.addrPort) & 0x07, c.bank) << c.board;
     }
 }
@@ -117,19 +115,19 @@ TEST(ChipIdProbe, ChipAt4EOr2E)
                                .withoutSuperIo(0x2E)
                                .superIoGlobal(0x4E, 0x20, 0xD2)
                                .superIoGlobal(0x4E, 0x21, 0x82)
+                               .superIoDevice(0x4E, 0x0B, 0x30, 0x01)
                                .superIoDevice(0x4E, 0x0B, 0x60, 0x0A)
                                .superIoDevice(0x4E, 0x0B, 0x61, 0x20)
                                .json());
         ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
         EXPECT_EQ(Fan1(), 3000);
     }
-    // At 0x2E behind another maker's chip at 0x4E, which is left unlocked.
+    // At 0x2E behind another maker's chip at 0x4E, which is locked again.
     BoardFixture board(
         BoardEdit::exampleBoard(kJ).superIoGlobal(0x4E, 0x20, 0x85).superIoGlobal(0x4E, 0x21, 0x11).json());
     ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
     EXPECT_EQ(Vcore(), 1200);
-    EXPECT_TRUE(board.traced("out 0x4e 0xaa").empty());
-    EXPECT_TRUE(superIoInConfigMode(0x4E));
+    EXPECT_FALSE(superIoInConfigMode(0x4E));
 }
 
 // Monitor access without the busy wait: the address port is written, never read, and the

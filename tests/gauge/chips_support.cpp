@@ -305,12 +305,6 @@ bool superIoInConfigMode(uint32_t cfg)
     return gauge::PortIn(cfg + 1) != 0xFF;
 }
 
-uint8_t superIoSelectedDevice(uint32_t cfg)
-{
-    gauge::PortOut(cfg, 0x07);
-    return gauge::PortIn(cfg + 1);
-}
-
 uint8_t monitorBankRegister(uint32_t addrPort)
 {
     gauge::PortOut(addrPort, 0x4E);

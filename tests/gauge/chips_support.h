@@ -89,7 +89,6 @@ std::vector<int> monitorRegistersSelected(const std::vector<std::string>& traceL
 
 // Observing the hardware state a probe left, with the library's own port helpers.
 bool superIoInConfigMode(uint32_t cfg);
-uint8_t superIoSelectedDevice(uint32_t cfg);
 uint8_t monitorBankRegister(uint32_t addrPort);
 
 } // namespace chips_test

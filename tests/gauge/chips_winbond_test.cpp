@@ -13,10 +13,12 @@ using namespace chips_test;
 namespace {
 
 const char* const kE = "winbond-w83627dhg.json";
+const char* const kEUhg = "winbond-w83627uhg.json";
 const char* const kF = "winbond-w83781d-295.json";
 const char* const kG = "winbond-w83627hf-290.json";
 const char* const kGHot = "winbond-w83627hf-290-hot.json";
 const char* const kH = "winbond-w83627thf-295.json";
+const char* const kHVrm9 = "winbond-w83627thf-295-vrm9.json";
 const char* const kI = "winbond-w83627ehf.json";
 
 class WinbondBoard : public testing::TestWithParam<BoardCase> {};
@@ -29,9 +31,14 @@ TEST_P(WinbondBoard, IsFoundAndReadsItsRegisterMap)
 INSTANTIATE_TEST_SUITE_P(
     Examples, WinbondBoard,
     testing::Values(
+        // No +5 V on a W83627DHG: input 0x22 is its analog supply.
         BoardCase{kE, GAUGE64_FOUND,
-                  {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 4992}, {"P12V", 12032},
+                  {{"Vcore", 1200}, {"Vio", 3296}, {"P12V", 12032},
                    {"Fan1", 2250}, {"Fan2", 1875}, {"CpuTemp", 45}, {"SysTemp", 34}}},
+        // The W83627UHG's +5 V: DIV_ROUND_CLOSEST(150 × 3328, 100) = 4992 (w83627ehf in_from_reg).
+        BoardCase{kEUhg, GAUGE64_FOUND,
+                  {{"Vcore", 1120}, {"Vio", 3296}, {"P5V", 4992}, {"P12V", 12032},
+                   {"Fan1", 2250}, {"Fan2", 1875}, {"CpuTemp", 43}, {"SysTemp", 31}}},
         BoardCase{kF, GAUGE64_FOUND_ALT,
                   {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 5008}, {"P12V", 12006}, {"N12V", 12001}, {"N5V", 5004},
                    {"Fan1", 2500}, {"Fan2", 1875}, {"CpuTemp", 42}, {"SysTemp", 33}}},
@@ -44,6 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
         BoardCase{kH, GAUGE64_FOUND,
                   {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 5013}, {"P12V", 11977},
                    {"Fan1", 2700}, {"Fan2", 1875}, {"CpuTemp", 44}, {"SysTemp", 38}}},
+        // w83627hf: Vcore (164 × 488 + 70000 + 50) / 100 = 1500 (show_in_0, VRM9);
+        // Fan1 1350000 / (20 × 32) = 2109, Fan2 1350000 / (225 × 2) = 3000 (FAN_FROM_REG).
+        BoardCase{kHVrm9, GAUGE64_FOUND,
+                  {{"Vcore", 1500}, {"Vio", 3296}, {"P5V", 5013}, {"P12V", 11977},
+                   {"Fan1", 2109}, {"Fan2", 3000}, {"CpuTemp", 50}, {"SysTemp", 40}}},
         BoardCase{kI, GAUGE64_FOUND,
                   {{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 4992}, {"P12V", 11985}, {"N12V", 12084}, {"N5V", 5024},
                    {"Fan1", 2500}, {"Fan2", 1687}, {"CpuTemp", 46}, {"SysTemp", 37}, {"PVbat", 3008}}}));
@@ -61,7 +73,8 @@ TEST_P(WinbondConversion, GivesTheExpectedReading)
 const RegisterCase kConversions[] = {
     {"E_P12VAtCeiling", kE, {{0, 0x21, 156}}, "P12V", 19968},
     {"E_P12VAboveCeiling", kE, {{0, 0x21, 157}}, "P12V", 0}, // 20096
-    {"E_P5VCeilingOutOfReach", kE, {{0, 0x22, 255}}, "P5V", 8486},
+    {"E_P5VCeilingOutOfReach", kEUhg, {{0, 0x22, 255}}, "P5V", 8486},
+    {"E_NoP5VOnDhgWhateverTheByte", kE, {{0, 0x22, 150}}, "P5V", 0},
     {"E_VcoreFullScale", kE, {{0, 0x20, 255}}, "Vcore", 2040},
     {"E_SysTempSigned", kE, {{0, 0x27, 0xFF}}, "SysTemp", -1},
     {"F_P5VCeilingOutOfReach", kF, {{0, 0x23, 255}}, "P5V", 6793},
@@ -83,11 +96,22 @@ const RegisterCase kConversions[] = {
     {"G_N5VLowestInWindow", kG, {{0, 0x26, 83}}, "N5V", 3540},
     {"G_N5VBelowWindow", kG, {{0, 0x26, 84}}, "N5V", 0}, // 3490
     {"G_CpuTemp7F", kG, {{1, 0x50, 0x7F}}, "CpuTemp", 127},
-    {"G_CpuTempAbove127", kG, {{1, 0x50, 0x80}}, "CpuTemp", 0},
-    {"G_SysTempAbove127", kG, {{0, 0x27, 0xFF}}, "SysTemp", 0},
+    // Two's complement as w83627hf reads them: (s8)0xF4 = -12 (TEMP_FROM_REG for 0x27,
+    // LM75_TEMP_FROM_REG for the high byte of bank-1 0x50).
+    {"G_CpuTempMinus12", kG, {{1, 0x50, 0xF4}}, "CpuTemp", -12},
+    {"G_SysTempMinus12", kG, {{0, 0x27, 0xF4}}, "SysTemp", -12},
+    {"G_CpuTemp80", kG, {{1, 0x50, 0x80}}, "CpuTemp", -128},
+    {"G_SysTempFF", kG, {{0, 0x27, 0xFF}}, "SysTemp", -1},
     {"G_VioAlternateUnused", kG, {{0, 0x22, 100}}, "Vio", 3296},
     {"H_P5V", kH, {{0, 0x23, 255}}, "P5V", 6800},
     {"H_SysTempSigned", kH, {{0, 0x27, 0x80}}, "SysTemp", -128},
+    // Core voltage: raw × 16 in VRM8 mode, (raw × 488 + 70000 + 50) / 100 in VRM9 mode
+    // (w83627hf show_in_0): 0 gives 700, 1 gives 705, 255 gives 1944.
+    {"H_VcoreVrm8", kH, {{0, 0x20, 164}}, "Vcore", 2624},
+    {"H_VcoreVrm9Zero", kH, {{0, 0x18, 0x01}, {0, 0x20, 0}}, "Vcore", 700},
+    {"H_VcoreVrm9One", kH, {{0, 0x18, 0x01}, {0, 0x20, 1}}, "Vcore", 705},
+    {"H_VcoreVrm9FullScale", kH, {{0, 0x18, 0x81}, {0, 0x20, 255}}, "Vcore", 1944},
+    {"H_VcoreVrm8WithOtherBits", kH, {{0, 0x18, 0xFE}, {0, 0x20, 100}}, "Vcore", 1600},
     {"I_N12VAboveWindow", kI, {{5, 0x52, 167}}, "N12V", 0}, // 15182
     {"I_N12VHighestInWindow", kI, {{5, 0x52, 168}}, "N12V", 14988},
     {"I_N12VLowestInWindow", kI, {{5, 0x52, 198}}, "N12V", 9180},
@@ -104,12 +128,22 @@ const RegisterCase kConversions[] = {
     {"I_BatteryFullScale", kI, {{5, 0x51, 255}}, "PVbat", 4080},
     {"I_BatteryZero", kI, {{5, 0x51, 0}}, "PVbat", 0},
     {"I_CpuTempSignedWhileRearming", kI, {{1, 0x50, 0xFF}}, "CpuTemp", -1},
-    // Fan divisors: 0x47 bits 5:4 and 7:6, and for E and I a third bit in bank-0 0x5D.
+    // Fan divisors belong to the count register: 0x28 takes 0x47 bits 5:4 and 0x5D bit 5,
+    // 0x29 bits 7:6 and 0x5D bit 6 (w83627hf_update_fan_div, w83627ehf_update_fan_div; the
+    // W83781D has no third bit). Expected: 1350000 / (count × divisor), FAN_FROM_REG.
     {"H_DivisorOneCount135", kH, {{0, 0x47, 0x00}, {0, 0x29, 135}}, "Fan1", 10000},
     {"H_CountFF", kH, {{0, 0x47, 0x00}, {0, 0x28, 0xFF}}, "Fan2", 0},
     {"F_CountZero", kF, {{0, 0x28, 0}}, "Fan1", 0},
     {"G_Fan1DivisorFromBits5To4", kG, {{0, 0x47, 0x30}, {0, 0x28, 100}}, "Fan1", 1687},
     {"G_Fan2DivisorFromBits7To6", kG, {{0, 0x47, 0x30}, {0, 0x29, 200}}, "Fan2", 6750},
+    {"G_Fan1ThirdBit", kG, {{0, 0x5D, 0x20}, {0, 0x28, 10}}, "Fan1", 2109},  // 4 × 16 = 64
+    {"G_Fan2ThirdBit", kG, {{0, 0x5D, 0x40}, {0, 0x29, 10}}, "Fan2", 4218},  // 2 × 16 = 32
+    {"G_Fan1NotTheOtherThirdBit", kG, {{0, 0x5D, 0x40}, {0, 0x28, 10}}, "Fan1", 33750},
+    {"H_Fan1DivisorFromBits7To6", kH, {{0, 0x47, 0xC0}, {0, 0x29, 100}}, "Fan1", 1687},
+    {"H_Fan2DivisorFromBits5To4", kH, {{0, 0x47, 0xC0}, {0, 0x28, 100}}, "Fan2", 13500},
+    {"H_Fan1ThirdBit", kH, {{0, 0x5D, 0x40}, {0, 0x29, 10}}, "Fan1", 4218},
+    {"H_Fan2ThirdBit", kH, {{0, 0x5D, 0x20}, {0, 0x28, 10}}, "Fan2", 2109},
+    {"F_NoThirdBit", kF, {{0, 0x5D, 0x60}, {0, 0x28, 10}}, "Fan1", 33750},
     {"E_Fan1ThirdBit", kE, {{0, 0x47, 0x00}, {0, 0x5D, 0x40}, {0, 0x29, 45}}, "Fan1", 1875},
     {"E_Fan1ThirdBitIsBank0", kE, {{0, 0x47, 0x00}, {1, 0x5D, 0x40}, {0, 0x29, 45}}, "Fan1", 30000},
     {"I_Fan1DivisorOf128", kI, {{0, 0x47, 0xC0}, {0, 0x5D, 0x40}, {0, 0x29, 2}}, "Fan1", 5273},
@@ -118,10 +152,9 @@ const RegisterCase kConversions[] = {
 
 INSTANTIATE_TEST_SUITE_P(Edges, WinbondConversion, testing::ValuesIn(kConversions), caseName);
 
-// Install leaves bank 1 selected on the re-arming variants (F selects no bank at install),
-// and the vendor check leaves bit 7 of 0x4E clear. Waited switching keeps bits 7 and 3,
-// direct switching bits 7 to 3. G clears 0x4E at 0x295 outright while probing, and H and I
-// come after it.
+// Install leaves bank 1 selected on the re-arming variants (F returns to bank 0), and the
+// vendor check leaves bit 7 of 0x4E clear. Waited switching keeps bits 7 and 3, direct
+// switching bits 7 to 3; no probe clears the register outright.
 TEST(WinbondInstall, LeavesTheBankRegisterTheProbeChainDependsOn)
 {
     struct BankCase {
@@ -130,7 +163,7 @@ TEST(WinbondInstall, LeavesTheBankRegisterTheProbeChainDependsOn)
         int after;
     };
     const BankCase cases[] = {{kE, 0x80, 0x01}, {kE, 0xF8, 0x09}, {kF, 0xF8, 0x78},
-                              {kG, 0xF8, 0x01}, {kH, 0xF8, 0x01}, {kI, 0xF8, 0x01}};
+                              {kG, 0xF8, 0x79}, {kH, 0xF8, 0x79}, {kI, 0xF8, 0x09}};
     for (const BankCase& c : cases) {
         BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor({{0, 0x4E, c.before}}).json());
         ASSERT_LT(DLLInitial(), 256) << c.board;
@@ -156,12 +189,12 @@ void PrintTo(const RearmCase& c, std::ostream* out)
 
 class WinbondRearm : public testing::TestWithParam<RearmCase> {};
 
-// Register 0x52 is saved at install as 0x43; a pulse writes 0x41, sleeps, restores 0x43.
+// Register 0x52 is saved at install as 0x42; a pulse writes 0x40, sleeps, restores 0x42.
 TEST_P(WinbondRearm, PulsesBit1OfTheTemperatureConfigurationAtOrAboveTheLimit)
 {
     const RearmCase& c = GetParam();
     BoardFixture board(BoardEdit::exampleBoard(c.board)
-                           .firstMonitor({{1, 0x50, c.temperature}, {1, 0x53, c.limit}, {1, 0x52, 0x43}})
+                           .firstMonitor({{1, 0x50, c.temperature}, {1, 0x53, c.limit}, {1, 0x52, 0x42}})
                            .json());
     ASSERT_LT(DLLInitial(), 256);
     board.clearTrace();
@@ -175,7 +208,7 @@ TEST_P(WinbondRearm, PulsesBit1OfTheTemperatureConfigurationAtOrAboveTheLimit)
         EXPECT_EQ(firstCall, (std::vector<int>{0x50, 0x53, 0x50}));
     EXPECT_EQ(CpuTemp(), c.temperature);
     using Writes = std::vector<std::string>;
-    const Writes once = c.rearms ? Writes{"bank 1", "0x52=0x41", "sleep 10", "0x52=0x43", "bank 0"}
+    const Writes once = c.rearms ? Writes{"bank 1", "0x52=0x40", "sleep 10", "0x52=0x42", "bank 0"}
                                  : Writes{"bank 1", "bank 0"};
     Writes twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
@@ -188,6 +221,67 @@ INSTANTIATE_TEST_SUITE_P(Variants, WinbondRearm,
                                          RearmCase{kH, 100, 90, true}, RearmCase{kH, 89, 90, false},
                                          RearmCase{kI, 85, 85, true}, RearmCase{kI, 0, 1, false},
                                          RearmCase{kF, 90, 80, false}));
+
+// The writes made at install to one register, as monitorWrites lists them.
+std::vector<std::string> installWritesTo(const BoardFixture& board, const char* reg)
+{
+    std::vector<std::string> writes;
+    for (const std::string& write : monitorWrites(board.trace(), 0x295))
+        if (write.rfind(reg, 0) == 0)
+            writes.push_back(write);
+    return writes;
+}
+
+// Register 0x40 keeps what the firmware set: w83627ehf_init_device (E, I) only adds the
+// start bit; w83627hf_init_device and w83781d_init_device (F, G, H) compute
+// (value & 0xF7) | 0x01. A register that already holds the result is not written.
+TEST(WinbondInstall, StartBitIsSetWithoutClearingTheFirmwaresBits)
+{
+    struct StartCase {
+        const char* board;
+        int before;
+        std::vector<std::string> writes;
+    };
+    const StartCase cases[] = {
+        {kE, 0x0A, {"0x40=0x0B"}}, {kI, 0x0A, {"0x40=0x0B"}}, {kE, 0x03, {}},
+        {kF, 0x0A, {"0x40=0x03"}}, {kG, 0x0A, {"0x40=0x03"}}, {kH, 0x09, {"0x40=0x01"}},
+        {kG, 0x01, {}},            {kH, 0x43, {}},
+    };
+    for (const StartCase& c : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor({{0, 0x40, c.before}}).json());
+        ASSERT_LT(DLLInitial(), 256) << c.board;
+        EXPECT_EQ(installWritesTo(board, "0x40="), c.writes) << c.board << " from " << c.before;
+    }
+}
+
+// A firmware may leave the processor-temperature channel stopped (bank-1 0x52 bit 0 set),
+// which freezes its reading; install starts it as the kernel's init functions do
+// (w83627ehf_init_device, w83627hf_init_device, w83781d_init_device: tmp & 0xFE when bit 0
+// is set), and the re-arm pulse then restores the running value.
+TEST(WinbondInstall, StartsAStoppedProcessorTemperatureChannel)
+{
+    struct StoppedCase {
+        const char* board;
+        int config;
+        std::vector<std::string> writes;
+    };
+    const StoppedCase cases[] = {
+        {kE, 0x03, {"0x52=0x02"}}, {kF, 0x03, {"0x52=0x02"}}, {kG, 0x01, {"0x52=0x00"}},
+        {kH, 0x83, {"0x52=0x82"}}, {kI, 0x03, {"0x52=0x02"}}, {kI, 0x02, {}},
+    };
+    for (const StoppedCase& c : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor({{1, 0x52, c.config}}).json());
+        ASSERT_LT(DLLInitial(), 256) << c.board;
+        EXPECT_EQ(installWritesTo(board, "0x52="), c.writes) << c.board << " from " << c.config;
+    }
+    // At the alarm limit the pulse goes from and back to the running value.
+    BoardFixture board(
+        BoardEdit::exampleBoard(kE).firstMonitor({{1, 0x52, 0x03}, {1, 0x50, 90}, {1, 0x53, 80}}).json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    board.clearTrace();
+    EXPECT_EQ(CpuTemp(), 90);
+    EXPECT_EQ(installWritesTo(board, "0x52="), (std::vector<std::string>{"0x52=0x00", "0x52=0x02"}));
+}
 
 TEST(WinbondBattery, EnablesTheInputInBank0AndReadsBank5)
 {
@@ -210,7 +304,7 @@ TEST(WinbondBanks, VoltageFanAndTemperatureReadersSelectTheirBanks)
         Writes writes;
     };
     const BankCase cases[] = {
-        {kI, N12V, {"bank 5", "bank 0"}}, {kI, Vcore, {"bank 0", "bank 0"}}, {kE, P5V, {"bank 0", "bank 0"}},
+        {kI, N12V, {"bank 5", "bank 0"}}, {kI, Vcore, {"bank 0", "bank 0"}}, {kE, P12V, {"bank 0", "bank 0"}},
         {kE, Fan1, {"bank 0"}},           {kI, SysTemp, {"bank 0"}},         {kG, Vcore, {}},
         {kH, Fan2, {}},                   {kF, SysTemp, {}},
     };
@@ -252,7 +346,8 @@ std::string twoBaseBoard(int chip295, bool vendor295, int chip2C5, bool vendor2C
            "]}";
 }
 
-TEST(WinbondProbe, VioAlternateIsSetByAnyNibble6AndKeptForTheOtherBase)
+// Only the monitor taken decides: a base that fails the vendor check is never read further.
+TEST(WinbondProbe, VioAlternateFollowsTheChipIdOfTheMonitorTaken)
 {
     struct VioCase {
         const char* what;
@@ -262,7 +357,7 @@ TEST(WinbondProbe, VioAlternateIsSetByAnyNibble6AndKeptForTheOtherBase)
     const VioCase cases[] = {
         {"0x290 nibble 2", twoBaseBoard(0x21, true, 0x00, false), 3296},
         {"0x290 nibble 6", twoBaseBoard(0x60, true, 0x00, false), 3360},
-        {"0x290 nibble 6 fails vendor, 0x2C0 nibble 2", twoBaseBoard(0x60, false, 0x21, true), 3360},
+        {"0x290 nibble 6 fails vendor, 0x2C0 nibble 2", twoBaseBoard(0x60, false, 0x21, true), 3296},
         {"0x290 nibble 2 fails vendor, 0x2C0 nibble 6", twoBaseBoard(0x21, false, 0x60, true), 3360},
         {"0x290 nibble 2 fails vendor, 0x2C0 nibble 2", twoBaseBoard(0x21, false, 0x21, true), 3296},
     };
@@ -277,7 +372,7 @@ TEST(WinbondProbe, VioAlternateIsSetByAnyNibble6AndKeptForTheOtherBase)
 TEST(WinbondProbe, VioAlternateDoesNotOutliveItsProbe)
 {
     {
-        BoardFixture board(twoBaseBoard(0x60, false, 0x21, true));
+        BoardFixture board(twoBaseBoard(0x60, true, 0x00, false));
         ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
         ASSERT_EQ(Vio(), 3360);
     }
