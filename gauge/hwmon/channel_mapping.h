@@ -37,9 +37,10 @@ using Bindings = std::array<Binding, kReadingCount>;
 // The reading a label names (case-insensitive), or kReadingCount when it names none.
 Reading readingNamedBy(const std::string& label);
 
-// For each reading: a channel of the matching kind whose label names it, on any device;
-// else the first present default channel of a processor's own sensor, then of a board
-// monitor. A channel that a label gives to one reading is no other reading's default.
+// For each reading: a channel of the matching kind whose label names it, on any of the
+// devices (the source hands over only those of mapped drivers); else the first present
+// default channel of a processor's own sensor, then of a board monitor. A channel that a
+// label gives to one reading is no other reading's default.
 Bindings mapChannels(const std::vector<Device>& devices);
 
 } // namespace gauge::hwmon
