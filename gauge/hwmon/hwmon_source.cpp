@@ -47,7 +47,8 @@ bool startLibrary()
     }
     if (status == 0)
         return true;
-    // The user's configuration did not parse (libsensors printed why): start without it.
+    // libsensors refused the user's configuration (an unreadable file, say; it printed why):
+    // start without it rather than lose the devices.
     std::FILE* empty = std::fopen("/dev/null", "r");
     if (!empty)
         return false;
@@ -201,12 +202,14 @@ OpenResult open()
 {
     close();
     State& s = state();
-    if (s.broken || !startLibrary())
-        return OpenResult::Unavailable;
+    if (s.broken)
+        return OpenResult::Broken;
+    if (!startLibrary())
+        return s.broken ? OpenResult::Broken : OpenResult::Unavailable;
     s.started = true;
     if (!collectDevices()) {
         markBroken();
-        return OpenResult::Unavailable;
+        return OpenResult::Broken;
     }
     if (s.devices.empty()) {
         close();

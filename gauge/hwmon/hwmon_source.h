@@ -13,7 +13,8 @@ namespace gauge::hwmon {
 enum class OpenResult {
     Found,          // at least one device of a mapped driver; its readers can be installed
     NoMappedDevice, // libsensors works but sees no device we map
-    Unavailable,    // libsensors could not start, or met a fatal error earlier in this process
+    Unavailable,    // libsensors could not start (no sysfs)
+    Broken,         // libsensors met a fatal error in this process; its state is unknown
 };
 
 // Starts libsensors (closing an earlier start) and maps the devices it finds. A

@@ -53,6 +53,10 @@ std::optional<int32_t> startHwmonSource(ReadingTable& table)
             return std::nullopt;
         recordSource(kSourceHwmon, {});
         return GAUGE64_NO_DRIVER;
+    case OpenResult::Broken:
+        // Kernel drivers may own the chips; without libsensors we cannot tell, so no probing.
+        recordSource(kSourceHwmon, {});
+        return GAUGE64_NO_DRIVER;
     }
     return std::nullopt;
 }

@@ -5,7 +5,8 @@
 //   GAUGE64_SOURCE=hwmon       hwmon only: 512 when it has no mapped device, 1024 when
 //                              libsensors cannot start; the port path is never tried
 //   otherwise                  hwmon when it has a device of a mapped driver, else the port
-//                              path, so nothing probes a chip that a kernel driver owns
+//                              path, so nothing probes a chip that a kernel driver owns;
+//                              1024 once libsensors met a fatal error (it cannot tell then)
 // Any other GAUGE64_SOURCE value counts as unset.
 
 #include "reading_table.h"

@@ -78,7 +78,7 @@ bool AgentProcess::start()
     if (m_hwmonMachine.isEmpty())
         m_process.start(agent, QStringList());
     else
-        m_process.start(hwmon_fixture::namespaceProgram(), hwmon_fixture::namespaceArguments(m_hwmonMachine, agent, {}));
+        m_process.start(hwmon_fixture::namespaceProgram(), hwmon_fixture::namespaceArguments(hwmon_fixture::machineDirectory(m_hwmonMachine), agent, {}));
     return m_process.waitForStarted(5000);
 }
 

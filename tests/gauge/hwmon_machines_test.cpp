@@ -4,6 +4,7 @@
 
 #include "hwmon_namespace.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,7 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -77,7 +83,7 @@ struct ToolRun {
     QByteArray trace; // GAUGE64_TRACE's file; empty when never written
 };
 
-ToolRun readMachine(const QString& machine, const char* forcedSource)
+ToolRun readMachine(const QString& machineDir, const char* forcedSource)
 {
     QTemporaryDir dir;
     const QString tracePath = dir.filePath(QStringLiteral("trace.txt"));
@@ -91,7 +97,7 @@ ToolRun readMachine(const QString& machine, const char* forcedSource)
     QProcess tool;
     tool.setProcessEnvironment(environment);
     tool.start(hwmon_fixture::namespaceProgram(),
-               hwmon_fixture::namespaceArguments(machine, QStringLiteral(VRD_BIN_DIR "/gauge64-read"), {"--json"}));
+               hwmon_fixture::namespaceArguments(machineDir, QStringLiteral(VRD_BIN_DIR "/gauge64-read"), {"--json"}));
     ToolRun run;
     if (!tool.waitForFinished(20000))
         return run;
@@ -123,12 +129,12 @@ protected:
 TEST_P(HwmonMachines, ReadingToolShowsTheSourceItsDevicesAndEveryReading)
 {
     const Machine& m = GetParam();
-    const ToolRun run = readMachine(QString::fromLatin1(m.fixture), m.forcedSource);
+    const ToolRun run = readMachine(hwmon_fixture::machineDirectory(QString::fromLatin1(m.fixture)), m.forcedSource);
     ASSERT_TRUE(run.printed.contains(QStringLiteral("status"))) << "gauge64-read printed no JSON";
     const int status = run.printed.value(QStringLiteral("status")).toInt();
     if (m.status == kPortStatus) {
         static const int portStatus =
-            readMachine(QStringLiteral("acpitz-only"), "port").printed.value(QStringLiteral("status")).toInt(-1);
+            readMachine(hwmon_fixture::machineDirectory(QStringLiteral("acpitz-only")), "port").printed.value(QStringLiteral("status")).toInt(-1);
         EXPECT_EQ(status, portStatus);
         EXPECT_GE(status, 256) << "no port driver inside the namespace";
     } else {
@@ -156,5 +162,44 @@ std::string machineName(const testing::TestParamInfo<Machine>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(Captured, HwmonMachines, testing::ValuesIn(kMachines), machineName);
+
+// An agent run by an ordinary user may meet a configuration file it cannot read; libsensors
+// then refuses to start. The library starts it without the configuration rather than fall
+// back to probing ports under a kernel driver: the devices stay, the readings that need the
+// file's compute lines read 0.
+class HwmonConfiguration : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!hwmon_fixture::refusal().isEmpty())
+            GTEST_SKIP() << hwmon_fixture::refusal().toStdString();
+    }
+};
+
+TEST_F(HwmonConfiguration, AnUnreadableFileIsLeftOutAndTheDevicesKept)
+{
+    QTemporaryDir machine;
+    const QString fixture = hwmon_fixture::machineDirectory(QStringLiteral("nct6779-dividers"));
+    ASSERT_TRUE(QDir(machine.path()).mkpath(QStringLiteral("etc/sensors.d")));
+    ASSERT_TRUE(QFile::link(fixture + "/class", machine.filePath(QStringLiteral("class"))));
+    ASSERT_TRUE(QFile::copy(fixture + "/etc/sensors3.conf", machine.filePath(QStringLiteral("etc/sensors3.conf"))));
+    const QString unreadable = machine.filePath(QStringLiteral("etc/sensors.d/board.conf"));
+    ASSERT_TRUE(QFile::copy(fixture + "/etc/sensors.d/board.conf", unreadable));
+    // Owned by a user outside the namespace's map, even its root cannot read it.
+    const QByteArray path = QFile::encodeName(unreadable);
+    if (chown(path.constData(), 4242, 4242) != 0)
+        GTEST_SKIP() << "giving a file to another user needs root: " << std::strerror(errno);
+    ASSERT_EQ(chmod(path.constData(), 0600), 0);
+
+    const ToolRun run = readMachine(machine.path(), nullptr);
+    EXPECT_EQ(run.printed.value(QStringLiteral("status")).toInt(), 16);
+    EXPECT_EQ(run.printed.value(QStringLiteral("source")).toString(), QStringLiteral("hwmon"));
+    EXPECT_TRUE(run.trace.isEmpty());
+    // The dividers and the distribution's labels are gone; the driver's defaults remain.
+    const Readings expected = {1016, 3344, 0, 0, 0, 0, 1318, 892, 36, 42, 0, 0, 3216};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(run.printed.value(QString::fromLatin1(kReadingNames[i])).toInt(-99999), expected[i])
+            << kReadingNames[i];
+}
 
 } // namespace

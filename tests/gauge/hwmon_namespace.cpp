@@ -39,9 +39,9 @@ QString namespaceProgram()
     return QStringLiteral(VRD_SOURCE_DIR "/tests/gauge/hwmon_namespace.sh");
 }
 
-QStringList namespaceArguments(const QString& machine, const QString& program, const QStringList& arguments)
+QStringList namespaceArguments(const QString& machineDir, const QString& program, const QStringList& arguments)
 {
-    return QStringList{machineDirectory(machine), program} + arguments;
+    return QStringList{machineDir, program} + arguments;
 }
 
 } // namespace hwmon_fixture

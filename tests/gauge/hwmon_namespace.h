@@ -14,8 +14,9 @@ QString refusal();
 
 QString machineDirectory(const QString& machine);
 
-// The program and arguments that run command inside the namespace of machine.
+// The program and arguments that run program inside the namespace of the machine in
+// machineDir (laid out as the fixtures are).
 QString namespaceProgram();
-QStringList namespaceArguments(const QString& machine, const QString& program, const QStringList& arguments);
+QStringList namespaceArguments(const QString& machineDir, const QString& program, const QStringList& arguments);
 
 } // namespace hwmon_fixture
