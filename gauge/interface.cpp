@@ -1,11 +1,19 @@
-// The exported interface: the reading table with its default entry, DLLInitial's probe
-// chain and DLLRelease.
+// The exported interface: the reading table with its default entry, DLLInitial's choice of
+// source (on Linux the kernel's hwmon drivers first), its probe chain and DLLRelease.
 
 #include "gauge64.h"
 
 #include "driver.h"
 #include "os_api.h"
 #include "reading_table.h"
+#include "source_text.h"
+
+#ifndef _WIN32
+#include "hwmon/hwmon_source.h"
+#include "hwmon/source_choice.h"
+#endif
+
+#include <cstdlib>
 
 namespace gauge {
 
@@ -32,12 +40,30 @@ int32_t read(Reading which)
     return readingTable()[which]();
 }
 
-void releaseDriver()
+void releaseSources()
 {
+#ifndef _WIN32
+    hwmon::close();
+#endif
+    forgetSource();
     if (!driver())
         return;
     DriverClose();
     destroyDriver();
+}
+
+// The port path names the simulated board it runs on, or the chip family it found.
+void recordPortSource(const ChipFamily* family)
+{
+#ifndef _WIN32
+    const char* board = std::getenv("GAUGE64_BOARD");
+    if (board && *board)
+        return recordSource(kSourceBoard, {board});
+#endif
+    if (family)
+        recordSource(kSourcePort, {family->name});
+    else
+        recordSource(kSourcePort, {});
 }
 
 int32_t probe()
@@ -47,10 +73,25 @@ int32_t probe()
         const ChipFamily& family = *chain.steps[i];
         if (family.detect()) {
             family.install(readingTable());
+            recordPortSource(&family);
             return family.status;
         }
     }
+    recordPortSource(nullptr);
     return GAUGE64_NO_CHIP;
+}
+
+int32_t startPortSource()
+{
+    portio::selectOs();
+    createDriver();
+    DriverOpen();
+    if (!driver()->isOpen) {
+        portio::os().beep();
+        recordPortSource(nullptr);
+        return GAUGE64_NO_DRIVER;
+    }
+    return probe();
 }
 
 } // namespace
@@ -63,22 +104,22 @@ extern "C" {
 
 int32_t GAUGE64_CALL DLLInitial(void)
 {
-    // A second initialisation must not leak the device handle of the first.
-    releaseDriver();
+    // A second initialisation must not leak the device handle or the libsensors state of
+    // the first.
+    releaseSources();
     readingTable().fill(&ReadZero);
-    portio::selectOs();
-    createDriver();
-    DriverOpen();
-    if (!driver()->isOpen) {
-        portio::os().beep();
-        return GAUGE64_NO_DRIVER;
-    }
-    return probe();
+#ifndef _WIN32
+    // With the kernel's drivers as the source the port driver is never opened: no probing
+    // of a chip that a kernel driver owns.
+    if (const std::optional<int32_t> status = hwmon::startHwmonSource(readingTable()))
+        return *status;
+#endif
+    return startPortSource();
 }
 
 int32_t GAUGE64_CALL DLLRelease(void)
 {
-    releaseDriver();
+    releaseSources();
     // The installed readers would address a driver that no longer exists.
     readingTable().fill(&ReadZero);
     return 1;

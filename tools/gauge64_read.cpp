@@ -1,5 +1,6 @@
 // gauge64-read: the first thing to run on a machine. Loads the sensor library the way the
-// client does, initialises it and prints the status and the thirteen readings.
+// client does, initialises it and prints the status, the source it chose with the devices it
+// reads there, and the thirteen readings.
 
 #include "gauge64.h"
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -72,12 +74,87 @@ void* loadLibrary()
     return dlopen("libGauge64.so", RTLD_NOW);
 }
 
+// The library's own line naming its source ("hwmon: nct6775-isa-0290, k10temp-pci-00c3");
+// empty from a library that does not say.
+using SourceExport = int32_t (*)(char*, uint32_t);
+
+std::string sourceLine(void* library)
+{
+    auto source = reinterpret_cast<SourceExport>(dlsym(library, "DLLSource"));
+    if (!source)
+        return {};
+    const int32_t length = source(nullptr, 0);
+    if (length <= 0)
+        return {};
+    std::string line(std::size_t(length) + 1, '\0');
+    source(line.data(), uint32_t(line.size()));
+    line.resize(std::size_t(length));
+    return line;
+}
+
+struct SourceKind {
+    const char* prefix; // as the line starts
+    const char* json;
+    bool listsDevices;  // hwmon names several devices; the others name one thing
+};
+const SourceKind kSourceKinds[] = {
+    {"hwmon: ", "hwmon", true},
+    {"port: ", "port", false},
+    {"simulated board: ", "board", false},
+};
+
+struct Source {
+    const char* kind = "";
+    std::vector<std::string> devices;
+};
+
+Source parseSource(const std::string& line)
+{
+    Source source;
+    for (const SourceKind& kind : kSourceKinds) {
+        const std::string prefix = kind.prefix;
+        if (line.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        source.kind = kind.json;
+        std::string rest = line.substr(prefix.size());
+        if (rest == "none")
+            return source;
+        for (std::size_t comma; kind.listsDevices && (comma = rest.find(", ")) != std::string::npos;) {
+            source.devices.push_back(rest.substr(0, comma));
+            rest.erase(0, comma + 2);
+        }
+        source.devices.push_back(rest);
+        return source;
+    }
+    return source;
+}
+
+std::string jsonString(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + '"';
+}
+
 volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
-void printText(int32_t status, const int32_t* values)
+void printText(int32_t status, const std::string& source, const int32_t* values)
 {
     std::printf("status %d: %s\n", status, statusMeaning(status));
+    if (!source.empty())
+        std::printf("%s\n", source.c_str());
     for (int i = 0; i < kReadingCount; ++i) {
         const ReadingRow& row = kReadings[i];
         switch (row.unit) {
@@ -94,9 +171,16 @@ void printText(int32_t status, const int32_t* values)
     }
 }
 
-void printJson(int32_t status, const int32_t* values)
+void printJson(int32_t status, const std::string& line, const int32_t* values)
 {
     std::printf("{\"status\":%d,\"meaning\":\"%s\"", status, statusMeaning(status));
+    if (!line.empty()) {
+        const Source source = parseSource(line);
+        std::printf(",\"source\":\"%s\",\"devices\":[", source.kind);
+        for (std::size_t i = 0; i < source.devices.size(); ++i)
+            std::printf("%s%s", i ? "," : "", jsonString(source.devices[i]).c_str());
+        std::printf("]");
+    }
     for (int i = 0; i < kReadingCount; ++i)
         std::printf(",\"%s\":%d", kReadings[i].name, values[i]);
     std::printf("}\n");
@@ -106,6 +190,7 @@ int usage()
 {
     std::fprintf(stderr, "usage: gauge64-read [--watch] [--json]\n"
                          "  Reads the board's hardware monitor through libGauge64.so.\n"
+                         "  GAUGE64_SOURCE=hwmon|port forces the kernel's hwmon drivers or the port path;\n"
                          "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n");
     return 2;
 }
@@ -142,11 +227,12 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
 
     const int32_t status = initial();
+    const std::string source = sourceLine(library);
     do {
         int32_t values[kReadingCount] = {};
         for (int i = 0; i < kReadingCount; ++i)
             values[i] = readers[i] ? readers[i]() : 0;
-        json ? printJson(status, values) : printText(status, values);
+        json ? printJson(status, source, values) : printText(status, source, values);
         std::fflush(stdout);
         for (int tick = 0; watch && !g_stop && tick < 10; ++tick)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));

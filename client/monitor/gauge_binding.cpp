@@ -49,6 +49,23 @@ bool GaugeBinding::bind(const QStringList& candidates)
     return true;
 }
 
+QString GaugeBinding::sourceLine()
+{
+    using SourceExport = int32_t (*)(char*, uint32_t);
+    if (!m_library.isLoaded())
+        return {};
+    auto source = reinterpret_cast<SourceExport>(m_library.resolve("DLLSource"));
+    if (!source)
+        return {};
+    const int32_t length = source(nullptr, 0);
+    if (length <= 0)
+        return {};
+    QByteArray line(length + 1, '\0');
+    source(line.data(), uint32_t(line.size()));
+    line.truncate(length);
+    return QString::fromUtf8(line);
+}
+
 void GaugeBinding::adopt(const GaugeApi& api)
 {
     unbind();

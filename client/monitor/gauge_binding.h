@@ -43,6 +43,10 @@ public:
     // Unloads the library and clears every pointer.
     void unbind();
 
+    // The library's line naming the source it chose at DLLInitial ("hwmon: nct6775-isa-0290");
+    // empty when the library does not say (the Windows library, adopted functions).
+    QString sourceLine();
+
     bool isBound() const { return m_bound; }
     const GaugeApi& api() const { return m_api; }
     QString fileName() const { return m_library.fileName(); }

@@ -167,6 +167,9 @@ bool Mainform::startSensorLibrary()
 {
     const GaugeFunction initial = m_gauge.api().DLLInitial;
     m_sensorsLive = initial && GAUGE64_SUCCEEDED(initial());
+    const QString source = m_gauge.sourceLine();
+    if (!source.isEmpty())
+        writeDebugLog(kLocation, __LINE__, 1, source);
     return m_sensorsLive;
 }
 

@@ -1,5 +1,7 @@
 #include "agent_process.h"
 
+#include "hwmon_namespace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -67,9 +69,16 @@ bool AgentProcess::start()
     env.insert(QStringLiteral("GAUGE64_BOARD"), m_boardPath);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
     env.remove(QStringLiteral("GAUGE64_TRACE"));
+    env.remove(QStringLiteral("GAUGE64_SOURCE"));
+    const QString agent = QStringLiteral(VRD_BIN_DIR "/VrdClient");
+    if (!m_hwmonMachine.isEmpty())
+        env.remove(QStringLiteral("GAUGE64_BOARD"));
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(m_dir.path());
-    m_process.start(QStringLiteral(VRD_BIN_DIR "/VrdClient"), QStringList());
+    if (m_hwmonMachine.isEmpty())
+        m_process.start(agent, QStringList());
+    else
+        m_process.start(hwmon_fixture::namespaceProgram(), hwmon_fixture::namespaceArguments(hwmon_fixture::machineDirectory(m_hwmonMachine), agent, {}));
     return m_process.waitForStarted(5000);
 }
 

@@ -13,6 +13,10 @@ public:
     AgentProcess(const QString& board, quint16 brokerPort, const QString& channel);
     ~AgentProcess(); // ends the agent through its normal shutdown
 
+    // Runs the agent on a captured hwmon machine (tests/gauge/fixtures/hwmon/<machine>) in a
+    // private namespace instead of on the board; call before start().
+    void useHwmonMachine(const QString& machine) { m_hwmonMachine = machine; }
+
     bool start();
     void stop();
 
@@ -33,6 +37,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_boardPath;
+    QString m_hwmonMachine;
     QJsonObject m_board;
     QProcess m_process;
     QString m_output;
