@@ -1,7 +1,9 @@
 #include "client_database.h"
 #include "debug_log.h"
 #include "sensor_purge.h"
+#include "sensor_history.h"
 #include "sensor_schema.h"
+#include "sensor_summary.h"
 #include "sensor_time.h"
 
 #include <QFileInfo>
@@ -11,6 +13,9 @@
 namespace {
 
 constexpr const char* kLocation = "Mainform::Mainform";
+
+// A file whose free pages exceed this share of it (one in four) is compacted at start.
+constexpr qint64 kSparseFileShare = 4;
 
 const char* const kFaultStatements[] = {
     "SELECT DATE_TIME, TYPE_ID, DATA FROM SENSOR_TBL WHERE ERR = 1 ORDER BY ID DESC LIMIT 50;",
@@ -26,6 +31,19 @@ const char* const kFaultStatements[] = {
 constexpr const char* kTodaysFaults =
     "SELECT DATE_TIME, TYPE_ID, DATA FROM SENSOR_TBL WHERE ERR = 1 AND ID >= ? AND DATE_KEY(DATE_TIME) >= ? "
     "ORDER BY ID DESC LIMIT 50;";
+
+// Free pages are reused by the next inserts, so a day's purge (a sixtieth of the file) costs no
+// space for long; rewriting the whole file for it on every start delayed the first tick by
+// seconds. Only a file that is mostly holes (rows deleted by hand, a long time off) is compacted.
+bool isSparse(QSqlDatabase& db)
+{
+    QSqlQuery pages(db);
+    if (!pages.exec(QStringLiteral("SELECT (SELECT freelist_count FROM pragma_freelist_count), "
+                                   "(SELECT page_count FROM pragma_page_count);"))
+        || !pages.next())
+        return false;
+    return pages.value(0).toLongLong() * kSparseFileShare > pages.value(1).toLongLong();
+}
 
 } // namespace
 
@@ -58,6 +76,7 @@ bool ClientDatabase::openWithMaintenance(DebugLog& log, const QDate& today)
     else
         createFile(log);
     ensureFaultIndex(m_db);
+    ensureSummaryTables(m_db);
     return m_db.isOpen();
 }
 
@@ -87,7 +106,11 @@ void ClientDatabase::createFile(DebugLog& log)
 void ClientDatabase::pruneFile(DebugLog& log, const QDate& today)
 {
     log.Write(kLocation, __LINE__, DebugLog::Info, "deleting old data");
-    purgeSensorRowsBefore(m_db, today.addDays(-kKeepDays));
+    const QDate cutoff = today.addDays(-kKeepDays);
+    purgeSensorRowsBefore(m_db, cutoff);
+    purgeSummariesBefore(m_db, cutoff);
+    if (!isSparse(m_db))
+        return;
     log.Write(kLocation, __LINE__, DebugLog::Info, "trim the database");
     QSqlQuery(m_db).exec(QStringLiteral("VACUUM;"));
 }
@@ -130,4 +153,10 @@ std::optional<SensorLogRows> ClientDatabase::rows(const QString& statement, cons
     while (query.next() && result.size() < size_t(kFaultRowLimit))
         result.push_back({query.value(0).toString(), query.value(1).toInt(), query.value(2).toInt()});
     return result;
+}
+
+std::optional<HistorySeries> ClientDatabase::history(const HistoryQuery& query) const
+{
+    QSqlDatabase db = m_db;
+    return querySensorHistory(db, query);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The main thread's side of "sysinfo2.sqlite": opening it at start-up (creating it on the
-// first run, otherwise deleting readings older than 60 days and compacting it), and the
-// read-only fault queries of the log page and the fault-history replies.
+// first run, otherwise deleting readings older than 60 days with their summaries, and compacting
+// it when it is mostly free pages), and the read-only queries of the log page, the fault-history
+// replies and the reading history.
 //
 // Start-up, in the window's construction:
 //     ClientDatabase db;                        // "sysinfo2.sqlite" in the working directory
@@ -11,8 +12,10 @@
 //     db.setBusyTimeout(ClientDatabase::kWindowBusyTimeoutMs);         // start-up done
 // Later, on the main thread only:
 //     db.faultLog(faultFilterForIndex(cboxSqlLogCmd->currentIndex()))  // log page
-//     db.lastFaults(), db.todaysFaults()                                   // replies
+//     db.lastFaults(), db.todaysFaults(), db.history(query)                // replies, History page
 // Shutdown: db.close() after the logging thread has stopped.
+
+#include "history_series.h"
 
 #include <QDate>
 #include <QSqlDatabase>
@@ -56,7 +59,9 @@ public:
     ClientDatabase& operator=(const ClientDatabase&) = delete;
 
     // Opens the file, creating it with its tables when it does not exist, else deleting the
-    // rows of days before `today` - 60 days and compacting; writes its steps to `log`.
+    // rows of days before `today` - 60 days with their summaries and compacting a file that is
+    // more than a quarter free pages; adds the summary tables when missing; writes its steps to
+    // `log`.
     // Statement failures are not fatal; returns whether the connection is open.
     bool openWithMaintenance(DebugLog& log, const QDate& today = QDate::currentDate());
 
@@ -74,6 +79,8 @@ public:
     std::optional<SensorLogRows> lastFaults() const { return faultLog(FaultFilter::All); }
     // Faults dated `today` or later, newest first, at most 50.
     std::optional<SensorLogRows> todaysFaults(const QDate& today = QDate::currentDate()) const;
+    // The buckets of querySensorHistory (sensor_history.h); nullopt when the query failed.
+    std::optional<HistorySeries> history(const HistoryQuery& query) const;
 
 private:
     void createFile(DebugLog& log);

@@ -41,6 +41,20 @@ QDate readDate(const char* text, int length, int& pos)
     return QDate(fields[0], fields[1], fields[2]);
 }
 
+// The whole text "Y-M-D h:m:s".
+bool readDateTime(const char* text, int length, QDate& date, QTime& time)
+{
+    int pos = 0;
+    date = readDate(text, length, pos);
+    if (!date.isValid() || pos >= length || text[pos++] != ' ')
+        return false;
+    int clock[3];
+    if (!readTriple(text, length, pos, ':', 2, clock) || pos != length)
+        return false;
+    time = QTime(clock[0], clock[1], clock[2]);
+    return time.isValid();
+}
+
 void dateKeySql(sqlite3_context* context, int, sqlite3_value** argv)
 {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
@@ -79,19 +93,30 @@ QDateTime storedLocalTime(const QString& text)
     // Read by hand: the format parser of QDateTime took about 15 us a row, most of the time of a
     // fault reply on the window's thread.
     const QByteArray bytes = text.toLatin1();
-    const char* data = bytes.constData();
-    const int length = bytes.size();
-    int pos = 0;
-    const QDate date = readDate(data, length, pos);
-    if (!date.isValid() || pos >= length || data[pos++] != ' ')
-        return {};
-    int clock[3];
-    if (!readTriple(data, length, pos, ':', 2, clock) || pos != length)
-        return {};
-    const QTime time(clock[0], clock[1], clock[2]);
-    if (!time.isValid())
+    QDate date;
+    QTime time;
+    if (!readDateTime(bytes.constData(), bytes.size(), date, time))
         return {};
     return QDateTime(date, time, Qt::LocalTime);
+}
+
+std::optional<qint64> storedEpochSeconds(const char* text, int length)
+{
+    QDate date;
+    QTime time;
+    if (!readDateTime(text, length, date, time))
+        return std::nullopt;
+    // The zone's offset changes on whole hours only, so it is looked up once per local hour:
+    // the summaries read every row of a 60-day file through here.
+    thread_local QDate cachedDate;
+    thread_local int cachedHour = -1;
+    thread_local qint64 cachedStart = 0;
+    if (date != cachedDate || time.hour() != cachedHour) {
+        cachedStart = QDateTime(date, QTime(time.hour(), 0), Qt::LocalTime).toSecsSinceEpoch();
+        cachedDate = date;
+        cachedHour = time.hour();
+    }
+    return cachedStart + time.minute() * 60 + time.second();
 }
 
 bool registerDateKeyFunction(QSqlDatabase& db)

@@ -1,7 +1,8 @@
 #pragma once
 // The logging thread: every ten seconds it writes one row per switched-on sensor of its
 // snapshot copy, then one row with the processor load it samples itself, into SENSOR_TBL
-// of "sysinfo2.sqlite" over its own connection.
+// of "sysinfo2.sqlite" over its own connection, and folds the new rows into the summaries
+// (sensor_summary.h); at start it first folds, a chunk per turn, what is not folded yet.
 //
 // Use from the window (main thread):
 //     thread.SetSnapshot(snapshot); thread.start();      // start-up

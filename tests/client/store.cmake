@@ -6,6 +6,7 @@ vrd_add_test(client_store_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/store_database_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/store_debug_log_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/store_history_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/store_thread_test.cpp
   LIBS vrd_client_store)
 

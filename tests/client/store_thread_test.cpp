@@ -325,6 +325,15 @@ TEST_F(RunningThreadTest, WritesOnePassInEachTenthSecond)
     };
     EXPECT_EQ(expected, sensorRows());
     EXPECT_EQ(21, thread.GetCpuLoad());
+    // Each pass is folded into the minute and hour summaries after it is written.
+    QElapsedTimer timer;
+    timer.start();
+    while (scalar(path(), "SELECT LAST_ID FROM SENSOR_SUMMARY_STATE;") != "4" && timer.elapsed() < 2000)
+        QThread::msleep(20);
+    for (const char* table : {"SENSOR_MINUTE_TBL", "SENSOR_HOUR_TBL"})
+        EXPECT_EQ((std::vector<Row>{{"8", "2", "90", "44", "46"}, {"10", "2", "42", "21", "21"}}),
+                  query(path(), std::string("SELECT TYPE_ID, N, TOTAL, LO, HI FROM ") + table + " ORDER BY TYPE_ID;"))
+            << table;
 }
 
 TEST_F(RunningThreadTest, StopsWithinTheLoopPeriod)
