@@ -45,6 +45,7 @@ RequestSources Mainform::requestSources()
     sources.processorLoad = [this] { return m_loggingThread.GetCpuLoad(); };
     sources.lastFaults = [this] { return m_database.lastFaults(); };
     sources.todaysFaults = [this] { return m_database.todaysFaults(); };
+    sources.history = [this](const HistoryQuery& query) { return m_database.history(query); };
     sources.inventory = [this] {
         return msg::Inventory{m_inventory.sysUser,  m_inventory.procName,  m_inventory.osCaption,
                               m_inventory.sysModel, m_inventory.sysSerial, hostIdentityText(m_hostIdentity)};

@@ -1,4 +1,5 @@
 #include "request_handlers.h"
+#include "history_messages.h"
 
 #include "sensor_time.h"
 
@@ -70,6 +71,22 @@ QByteArray todaysFaults(const QJsonObject& request, const RequestSources& source
     return faults(msg::KindTodaysFaults, sources.todaysFaults(), sources);
 }
 
+// A request outside the answerable shape is dropped like a malformed one; a query that fails
+// (database closed or locked) gets no answer either, as the station's wait tells it apart from
+// a history without readings.
+QByteArray history(const QJsonObject& request, const RequestSources& sources)
+{
+    if (!addressedToUs(request, sources) || !sources.history)
+        return {};
+    const std::optional<HistoryQuery> query = msg::parseHistoryRequest(request);
+    if (!query)
+        return {};
+    const std::optional<HistorySeries> series = sources.history(*query);
+    if (!series)
+        return {};
+    return msg::buildHistoryReply(sources.host, *series);
+}
+
 constexpr uint16_t kEndOfTable = 0xFFFF;
 
 struct HandlerEntry {
@@ -84,6 +101,7 @@ const HandlerEntry kHandlers[] = {
     {msg::KindInventory, inventory},
     {msg::KindLastFaults, lastFaults},
     {msg::KindTodaysFaults, todaysFaults},
+    {msg::KindHistory, history},
     {kEndOfTable, nullptr},
 };
 

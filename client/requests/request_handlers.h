@@ -24,6 +24,7 @@ struct RequestSources {
     std::function<std::optional<SensorLogRows>()> lastFaults;    // kind 3
     std::function<std::optional<SensorLogRows>()> todaysFaults;  // kind 5
     std::function<msg::Inventory()> inventory;                   // kind 4
+    std::function<std::optional<HistorySeries>(const HistoryQuery&)> history; // kind 16
 };
 
 // The reply to one request payload, or nothing (empty) when the request is malformed, of an
