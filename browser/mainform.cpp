@@ -1,4 +1,5 @@
 #include "mainform.h"
+#include "history_messages.h"
 #include "ui_Mainform.h"
 
 #include "client_registry.h"
@@ -58,6 +59,7 @@ struct ReplyRoute {
 // Looked up in this order; the first entry with the code handles the message.
 constexpr ReplyRoute kReplyRoutes[] = {
     {msg::KindCurrentSensors, &Mainform::handleCurrentSensors},
+    {msg::KindHistory, &Mainform::handleHistory},
     {msg::KindInventory, &Mainform::handleInventory},
     {msg::KindProcessorLoad, &Mainform::handlePresence},
     {msg::KindLastFaults, &Mainform::handleFaultHistory},
@@ -128,6 +130,10 @@ Mainform::Mainform(const QString& directory, QWidget* parent)
     readSettings(directory + QLatin1String(kSettingsFile));
     createLinks();
     createModels();
+    m_historyTab = std::make_unique<HistoryTab>(ui->verticalLayout_9, ui->gbHistoryInquiry,
+                                                [this](const QByteArray& request) {
+                                                    m_requestLink->PublishPayload(request);
+                                                });
     openRegistry();
     fillClientList();
     clearClientLabels();
@@ -301,6 +307,7 @@ void Mainform::handleCurrentSensors(const QJsonObject& message)
         return;
     const msg::SensorReport report = msg::parseSensorReply(message);
     m_sensorPollCountdown = kSensorPollTicks;
+    m_historyTab->noteSensorReport(report);
     for (const ReadingLabels& labels : kReadingLabels) {
         const msg::SensorFigures& figures = report.byType[size_t(labels.type)];
         QLabel* value = ui.get()->*labels.value;
@@ -313,6 +320,11 @@ void Mainform::handleCurrentSensors(const QJsonObject& message)
         }
         value->setText(readingText(labels.type, figures.reading, outOfLimits(labels.type, figures)));
     }
+}
+
+void Mainform::handleHistory(const QJsonObject& message)
+{
+    m_historyTab->handleReply(message);
 }
 
 void Mainform::handleInventory(const QJsonObject& message)
@@ -369,6 +381,7 @@ void Mainform::slot_tvClientClicked(const QModelIndex& index)
     resetHistory();
     m_lastClicked = clicked;
     m_selectedClient = clicked;
+    m_historyTab->selectClient(clicked);
     clearValueLabels();
     clearClientLabels();
     m_sensorPollCountdown = 1;

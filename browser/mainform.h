@@ -5,6 +5,7 @@
 
 #include "browser_settings.h"
 #include "client_list.h"
+#include "history_tab.h"
 #include "mqtt_message.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ public:
     void handleInventory(const QJsonObject& message);      // 4
     void handlePresence(const QJsonObject& message);       // 2
     void handleFaultHistory(const QJsonObject& message);   // 3 and 5
+    void handleHistory(const QJsonObject& message);        // 16
 
     // Seams for tests and measuring tools.
     void setClock(Clock clock) { m_clock = std::move(clock); }
@@ -54,6 +56,7 @@ public:
     const BrowserSettings& settings() const { return m_settings; }
     ClientList& clientList() { return *m_clients; }
     QStandardItemModel* historyModel() { return m_history.get(); }
+    HistoryTab& historyTab() { return *m_historyTab; }
     QUuid selectedClient() const { return m_selectedClient; }
     QIcon onlineIcon() const { return m_onlineIcon; }
     QIcon offlineIcon() const { return m_offlineIcon; }
@@ -98,6 +101,7 @@ private:
     QIcon m_offlineIcon;
     std::unique_ptr<ClientList> m_clients;
     std::unique_ptr<QStandardItemModel> m_history;
+    std::unique_ptr<HistoryTab> m_historyTab;
 
     Clock m_clock;
     QUuid m_selectedClient;

@@ -79,6 +79,7 @@ Mainform::Mainform(const MainformSetup& setup, QWidget* parent)
     buildTray();
     removeMiscTab();
     runLogQuery();
+    addHistoryPage();
     startBrokerLinks();
 }
 

@@ -23,6 +23,7 @@
 #include <optional>
 #include <vector>
 
+class HistoryView;
 class QAction;
 class QLabel;
 class QMenu;
@@ -141,6 +142,8 @@ private:
     void removeMiscTab();
     void runLogQuery();
     void startBrokerLinks();
+    void addHistoryPage();
+    void showHistory(const HistoryQuery& query);
     void failStart(StartFailure failure);
 
     std::unique_ptr<MqttTransmit> makeLink(const QString& topic) const;
@@ -168,6 +171,7 @@ private:
     QSystemTrayIcon m_tray;
     QTimer m_pollTimer;
     QStandardItemModel* m_logModel = nullptr;
+    HistoryView* m_historyView = nullptr;
     QAction* m_actAbout = nullptr;
     QAction* m_actQuit = nullptr;
     QMenu* m_trayMenu = nullptr;

@@ -43,6 +43,11 @@ void FleetQuery::send(int code, const QUuid& addressee)
     m_requests.PublishPayload(msg::buildRequest(code, addressee));
 }
 
+void FleetQuery::sendPayload(const QByteArray& request)
+{
+    m_requests.PublishPayload(request);
+}
+
 QVector<msg::Envelope> FleetQuery::collect(const std::function<bool(const msg::Envelope&)>& wanted,
                                           const std::function<bool(const QVector<msg::Envelope>&)>& enough,
                                           int timeoutMs)

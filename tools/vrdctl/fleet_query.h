@@ -24,6 +24,8 @@ public:
     bool connect(int timeoutMs);
 
     void send(int code, const QUuid& addressee);
+    // A request built elsewhere (one with more than the envelope).
+    void sendPayload(const QByteArray& request);
 
     // Collects replies for which `wanted` is true until `enough` says so or the time is up.
     QVector<msg::Envelope> collect(const std::function<bool(const msg::Envelope&)>& wanted,

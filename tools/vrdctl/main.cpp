@@ -4,8 +4,10 @@
 //   vrdctl ... sensors ID
 //   vrdctl ... faults ID [--today]
 //   vrdctl ... check ID      exit 0 all within limits, 2 a switched-on reading out of limits, 3 no answer
+//   vrdctl ... history ID --type T [--hours H] [--points N] [--summary]
 
 #include "fleet_query.h"
+#include "history_command.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -40,6 +42,7 @@ struct Options {
     bool today = false;
     QString command;
     QUuid target;
+    HistoryOptions history;
 };
 
 // A TCP port number; nothing for text that is not a number or lies beyond 65535.
@@ -259,6 +262,8 @@ int main(int argc, char** argv)
         "  sensors ID    readings with their limits; out-of-limits rows marked !\n"
         "  faults ID     the last 50 faults (--today: today's)\n"
         "  check ID      exit 0 within limits, 2 a switched-on reading out of limits, 3 no answer\n"
+        "  history ID    min/avg/max of --type over the last --hours, one line per bucket\n"
+        "                (--summary: a sparkline per type, every type without --type)\n"
         "Defaults come from VRD.INI in the working directory when present.");
     parser.addHelpOption();
     const QCommandLineOption host("host", "Broker address (an IP address).", "H");
@@ -267,8 +272,12 @@ int main(int argc, char** argv)
     const QCommandLineOption timeout("timeout", "Milliseconds to wait for an answer (default 3000).", "MS");
     const QCommandLineOption json("json", "Print JSON.");
     const QCommandLineOption today("today", "faults: only today's.");
-    parser.addOptions({host, port, channel, timeout, json, today});
-    parser.addPositionalArgument("command", "list, sensors, faults or check");
+    const QCommandLineOption type("type", "history: sensor type code 0 to 10 (8 processor temperature).", "T");
+    const QCommandLineOption hours("hours", "history: hours back from now (default 24, at most 1464).", "H");
+    const QCommandLineOption points("points", "history: buckets, 1 to 500 (default 500, 60 with --summary).", "N");
+    const QCommandLineOption summary("summary", "history: one sparkline per type.");
+    parser.addOptions({host, port, channel, timeout, json, today, type, hours, points, summary});
+    parser.addPositionalArgument("command", "list, sensors, faults, check or history");
     parser.addPositionalArgument("ID", "agent identity, with or without braces");
     parser.process(app);
 
@@ -296,6 +305,30 @@ int main(int argc, char** argv)
     }
     options.json = parser.isSet(json);
     options.today = parser.isSet(today);
+    options.history.json = options.json;
+    options.history.summary = parser.isSet(summary);
+    options.history.timeoutMs = options.timeoutMs;
+    const std::pair<const QCommandLineOption*, int*> numbers[] = {{&hours, &options.history.hours},
+                                                                  {&points, &options.history.points}};
+    for (const auto& [option, target] : numbers) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        *target = parser.value(*option).toInt(&ok);
+        if (!ok || *target < 1) {
+            std::fprintf(stderr, "vrdctl: %s is not a positive number\n", qPrintable(parser.value(*option)));
+            return ExitUnknown;
+        }
+    }
+    if (parser.isSet(type)) {
+        bool ok = false;
+        const int code = parser.value(type).toInt(&ok);
+        if (!ok || !sensorTypeRow(code)) {
+            std::fprintf(stderr, "vrdctl: %s is not a sensor type code (0 to 10)\n", qPrintable(parser.value(type)));
+            return ExitUnknown;
+        }
+        options.history.type = code;
+    }
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
@@ -306,6 +339,7 @@ int main(int argc, char** argv)
         if (args.size() != 2 || msg::parseUuid(args[1]).isNull())
             return usage(parser);
         options.target = msg::parseUuid(args[1]);
+        options.history.target = options.target;
     }
     if (QHostAddress(options.broker.host).isNull()) {
         std::fprintf(stderr, "vrdctl: %s is not an IP address\n", qPrintable(options.broker.host));
@@ -326,5 +360,7 @@ int main(int argc, char** argv)
         return runFaults(query, options);
     if (options.command == "check")
         return runCheck(query, options);
+    if (options.command == "history")
+        return runHistory(query, options.history, out());
     return usage(parser);
 }
