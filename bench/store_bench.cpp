@@ -1,16 +1,20 @@
 // Query, start-up maintenance and insert times of the client database after 60 days of
 // logging with every sensor switched on: 60 x 8640 passes x 11 rows = 5 702 400 rows, about
 // 1 in 100 of them a fault. The fans never fault, so the log page's fan category shows the
-// cost of a category with nothing to list.
+// cost of a category with nothing to list. The reading histories of 24 hours, 7 days and 60
+// days read the summaries, which the cache gets once (the time is printed: it is what an agent
+// spends in its logging thread after its first start with a file of an older version).
 
 #include "bench_support.h"
 #include "client_database.h"
 #include "client_history.h"
 #include "sensor_purge.h"
+#include "sensor_summary.h"
 #include "tsql_thread.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlQuery>
 
@@ -38,15 +42,39 @@ QString workCopyPath()
     return cacheDir() + "/sysinfo2-work.sqlite";
 }
 
-void ensureCache()
+void ensureSummaries()
 {
-    if (benchhistory::isCompleteHistory(cachePath()))
-        return;
-    QDir().mkpath(cacheDir());
-    if (!benchhistory::buildHistory(cachePath(), kLastDay)) {
-        std::fprintf(stderr, "could not build the benchmark database\n");
+    ClientDatabase db(cachePath(), QStringLiteral("bench_summaries"));
+    db.open();
+    if (!ensureSummaryTables(db.connection()) || !registerSummaryFunctions(db.connection())) {
+        std::fprintf(stderr, "could not add the summaries\n");
         std::exit(1);
     }
+    QElapsedTimer timer;
+    timer.start();
+    int chunks = 0;
+    std::optional<bool> done;
+    while ((done = foldSensorRows(db.connection(), kFoldChunkRows)) == std::optional<bool>(false))
+        ++chunks;
+    if (!done) {
+        std::fprintf(stderr, "could not fold the rows\n");
+        std::exit(1);
+    }
+    if (chunks > 0)
+        std::fprintf(stderr, "summaries of the 60-day file: %d chunks of %d rows folded in %.1f s\n", chunks + 1,
+                     kFoldChunkRows, timer.elapsed() / 1000.0);
+}
+
+void ensureCache()
+{
+    if (!benchhistory::isCompleteHistory(cachePath())) {
+        QDir().mkpath(cacheDir());
+        if (!benchhistory::buildHistory(cachePath(), kLastDay)) {
+            std::fprintf(stderr, "could not build the benchmark database\n");
+            std::exit(1);
+        }
+    }
+    ensureSummaries();
 }
 
 // A private copy for the measurements that change the file.
@@ -130,6 +158,32 @@ void BM_StartupVacuum(benchmark::State& state)
 }
 BENCHMARK(BM_StartupVacuum)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
 
+// The station's ranges, 500 buckets each, ending at the end of the last logged day.
+void BM_HistoryQuery(benchmark::State& state)
+{
+    ClientDatabase db(cachePath(), QStringLiteral("bench_history"));
+    db.open();
+    const qint64 to = QDateTime(kLastDay.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
+    const HistoryQuery query{SensorCpuTemp, to - state.range(0) * 3600, to, kHistoryMaxPoints};
+    std::vector<double> micros;
+    size_t buckets = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<HistorySeries> series = db.history(query);
+        micros.push_back(timer.nsecsElapsed() / 1000.0);
+        if (!series) {
+            state.SkipWithError("history query failed");
+            return;
+        }
+        buckets = series->buckets.size();
+    }
+    benchsupport::reportMedianAndTail(state, micros);
+    state.counters["buckets"] = double(buckets);
+}
+BENCHMARK(BM_HistoryQuery)->ArgName("hours")->Arg(24)->Arg(7 * 24)->Arg(60 * 24)->Iterations(200)
+    ->Unit(benchmark::kMillisecond);
+
 class PassProbe : public TSQLThread {
 public:
     using TSQLThread::SensorChecker;
@@ -163,6 +217,35 @@ void BM_OneLoggingPass(benchmark::State& state)
     }
 }
 BENCHMARK(BM_OneLoggingPass)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// The pass as the thread runs it now: the rows, then their fold into the summaries.
+void BM_OneLoggingPassWithSummaries(benchmark::State& state)
+{
+    const QString copy = freshCopy();
+    ClientDatabase db(copy, QStringLiteral("bench_pass_summaries"));
+    db.open();
+    registerSummaryFunctions(db.connection());
+    PassProbe probe;
+    probe.setLoadSampler([](int16_t* load) {
+        *load = 12;
+        return 0;
+    });
+    SensorSnapshot all;
+    all.CBN5V = all.CBN12V = all.CBCPUFan = all.CBSYSFan = 1;
+    all.CpuTemp = 45;
+    QDateTime when(kLastDay.addDays(1), QTime(0, 0));
+    std::vector<double> micros;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        probe.SensorChecker(db.connection(), all, when);
+        foldSensorRows(db.connection(), kFoldChunkRows);
+        micros.push_back(timer.nsecsElapsed() / 1000.0);
+        when = when.addSecs(10);
+    }
+    benchsupport::reportMedianAndTail(state, micros);
+}
+BENCHMARK(BM_OneLoggingPassWithSummaries)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 } // namespace
 

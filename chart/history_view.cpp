@@ -23,11 +23,14 @@ constexpr Range kRanges[] = {
 };
 constexpr int kDefaultRange = 1;
 
-// Ends on the next whole minute, so that two askings within a minute ask the same.
-qint64 rangeEnd(const QDateTime& now)
+// Ends on the next whole minute, or hour for the ranges of days, so that the buckets begin on
+// whole minutes or hours (the agent then reads its summaries alone) and two askings within a
+// minute ask the same.
+qint64 rangeEnd(const QDateTime& now, qint64 range)
 {
+    const qint64 unit = range > 24 * kHour ? kHour : 60;
     const qint64 seconds = now.toSecsSinceEpoch();
-    return seconds - seconds % 60 + 60;
+    return seconds - seconds % unit + unit;
 }
 
 } // namespace
@@ -69,7 +72,7 @@ HistoryView::HistoryView(QWidget* parent)
 HistoryQuery HistoryView::currentQuery() const
 {
     const int range = std::max(0, m_ranges->checkedId());
-    const qint64 to = rangeEnd(m_clock());
+    const qint64 to = rangeEnd(m_clock(), kRanges[range].seconds);
     return {m_type->currentData().toInt(), to - kRanges[range].seconds, to, kPoints};
 }
 

@@ -27,11 +27,17 @@ inline bool isAnswerableHistoryQuery(const HistoryQuery& query)
         && query.points <= kHistoryMaxPoints;
 }
 
-// Seconds per bucket: the shortest whole length with which `points` buckets cover the range.
+// Seconds per bucket: the shortest length with which `points` buckets cover the range, rounded
+// up to whole hours from an hour on and to whole minutes from a minute on, so that a range that
+// starts on a whole hour or minute is read from the summaries alone.
 inline qint64 historyStep(const HistoryQuery& query)
 {
+    constexpr qint64 kMinute = 60;
+    constexpr qint64 kHour = 3600;
     const qint64 range = query.to - query.from;
-    return (range + query.points - 1) / query.points;
+    const qint64 shortest = (range + query.points - 1) / query.points;
+    const qint64 unit = shortest >= kHour ? kHour : shortest >= kMinute ? kMinute : 1;
+    return (shortest + unit - 1) / unit * unit;
 }
 
 // Values in the unit of the type (mV, RPM, degrees Celsius, percent); the mean is rounded to

@@ -12,7 +12,7 @@ void Mainform::addHistoryPage()
     m_historyView = new HistoryView;
     m_historyView->setObjectName(QStringLiteral("PageHistory"));
     m_ui->swInfoPanel->addWidget(m_historyView);
-    new QListWidgetItem(QIcon(QStringLiteral(":/Mainform/ICON/Temp.png")), tr("History"), m_ui->lwItemSelector);
+    new QListWidgetItem(QIcon(QStringLiteral(":/ShellIcon/ICON/Temp.png")), tr("History"), m_ui->lwItemSelector);
     connect(m_historyView, &HistoryView::historyWanted, this, &Mainform::showHistory);
     connect(m_ui->swInfoPanel, &QStackedWidget::currentChanged, this, [this](int) {
         if (m_ui->swInfoPanel->currentWidget() == m_historyView)

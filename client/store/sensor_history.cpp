@@ -50,10 +50,13 @@ public:
                                              "AND TYPE_ID = ? AND typeof(DATA) = 'integer';"));
     }
 
+    // Hours only where whole hours can fit the buckets; otherwise every hour would be opened.
     bool read()
     {
-        const qint64 firstHour = m_query.from - floorMod(m_query.from, kHourSummary.seconds);
-        return readLevel(m_hours, kHourSummary.seconds, firstHour, m_query.to);
+        const bool hourly = m_step % kHourSummary.seconds == 0;
+        const SummaryTable& top = hourly ? kHourSummary : kMinuteSummary;
+        const qint64 first = m_query.from - floorMod(m_query.from, top.seconds);
+        return readLevel(hourly ? m_hours : m_minutes, top.seconds, first, m_query.to);
     }
 
     HistorySeries series() const
