@@ -136,6 +136,15 @@ TEST_F(VrdctlTest, FaultsListTheAgentsHistory)
     EXPECT_EQ(vrdctl({"--today", "faults", someAgent()}).exitCode, 0);
 }
 
+// The simulated agents predate the history request: no answer, exit 3; a history without a
+// type is refused before anything is sent.
+TEST_F(VrdctlTest, HistoryOfAnAgentWithoutHistoryIsUnknown)
+{
+    EXPECT_EQ(3, vrdctl({"--timeout", "500", "history", someAgent(), "--type", "8"}).exitCode);
+    EXPECT_EQ(1, vrdctl({"history", someAgent()}).exitCode);
+    EXPECT_EQ(3, vrdctl({"history", someAgent(), "--type", "11"}).exitCode);
+}
+
 TEST_F(VrdctlTest, CheckUsesMonitoringPluginExitCodes)
 {
     const Outcome critical = vrdctl({"check", someAgent()});
