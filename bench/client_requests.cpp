@@ -90,6 +90,7 @@ struct Bench {
     std::unique_ptr<MqttTransmit> echoIn, echoOut;
     QUuid host;
     double firstAnswerSeconds = 0;
+    bool summariesTimed = false; // fold_s is reported by the first history measurement
     QString failure;
 
     Bench();
@@ -287,17 +288,23 @@ void BM_HistoryRoundTrip(benchmark::State& state)
         state.SkipWithError("the summaries were never complete");
         return;
     }
+    // Ends as the station's view ends it: on the next whole minute, hour for ranges of days.
+    const qint64 range = state.range(0) * 3600;
+    const qint64 unit = range > 24 * 3600 ? 3600 : 60;
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    const qint64 to = now - now % 60 + 60;
+    const qint64 to = now - now % unit + unit;
     measure(state, *b.station,
-            msg::buildHistoryRequest(b.host, {SensorCpuTemp, to - state.range(0) * 3600, to, kHistoryMaxPoints}));
+            msg::buildHistoryRequest(b.host, {SensorCpuTemp, to - range, to, kHistoryMaxPoints}));
     const QJsonObject reply = QJsonDocument::fromJson(b.station->last).object();
     if (reply.value("SrvCall").toInt() != msg::KindHistory)
         state.SkipWithError("the last reply is of another kind");
     const std::optional<HistorySeries> series = msg::parseHistoryReply(reply);
     state.counters["buckets"] = series ? double(series->buckets.size()) : 0;
     state.counters["reply_bytes"] = double(b.station->last.size());
-    state.counters["fold_s"] = b.firstAnswerSeconds + waited.elapsed() / 1000.0;
+    if (!b.summariesTimed) {
+        state.counters["fold_s"] = b.firstAnswerSeconds + waited.elapsed() / 1000.0;
+        b.summariesTimed = true;
+    }
 }
 
 BENCHMARK(BM_BareRoundTrip)->Iterations(kRequests)->UseManualTime()->Unit(benchmark::kMicrosecond);

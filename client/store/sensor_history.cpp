@@ -160,11 +160,24 @@ private:
     QSqlQuery m_rows;
 };
 
+// While the logging thread still folds the rows an older program left (the first minute or so
+// after such a start), the summaries would show a history with holes: none is given instead.
+// The rows of the pass being folded right now are few and are left out.
+bool summariesCurrent(QSqlDatabase& db)
+{
+    QSqlQuery behind(db);
+    if (!behind.exec(QStringLiteral("SELECT IFNULL((SELECT MAX(ID) FROM SENSOR_TBL), 0) - "
+                                    "(SELECT LAST_ID FROM SENSOR_SUMMARY_STATE WHERE ID = 1);"))
+        || !behind.next() || behind.value(0).isNull())
+        return false;
+    return behind.value(0).toLongLong() <= kFoldChunkRows;
+}
+
 } // namespace
 
 std::optional<HistorySeries> querySensorHistory(QSqlDatabase& db, const HistoryQuery& query)
 {
-    if (!isAnswerableHistoryQuery(query))
+    if (!isAnswerableHistoryQuery(query) || !summariesCurrent(db))
         return std::nullopt;
     HistoryReader reader(db, query);
     if (!reader.prepare() || !reader.read())

@@ -12,5 +12,6 @@
 class QSqlDatabase;
 
 // Buckets of historyStep(query) seconds from query.from; those without rows are left out.
-// Nothing when the query is not answerable (isAnswerableHistoryQuery) or a statement failed.
+// Nothing when the query is not answerable (isAnswerableHistoryQuery), the summaries are more
+// than a fold chunk behind the rows (being rebuilt), or a statement failed.
 std::optional<HistorySeries> querySensorHistory(QSqlDatabase& db, const HistoryQuery& query);

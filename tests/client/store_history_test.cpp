@@ -250,6 +250,18 @@ TEST_F(SensorHistoryTest, LostSummariesAreRebuiltFromTheRows)
     }
 }
 
+// A history with holes is worse than none: while the summaries are rebuilt there is no answer.
+TEST_F(SensorHistoryTest, NoHistoryWhileTheSummariesAreRebuilt)
+{
+    placePasses(kMorning, kFoldChunkRows / 2 + 1); // two rows a pass: one chunk and two rows
+    const HistoryQuery q{kType, kMorning.toSecsSinceEpoch(), kMorning.toSecsSinceEpoch() + 86400, 24};
+    EXPECT_FALSE(database.history(q).has_value());
+    ASSERT_EQ(std::optional<bool>(false), foldSensorRows(database.connection(), 2));
+    EXPECT_TRUE(database.history(q).has_value()); // the rows of a pass or two may wait for their fold
+    foldAll();
+    EXPECT_EQ(text(scanned(placed, q)), text(history(q)));
+}
+
 TEST_F(SensorHistoryTest, FoldInChunksEqualsOneFold)
 {
     placePasses(kMorning, 100);
