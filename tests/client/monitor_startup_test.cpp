@@ -2,6 +2,7 @@
 // the tray and window slots, the library binding and the end of the logging worker.
 
 #include "monitor_fixture.h"
+#include "history_view.h"
 #include "thread_shutdown.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <qwt_plot_textlabel.h>
 #include <QThread>
 #include <atomic>
 
@@ -172,6 +174,24 @@ TEST_F(MonitorTest, TrayAndCloseShowAndHideTheWindow)
     window->slot_QuitRequested();
     EXPECT_TRUE(window->quitRequested());
     EXPECT_FALSE(window->isVisible());
+}
+
+// The fourth page charts the machine's own history, read from its database when it is shown.
+TEST_F(MonitorTest, HistoryPageReadsTheOwnDatabase)
+{
+    auto window = makeWindow();
+    auto* selector = child<QListWidget>(*window, "lwItemSelector");
+    auto* pages = child<QStackedWidget>(*window, "swInfoPanel");
+    ASSERT_EQ(selector->count(), 4);
+    EXPECT_EQ(selector->item(3)->text(), "History");
+    selector->setCurrentRow(3);
+    auto* view = qobject_cast<HistoryView*>(pages->currentWidget());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->objectName(), "PageHistory");
+    QString shown;
+    for (QwtPlotItem* item : view->chart()->itemList(QwtPlotItem::Rtti_PlotTextLabel))
+        shown = static_cast<QwtPlotTextLabel*>(item)->text().text();
+    EXPECT_EQ(shown, "No readings logged in this range"); // a new database, its summaries current
 }
 
 TEST_F(MonitorTest, WindowStartsOnItsFirstPages)
