@@ -78,7 +78,9 @@ QJsonObject seriesJson(const HistoryOptions& options, const HistoryQuery& asked,
 
 void printSummary(const HistoryQuery& asked, const HistorySeries& series, QTextStream& out)
 {
-    out << QString("%1 ").arg(nameOf(series.type), -22) << sparkline(series, asked.from, asked.points);
+    const qint64 step = std::max<qint64>(1, series.step);
+    const int width = int((asked.to - asked.from + step - 1) / step);
+    out << QString("%1 ").arg(nameOf(series.type), -22) << sparkline(series, asked.from, width);
     if (series.buckets.empty()) {
         out << "  no readings\n";
         return;
