@@ -234,7 +234,7 @@ std::optional<Figures> measure(int agents, int seconds)
 
     Mainform station(dir.path());
     station.show();
-    if (!pumpUntil([&] { return station.replyLink()->isSubscribed() && station.requestLink()->isSubscribed(); }, 5000))
+    if (!pumpUntil([&] { return station.replyLink()->isSubscribed() && station.requestLink()->isConnectedToHost(); }, 5000))
         return std::nullopt;
 
     ArrivalTap tap(broker.port());
@@ -268,14 +268,7 @@ std::optional<Figures> measure(int agents, int seconds)
         return std::nullopt;
     figures.discoveryMs = double(discovery.nsecsElapsed()) / 1e6;
 
-    QStandardItemModel* model = station.clientList().model();
-    auto allOnline = [&] {
-        for (int row = 0; row < model->rowCount(); ++row) {
-            if (model->item(row, 1)->icon().cacheKey() != station.onlineIcon().cacheKey())
-                return false;
-        }
-        return true;
-    };
+    auto allOnline = [&] { return station.clientList().onlineCount() == agents; };
     if (!pumpUntil(allOnline, 20000))
         return std::nullopt;
     pump(kWarmUpSeconds * 1000);

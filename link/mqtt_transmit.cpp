@@ -130,6 +130,8 @@ bool MqttTransmit::PublishPayload(const QByteArray& payload)
 void MqttTransmit::onConnected()
 {
     m_state = State::Connected;
+    if (!m_subscribing)
+        return;
     const int rc = mosquitto_subscribe(m_mosq, nullptr, m_topic.toUtf8().constData(), kSubscriptionQos);
     if (rc != MOSQ_ERR_SUCCESS)
         onError(rc);

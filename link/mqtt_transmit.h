@@ -1,7 +1,9 @@
 #pragma once
 // One MQTT 3.1 connection bound to one topic. The link subscribes to its topic (QoS 1) every
 // time the connection comes up, publishes payloads on that topic (QoS 0, no retain) and hands
-// every arriving message on through SignalMqttReceived.
+// every arriving message on through SignalMqttReceived. A publish-only link (setSubscribing
+// false) never subscribes: an agent's reply link would otherwise receive the replies of every
+// agent on the channel, a load that grows with the square of the fleet.
 //
 // The link lives entirely on the thread that owns it: libmosquitto is driven from that
 // thread's Qt event loop (socket notifiers and a housekeeping timer, no library thread), so
@@ -45,6 +47,10 @@ public:
     void disconnectFromHost();
 
     bool isConnectedToHost() const;
+
+    // Whether the link subscribes to its topic on every connect (the default). Takes effect at
+    // the next connect: set it before connectToHost().
+    void setSubscribing(bool subscribing) { m_subscribing = subscribing; }
 
     // True once the broker has acknowledged the subscription of the current connection.
     bool isSubscribed() const;
@@ -92,6 +98,7 @@ private:
     State m_state = State::Disconnected;
     bool m_wanted = false; // connectToHost() called and not undone by disconnectFromHost()
     bool m_subscribed = false;
+    bool m_subscribing = true;
 
     // The library opens a new socket on every connect, possibly with the same number, so the
     // notifiers belong to one connect attempt and are rebuilt for the next.

@@ -14,7 +14,9 @@ void Mainform::startBrokerLinks()
     connect(m_requestLink.get(), &MqttTransmit::SignalMqttReceived, this, &Mainform::slot_mtsBranchReceived);
     m_requestLink->connectToHost();
 
+    // Publish only: subscribed, it would receive every other agent's replies and read none.
     m_replyLink = makeLink(msg::replyTopic(m_broker.branchToken));
+    m_replyLink->setSubscribing(false);
     m_replyLink->connectToHost();
 
     m_hqLink = makeLink(m_broker.hqToken);

@@ -1,6 +1,7 @@
 #include "station_fixture.h"
 
 #include "mqtt_transmit.h"
+#include "registry_writer.h"
 
 #include <QApplication>
 #include <QFile>
@@ -88,6 +89,12 @@ void ProgramDir::writeRegistry(const QList<QPair<QString, QString>>& rows) const
     connection.db().commit();
 }
 
+QStringList writtenRows(Mainform& station, const ProgramDir& dir)
+{
+    station.registryWriter().waitWritten();
+    return dir.registryRows();
+}
+
 QStringList ProgramDir::registryRows() const
 {
     TestConnection connection(file(QStringLiteral("Client.sqlite")));
@@ -153,7 +160,7 @@ void StationTest::startStation()
     ASSERT_TRUE(peer->connectToBroker());
     ASSERT_TRUE(peer->subscribe(msg::requestTopic(QLatin1String(kChannel))));
     ASSERT_TRUE(vrdtest::waitUntil(
-        [this] { return station->requestLink()->isSubscribed() && station->replyLink()->isSubscribed(); }, kWaitMs));
+        [this] { return station->requestLink()->isConnectedToHost() && station->replyLink()->isSubscribed(); }, kWaitMs));
 }
 
 QList<msg::Envelope> StationTest::tick()

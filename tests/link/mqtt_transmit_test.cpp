@@ -120,6 +120,30 @@ TEST_F(LinkOnBroker, HearsOnlyItsOwnTopic)
     EXPECT_EQ(inbox.payloads(), QList<QByteArray>{"reply"});
 }
 
+// A publish-only link (an agent's reply link) reaches the subscribers of its topic but hears
+// nothing on it, neither its own messages nor another publisher's, also after a reconnect.
+TEST_F(LinkOnBroker, PublishOnlyLinkSendsButNeverReceives)
+{
+    auto replies = link(QStringLiteral("VARDEN6C2H"));
+    replies->setSubscribing(false);
+    Inbox inbox(*replies);
+    vrdtest::TestMqttClient station(broker.port());
+    ASSERT_TRUE(station.connectToBroker());
+    ASSERT_TRUE(station.subscribe(QStringLiteral("VARDEN6C2H")));
+    for (int connection = 0; connection < 2; ++connection) {
+        replies->connectToHost();
+        ASSERT_TRUE(waitUntil([&] { return replies->isConnectedToHost(); }, 3000));
+        ASSERT_TRUE(replies->PublishPayload("own reply"));
+        ASSERT_TRUE(station.publish(QStringLiteral("VARDEN6C2H"), "another agent's reply"));
+        ASSERT_TRUE(station.waitForMessages(2, 2000));
+        waitUntil([] { return false; }, 300);
+        EXPECT_TRUE(inbox.messages.isEmpty());
+        EXPECT_FALSE(replies->isSubscribed());
+        station.clear();
+        replies->disconnectFromHost();
+    }
+}
+
 TEST_F(LinkOnBroker, EmptyChannelGivesBareSuffixTopics)
 {
     auto requests = link(msg::requestTopic(QString()));

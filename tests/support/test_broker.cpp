@@ -69,7 +69,8 @@ bool TestBroker::writeConfig()
                             "allow_anonymous true\n"
                             "persistence false\n"
                             "set_tcp_nodelay true\n"
-                            "log_dest stderr\n";
+                            "log_dest stderr\n"
+                            + m_extraConfig;
     return config.write(text) == text.size();
 }
 
@@ -85,7 +86,7 @@ bool TestBroker::start(int timeoutMs)
     m_process = std::make_unique<OwnSessionProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     // A file, not a pipe: nobody has to drain it while a test runs.
-    m_process->setStandardOutputFile(m_dir.filePath(QStringLiteral("broker.log")), QIODevice::Append);
+    m_process->setStandardOutputFile(logPath(), QIODevice::Append);
     m_process->start(program, {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("broker.conf"))});
     if (!m_process->waitForStarted(timeoutMs)) {
         m_notes += "test broker: " + m_process->errorString().toLocal8Bit() + "\n";
@@ -170,7 +171,12 @@ bool TestBroker::isRunning() const
 
 QString TestBroker::output()
 {
-    return QString::fromLocal8Bit(m_notes + readFile(m_dir.filePath(QStringLiteral("broker.log"))));
+    return QString::fromLocal8Bit(m_notes + readFile(logPath()));
+}
+
+QString TestBroker::logPath() const
+{
+    return m_dir.filePath(QStringLiteral("broker.log"));
 }
 
 } // namespace vrdtest

@@ -47,6 +47,12 @@ public:
     // binary is missing, exits or does not accept within timeoutMs (see output()).
     bool start(int timeoutMs = 5000);
 
+    // Lines appended to the broker's configuration at the next start (a bridge, $SYS interval).
+    void setExtraConfig(const QByteArray& lines) { m_extraConfig = lines; }
+
+    // Path of the broker's log, which it appends to across restarts.
+    QString logPath() const;
+
     // Terminates the broker and waits until it is gone; every client loses its connection.
     void stop();
     // SIGKILL, and waits until the process is gone: no goodbye to any client.
@@ -71,6 +77,7 @@ private:
     quint16 m_port = 0;
     std::unique_ptr<QProcess> m_process;
     QByteArray m_notes; // the fixture's own failure notes
+    QByteArray m_extraConfig;
 };
 
 } // namespace vrdtest

@@ -29,6 +29,7 @@ FleetQuery::FleetQuery(const BrokerSettings& settings)
         if (std::optional<msg::Envelope> envelope = msg::parseMessage(message.payload()))
             m_inbox.append(*envelope);
     });
+    m_requests.setSubscribing(false); // its own requests would come back unread
     m_requests.connectToHost();
     m_replies.connectToHost();
 }
