@@ -1,53 +1,124 @@
 #include "client_list.h"
 
-namespace {
+#include "messages.h"
 
-const QStringList& headers()
-{
-    static const QStringList labels{QStringLiteral("Name"), QStringLiteral("Status")};
-    return labels;
-}
+struct ClientList::Column {
+    const char* header;
+    QVariant (ClientList::*data)(const Row& row, int role) const;
+};
 
-constexpr int kNameColumn = 0;
-constexpr int kStatusColumn = 1;
+const ClientList::Column ClientList::kColumns[] = {
+    {"Name", &ClientList::nameData},
+    {"Status", &ClientList::statusData},
+};
 
-} // namespace
-
-ClientList::ClientList(const QIcon& online, const QIcon& offline)
-    : m_model(0, 2)
+ClientList::ClientList(const QIcon& online, const QIcon& offline, QObject* parent)
+    : QAbstractTableModel(parent)
     , m_online(online)
     , m_offline(offline)
 {
-    clear();
+}
+
+int ClientList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int ClientList::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(std::size(kColumns));
+}
+
+QVariant ClientList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= columnCount())
+        return QVariant();
+    return (this->*kColumns[index.column()].data)(m_rows[index.row()], role);
+}
+
+QVariant ClientList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount())
+        return QVariant();
+    return QString::fromLatin1(kColumns[section].header);
+}
+
+QVariant ClientList::nameData(const Row& row, int role) const
+{
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.name;
+    case IdentityRole:
+        return row.identity;
+    default:
+        return QVariant();
+    }
+}
+
+QVariant ClientList::statusData(const Row& row, int role) const
+{
+    switch (role) {
+    case Qt::DisplayRole:
+        return QString();
+    case Qt::DecorationRole:
+        if (row.shown == Shown::Nothing)
+            return QVariant();
+        return row.shown == Shown::Online ? m_online : m_offline;
+    case LastSeenRole:
+        if (row.lastSeen == Row::LastSeen::Time)
+            return row.lastSeenTime;
+        return row.lastSeen == Row::LastSeen::Zero ? QVariant(uint(0)) : QVariant();
+    default:
+        return QVariant();
+    }
 }
 
 void ClientList::clear()
 {
-    m_model.clear();
-    setHeaders();
-    m_rowOfIdentity.clear();
+    beginResetModel();
     m_rows.clear();
+    m_rowOfIdentity.clear();
+    m_onlineCount = 0;
+    endResetModel();
+    emit countsChanged();
 }
 
-void ClientList::setHeaders()
+ClientList::Row ClientList::makeRow(const NewClient& client, Shown shown)
 {
-    m_model.setColumnCount(headers().size());
-    m_model.setHorizontalHeaderLabels(headers());
+    Row row;
+    row.name = client.name;
+    row.identity = client.identity;
+    row.identityText = msg::uuidText(client.identity);
+    row.os = client.os;
+    row.shown = shown;
+    return row;
 }
 
-void ClientList::appendClient(const QString& name, const QUuid& identity, Shown shown)
+void ClientList::indexRow(int row)
 {
-    auto* nameItem = new QStandardItem(name);
-    nameItem->setData(identity, IdentityRole);
-    auto* statusItem = new QStandardItem(QString());
-    if (shown != Shown::Nothing)
-        statusItem->setIcon(shown == Shown::Online ? m_online : m_offline);
-
-    const int row = m_model.rowCount();
-    m_rows.append(RowState{RowState::LastSeen::None, 0, shown});
+    const QUuid& identity = m_rows[row].identity;
     if (!identity.isNull() && !m_rowOfIdentity.contains(identity))
         m_rowOfIdentity.insert(identity, row);
-    m_model.appendRow({nameItem, statusItem});
+}
+
+void ClientList::appendClient(const NewClient& client, Shown shown)
+{
+    appendClients({client}, shown);
+}
+
+void ClientList::appendClients(const QVector<NewClient>& clients, Shown shown)
+{
+    if (clients.isEmpty())
+        return;
+    const int first = m_rows.size();
+    beginInsertRows(QModelIndex(), first, first + clients.size() - 1);
+    m_rows.reserve(first + clients.size());
+    for (const NewClient& client : clients) {
+        m_rows.append(makeRow(client, shown));
+        indexRow(m_rows.size() - 1);
+    }
+    endInsertRows();
+    emit countsChanged();
 }
 
 int ClientList::rowOf(const QUuid& identity) const
@@ -59,17 +130,23 @@ int ClientList::rowOf(const QUuid& identity) const
 
 QUuid ClientList::identityAt(int row) const
 {
-    return m_model.index(row, kNameColumn).data(IdentityRole).toUuid();
+    return (row >= 0 && row < m_rows.size()) ? m_rows[row].identity : QUuid();
+}
+
+void ClientList::setOs(int row, const QString& os)
+{
+    if (row >= 0 && row < m_rows.size())
+        m_rows[row].os = os;
 }
 
 void ClientList::markSeen(int row, const QDateTime& now)
 {
     if (row < 0 || row >= m_rows.size())
         return;
-    RowState& state = m_rows[row];
-    state.lastSeen = now.isValid() ? RowState::LastSeen::Time : RowState::LastSeen::None;
+    Row& state = m_rows[row];
+    state.lastSeen = now.isValid() ? Row::LastSeen::Time : Row::LastSeen::None;
+    state.lastSeenTime = now;
     state.lastSeenSecs = now.toSecsSinceEpoch();
-    m_model.item(row, kStatusColumn)->setData(now, LastSeenRole);
 }
 
 bool ClientList::isOnline(qint64 lastSeenSecs, qint64 nowSecs)
@@ -79,31 +156,74 @@ bool ClientList::isOnline(qint64 lastSeenSecs, qint64 nowSecs)
     return age >= 0 && age <= kOnlineSeconds;
 }
 
+bool ClientList::setShown(Row& row, Shown shown)
+{
+    if (row.shown == shown)
+        return false;
+    m_onlineCount += (shown == Shown::Online) - (row.shown == Shown::Online);
+    row.shown = shown;
+    return true;
+}
+
 void ClientList::refreshStatus(const QDateTime& now)
 {
     const qint64 nowSecs = now.toSecsSinceEpoch();
-    for (int row = 0; row < m_rows.size(); ++row) {
-        const RowState& state = m_rows[row];
-        const bool online = state.lastSeen == RowState::LastSeen::Time && isOnline(state.lastSeenSecs, nowSecs);
-        if (online) {
-            if (state.shown != Shown::Online)
-                replaceStatus(row, Shown::Online, m_model.item(row, kStatusColumn)->data(LastSeenRole));
-        } else if (state.shown != Shown::Offline || state.lastSeen != RowState::LastSeen::Zero) {
-            replaceStatus(row, Shown::Offline, QVariant(uint(0)));
+    const int statusColumn = 1;
+    int changedFrom = -1; // first row of the current run of changed rows
+    const auto flush = [&](int end) {
+        if (changedFrom >= 0)
+            emit dataChanged(index(changedFrom, statusColumn), index(end - 1, statusColumn));
+        changedFrom = -1;
+    };
+    const int onlineBefore = m_onlineCount;
+    for (int r = 0; r < m_rows.size(); ++r) {
+        Row& row = m_rows[r];
+        const bool online = row.lastSeen == Row::LastSeen::Time
+            && isOnline(row.lastSeenSecs, nowSecs);
+        bool changed = setShown(row, online ? Shown::Online : Shown::Offline);
+        if (!online && row.lastSeen != Row::LastSeen::Zero) {
+            row.lastSeen = Row::LastSeen::Zero;
+            row.lastSeenTime = QDateTime();
+            changed = true;
         }
+        if (changed && changedFrom < 0)
+            changedFrom = r;
+        else if (!changed)
+            flush(r);
     }
+    flush(m_rows.size());
+    if (m_onlineCount != onlineBefore)
+        emit countsChanged();
 }
 
-void ClientList::replaceStatus(int row, Shown shown, const QVariant& lastSeen)
+bool ClientList::matches(int row, const QString& text) const
 {
-    auto* item = new QStandardItem(QString());
-    item->setIcon(shown == Shown::Online ? m_online : m_offline);
-    item->setData(lastSeen, LastSeenRole);
-    RowState& state = m_rows[row];
-    state.shown = shown;
-    if (shown == Shown::Offline) {
-        state.lastSeen = RowState::LastSeen::Zero;
-        state.lastSeenSecs = 0;
-    }
-    m_model.setItem(row, kStatusColumn, item);
+    if (row < 0 || row >= m_rows.size())
+        return false;
+    const Row& r = m_rows[row];
+    return r.name.contains(text, Qt::CaseInsensitive) || r.identityText.contains(text, Qt::CaseInsensitive)
+        || r.os.contains(text, Qt::CaseInsensitive);
+}
+
+ClientFilter::ClientFilter(ClientList* list, QObject* parent)
+    : QSortFilterProxyModel(parent)
+    , m_list(list)
+{
+    setSourceModel(list);
+    // The filter reads the name, identity and system, none of which a status change touches.
+    setDynamicSortFilter(false);
+}
+
+void ClientFilter::setText(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed == m_text)
+        return;
+    m_text = trimmed;
+    invalidateFilter();
+}
+
+bool ClientFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+{
+    return m_text.isEmpty() || m_list->matches(sourceRow, m_text);
 }

@@ -12,18 +12,9 @@ constexpr char kTable[] = "CLIENTINFO_TBL";
 
 constexpr char kCreate[] = "CREATE TABLE CLIENTINFO_TBL( COMPUTERNAME CHAR(128),CPUNAME CHAR(128), OSNAME CHAR(128), "
                            "SYSMODEL CHAR(128), SYSSERIL CHAR(128),GUID CHAR(64) PRIMARY KEY UNIQUE );";
-constexpr char kSelectListed[] = "SELECT COMPUTERNAME, GUID FROM CLIENTINFO_TBL;";
+constexpr char kSelectListed[] = "SELECT COMPUTERNAME, GUID, OSNAME FROM CLIENTINFO_TBL ORDER BY COMPUTERNAME, GUID;";
 constexpr char kSelectDetails[] = "SELECT CPUNAME, OSNAME, SYSMODEL, SYSSERIL FROM CLIENTINFO_TBL "
                                   "WHERE GUID = ? COLLATE NOCASE;";
-constexpr char kStore[] = "INSERT OR REPLACE INTO CLIENTINFO_TBL (COMPUTERNAME, CPUNAME, OSNAME, SYSMODEL, SYSSERIL, "
-                          "GUID) VALUES(?, ?, ?, ?, ?, ?);";
-constexpr char kRemoveAll[] = "DELETE FROM CLIENTINFO_TBL WHERE GUID != '';";
-
-// Inventory fields in the column order of kStore.
-constexpr QString msg::Inventory::*kStoredFields[] = {
-    &msg::Inventory::comp,     &msg::Inventory::cpu,       &msg::Inventory::os,
-    &msg::Inventory::sysModel, &msg::Inventory::sysSerial, &msg::Inventory::uuid,
-};
 
 bool run(QSqlQuery& query)
 {
@@ -70,7 +61,7 @@ bool ClientRegistry::open()
     return run(create);
 }
 
-QVector<ClientRegistry::Listed> ClientRegistry::clients(int limit) const
+QVector<ClientRegistry::Listed> ClientRegistry::clients() const
 {
     QVector<Listed> listed;
     QSqlQuery query(m_db);
@@ -78,8 +69,8 @@ QVector<ClientRegistry::Listed> ClientRegistry::clients(int limit) const
     query.prepare(QLatin1String(kSelectListed));
     if (!run(query))
         return listed;
-    while (listed.size() < limit && query.next())
-        listed.append({query.value(0).toString(), query.value(1).toString()});
+    while (query.next())
+        listed.append({query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
     return listed;
 }
 
@@ -93,20 +84,4 @@ std::optional<ClientRegistry::Details> ClientRegistry::details(const QUuid& iden
         return std::nullopt;
     return Details{query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
                    query.value(3).toString()};
-}
-
-bool ClientRegistry::store(const msg::Inventory& inventory)
-{
-    QSqlQuery query(m_db);
-    query.prepare(QLatin1String(kStore));
-    for (QString msg::Inventory::*field : kStoredFields)
-        query.addBindValue(inventory.*field);
-    return run(query);
-}
-
-bool ClientRegistry::removeAll()
-{
-    QSqlQuery query(m_db);
-    query.prepare(QLatin1String(kRemoveAll));
-    return run(query);
 }

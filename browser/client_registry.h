@@ -1,7 +1,8 @@
 #pragma once
 // The station's registry of clients, "Client.sqlite": one row per client that ever answered an
-// inventory request. Every value is bound as a parameter, so any text, quotes included, is
-// stored verbatim. Failures are silent: a statement that fails changes nothing.
+// inventory request. This is the window's read side (the list at start, the details of a
+// clicked client); RegistryWriter writes on a thread of its own. Every value is bound as a
+// parameter, so any text, quotes included, is read and stored verbatim. Failures are silent.
 //
 // Opened under the default connection name; one registry per process at a time.
 
@@ -19,6 +20,7 @@ public:
     struct Listed {
         QString name; // COMPUTERNAME
         QString guid; // GUID as stored
+        QString os;   // OSNAME
     };
 
     struct Details {
@@ -37,17 +39,11 @@ public:
     // Opens the file for the rest of the run, creating it and its table where missing.
     bool open();
 
-    // The first `limit` rows in the order the database returns them.
-    QVector<Listed> clients(int limit) const;
+    // Every row, by name and then identity, so that a restarted station lists in a stable order.
+    QVector<Listed> clients() const;
 
     // Inventory of one client, its identity compared without regard to case.
     std::optional<Details> details(const QUuid& identity) const;
-
-    // INSERT OR REPLACE of one inventory reply.
-    bool store(const msg::Inventory& inventory);
-
-    // Removes every row that has an identity.
-    bool removeAll();
 
 private:
     QString m_path;

@@ -7,13 +7,17 @@
 #include "messages.h"
 #include "mqtt_transmit.h"
 #include "reading_display.h"
+#include "registry_writer.h"
+#include "reply_screen.h"
 #include "sensor_snapshot.h"
 
 #include <QDebug>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QJsonDocument>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QStatusBar>
@@ -30,10 +34,6 @@ constexpr char kOfflineIcon[] = ":/Mainform/icons/power_R.png";
 
 constexpr int kTickMs = 1000;
 constexpr int kStatusMessageMs = 5000;
-
-// The registry may hold more clients than the list shows at start-up; the rest appear when
-// they answer the next inventory request.
-constexpr int kListedAtStart = 50;
 
 // Countdown values set when a step fires, in ticks.
 constexpr int kSensorPollTicks = 4;
@@ -134,6 +134,7 @@ Mainform::Mainform(const QString& directory, QWidget* parent)
                                                 [this](const QByteArray& request) {
                                                     m_requestLink->PublishPayload(request);
                                                 });
+    createClientFilterBar();
     openRegistry();
     fillClientList();
     clearClientLabels();
@@ -161,6 +162,8 @@ void Mainform::createLinks()
     m_requestLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port,
                                                    msg::requestTopic(m_settings.channel),
                                                    MqttTransmit::ReconnectPolicy::Browser);
+    // Publish only: its own requests coming back would be read by nobody.
+    m_requestLink->setSubscribing(false);
     m_requestLink->connectToHost();
     m_replyLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port, msg::replyTopic(m_settings.channel),
                                                  MqttTransmit::ReconnectPolicy::Browser);
@@ -171,10 +174,40 @@ void Mainform::createLinks()
 void Mainform::createModels()
 {
     m_clients = std::make_unique<ClientList>(m_onlineIcon, m_offlineIcon);
-    ui->tvClient->setModel(m_clients->model());
+    m_clientFilter = std::make_unique<ClientFilter>(m_clients.get());
+    ui->tvClient->setModel(m_clientFilter.get());
+    // Every row is one line high: the view need not measure thousands of rows to lay them out.
+    ui->tvClient->setUniformRowHeights(true);
     m_history = std::make_unique<QStandardItemModel>(0, 2);
     ui->tvHistoryInquiry->setModel(m_history.get());
     resetHistory();
+}
+
+// Above the client list: a filter that narrows it as the operator types (name, identity or
+// operating system) and the count of clients online and known.
+void Mainform::createClientFilterBar()
+{
+    m_filterEdit = new QLineEdit(ui->tvClient->parentWidget());
+    m_filterEdit->setObjectName(QStringLiteral("leClientFilter"));
+    m_filterEdit->setPlaceholderText(QStringLiteral("Filter: name, identity or OS"));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_countLabel = new QLabel(ui->tvClient->parentWidget());
+    m_countLabel->setObjectName(QStringLiteral("labClientCount"));
+    m_countLabel->setTextFormat(Qt::PlainText);
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(m_filterEdit, 1);
+    bar->addWidget(m_countLabel);
+    auto* column = qobject_cast<QBoxLayout*>(ui->tvClient->parentWidget()->layout());
+    if (column)
+        column->insertLayout(column->indexOf(ui->tvClient), bar);
+    connect(m_filterEdit, &QLineEdit::textChanged, m_clientFilter.get(), &ClientFilter::setText);
+    connect(m_clients.get(), &ClientList::countsChanged, this, &Mainform::showClientCounts);
+    showClientCounts();
+}
+
+void Mainform::showClientCounts()
+{
+    m_countLabel->setText(QStringLiteral("%1 online / %2 known").arg(m_clients->onlineCount()).arg(m_clients->rowCount()));
 }
 
 void Mainform::openRegistry()
@@ -183,12 +216,17 @@ void Mainform::openRegistry()
         debugLine("Mainform::Mainform", __LINE__, QStringLiteral("creating the sysinfo.sqlite file."));
     m_registry = std::make_unique<ClientRegistry>(m_registryPath);
     m_registry->open();
+    m_registryWriter = std::make_unique<RegistryWriter>(m_registryPath);
 }
 
 void Mainform::fillClientList()
 {
-    for (const ClientRegistry::Listed& client : m_registry->clients(kListedAtStart))
-        m_clients->appendClient(client.name, msg::parseUuid(client.guid), ClientList::Shown::Offline);
+    QVector<ClientList::NewClient> listed;
+    for (const ClientRegistry::Listed& client : m_registry->clients())
+        listed.append({client.name, msg::parseUuid(client.guid), client.os});
+    m_clients->appendClients(listed, ClientList::Shown::Offline);
+    if (!listed.isEmpty())
+        fitClientColumns();
 }
 
 void Mainform::clearClientLabels()
@@ -278,6 +316,8 @@ void Mainform::refreshStatus()
 
 void Mainform::slot_mtsBranchReceived(const MqttMessage& message)
 {
+    if (!reply_screen::worthParsing(message.payload()))
+        return;
     const std::optional<msg::Envelope> envelope = msg::parseMessage(message.payload());
     if (!envelope)
         return;
@@ -337,10 +377,13 @@ void Mainform::handleInventory(const QJsonObject& message)
     // would list one identity now and another at the next start.
     if (msg::parseUuid(inventory.uuid) != *sender)
         return;
-    m_registry->store(inventory);
-    if (m_clients->rowOf(*sender) < 0) {
+    m_registryWriter->store(inventory);
+    const int row = m_clients->rowOf(*sender);
+    if (row >= 0) {
+        m_clients->setOs(row, inventory.os);
+    } else {
         holdClientListPaint();
-        m_clients->appendClient(inventory.comp, *sender, ClientList::Shown::Nothing);
+        m_clients->appendClient({inventory.comp, *sender, inventory.os}, ClientList::Shown::Nothing);
     }
     if (*sender == m_selectedClient)
         showInventory(inventory.cpu, inventory.os, inventory.sysModel, inventory.sysSerial);
@@ -371,9 +414,11 @@ void Mainform::slot_tvClientClicked(const QModelIndex& index)
 {
     if (!index.isValid())
         return;
+    // A click on the view gives a row of the filter; callers may also name a row of the list.
+    const QModelIndex viewIndex = index.model() == m_clients.get() ? m_clientFilter->mapFromSource(index) : index;
     const QModelIndex nameIndex = index.sibling(index.row(), 0);
     ui->tvClient->clearSelection();
-    ui->tvClient->selectionModel()->select(nameIndex, QItemSelectionModel::Select);
+    ui->tvClient->selectionModel()->select(viewIndex.sibling(viewIndex.row(), 0), QItemSelectionModel::Select);
     const QUuid clicked = nameIndex.data(ClientList::IdentityRole).toUuid();
     m_sensorPollCountdown = 0;
     if (clicked == m_lastClicked)
@@ -385,6 +430,8 @@ void Mainform::slot_tvClientClicked(const QModelIndex& index)
     clearValueLabels();
     clearClientLabels();
     m_sensorPollCountdown = 1;
+    // The inventory may still be on its way to the file; a click waits at most for one batch.
+    m_registryWriter->waitWritten();
     if (const std::optional<ClientRegistry::Details> details = m_registry->details(clicked))
         showInventory(details->cpu, details->os, details->model, details->serial);
 }
@@ -398,7 +445,7 @@ void Mainform::slot_btnClientRefreshClicked(bool)
 
 void Mainform::slot_btnClientResetClicked(bool)
 {
-    m_registry->removeAll();
+    m_registryWriter->removeAll();
     m_clients->clear();
     slot_btnClientRefreshClicked(false);
 }

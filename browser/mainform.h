@@ -28,6 +28,9 @@ class Mainform;
 
 class ClientRegistry;
 class MqttTransmit;
+class QLabel;
+class QLineEdit;
+class RegistryWriter;
 
 class Mainform : public QMainWindow {
     Q_OBJECT
@@ -55,6 +58,10 @@ public:
     MqttTransmit* replyLink() const { return m_replyLink.get(); }
     const BrowserSettings& settings() const { return m_settings; }
     ClientList& clientList() { return *m_clients; }
+    ClientFilter& clientFilter() { return *m_clientFilter; }
+    QLineEdit* clientFilterEdit() const { return m_filterEdit; }
+    QLabel* clientCountLabel() const { return m_countLabel; }
+    RegistryWriter& registryWriter() { return *m_registryWriter; }
     QStandardItemModel* historyModel() { return m_history.get(); }
     HistoryTab& historyTab() { return *m_historyTab; }
     QUuid selectedClient() const { return m_selectedClient; }
@@ -77,6 +84,8 @@ private:
     void readSettings(const QString& iniPath);
     void createLinks();
     void createModels();
+    void createClientFilterBar();
+    void showClientCounts();
     void openRegistry();
     void fillClientList();
     void clearClientLabels();
@@ -92,6 +101,7 @@ private:
     std::unique_ptr<Ui::Mainform> ui;
     QString m_registryPath;
     std::unique_ptr<ClientRegistry> m_registry;
+    std::unique_ptr<RegistryWriter> m_registryWriter;
     BrowserSettings m_settings;
     QHostAddress m_brokerAddress;
     std::unique_ptr<QTimer> m_timer;
@@ -100,6 +110,9 @@ private:
     QIcon m_onlineIcon;
     QIcon m_offlineIcon;
     std::unique_ptr<ClientList> m_clients;
+    std::unique_ptr<ClientFilter> m_clientFilter;
+    QLineEdit* m_filterEdit = nullptr; // owned by the widget tree
+    QLabel* m_countLabel = nullptr;
     std::unique_ptr<QStandardItemModel> m_history;
     std::unique_ptr<HistoryTab> m_historyTab;
 

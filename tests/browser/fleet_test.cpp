@@ -138,14 +138,15 @@ TEST_F(FleetTest, StationDiscoversWatchesAndShowsTheFleet)
 
     station->slot_btnClientRefreshClicked(false);
     ASSERT_TRUE(vrdtest::waitUntil([&] { return station->clientList().rowCount() == 5; }, 5000));
-    EXPECT_EQ(dir.registryRows().size(), 5);
+    EXPECT_EQ(writtenRows(*station, dir).size(), 5);
 
     tick();
     ASSERT_TRUE(vrdtest::waitUntil(
         [&] {
             station->slot_TimerEvent();
             for (int row = 0; row < 5; ++row) {
-                if (station->clientList().model()->item(row, 1)->icon().cacheKey() != station->onlineIcon().cacheKey())
+                const QVariant icon = station->clientList().index(row, 1).data(Qt::DecorationRole);
+                if (qvariant_cast<QIcon>(icon).cacheKey() != station->onlineIcon().cacheKey())
                     return false;
             }
             return true;

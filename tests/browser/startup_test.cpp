@@ -100,27 +100,43 @@ TEST_F(StartupTest, RegistryFileWithoutTableStillStoresClients)
     dir.writeFile(QStringLiteral("Client.sqlite"), QByteArray());
     Mainform station(dir.path());
     station.handleInventory(inventoryReply(QUuid::createUuid(), QStringLiteral("PC")));
-    EXPECT_EQ(dir.registryRows().size(), 1);
+    EXPECT_EQ(writtenRows(station, dir).size(), 1);
 }
 
-TEST_F(StartupTest, ListShowsTheFirstFiftyRegisteredClientsOffline)
+// A restarted station lists every machine it knows, the silent ones above all, in an order
+// that does not depend on when each was first seen.
+TEST_F(StartupTest, ListShowsEveryRegisteredClientOfflineByNameThenIdentity)
 {
+    const QString low = QStringLiteral("{00000000-0000-4000-8000-000000000001}");
+    const QString high = QStringLiteral("{ffffffff-0000-4000-8000-000000000001}");
     QList<QPair<QString, QString>> rows;
-    for (int i = 0; i < 60; ++i)
-        rows.append({QStringLiteral("PC-%1").arg(i), msg::uuidText(QUuid::createUuid())});
+    for (int i = 59; i >= 0; --i)
+        rows.append({QStringLiteral("PC-%1").arg(i, 2, 10, QLatin1Char('0')), msg::uuidText(QUuid::createUuid())});
+    rows.append({QStringLiteral("PC-07"), high}); // a name taken twice: the identity decides
+    rows.append({QStringLiteral("PC-07"), low});
     dir.writeRegistry(rows);
 
     Mainform station(dir.path());
-    QStandardItemModel* model = station.clientList().model();
-    ASSERT_EQ(model->rowCount(), 50);
-    for (int row = 0; row < 50; ++row) {
-        EXPECT_EQ(model->item(row, 0)->text(), rows[row].first);
-        EXPECT_EQ(model->item(row, 0)->data(ClientList::IdentityRole).toUuid(), msg::parseUuid(rows[row].second));
-        QStandardItem* status = model->item(row, 1);
-        EXPECT_TRUE(status->text().isEmpty());
-        EXPECT_EQ(status->icon().cacheKey(), station.offlineIcon().cacheKey());
-        EXPECT_FALSE(status->data(ClientList::LastSeenRole).isValid());
+    ClientList& list = station.clientList();
+    ASSERT_EQ(list.rowCount(), 62);
+    QStringList names;
+    for (int row = 0; row < list.rowCount(); ++row) {
+        names << list.index(row, 0).data().toString();
+        EXPECT_TRUE(list.index(row, 1).data().toString().isEmpty());
+        const QIcon icon = qvariant_cast<QIcon>(list.index(row, 1).data(Qt::DecorationRole));
+        EXPECT_EQ(icon.cacheKey(), station.offlineIcon().cacheKey());
+        EXPECT_FALSE(list.index(row, 1).data(ClientList::LastSeenRole).isValid());
     }
+    QStringList sorted = names;
+    sorted.sort();
+    EXPECT_EQ(names, sorted);
+    const int firstSeven = names.indexOf(QStringLiteral("PC-07"));
+    EXPECT_EQ(list.identityAt(firstSeven), msg::parseUuid(low));
+    EXPECT_EQ(list.index(firstSeven + 1, 0).data().toString(), QStringLiteral("PC-07"));
+    EXPECT_EQ(list.identityAt(firstSeven + 2), msg::parseUuid(high));
+    for (const auto& [name, guid] : rows)
+        EXPECT_EQ(list.index(list.rowOf(msg::parseUuid(guid)), 0).data().toString(), name);
+    EXPECT_EQ(station.clientCountLabel()->text(), QStringLiteral("0 online / 62 known"));
 }
 
 TEST_F(StartupTest, ValueAndInventoryLabelsStartEmpty)

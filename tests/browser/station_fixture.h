@@ -50,6 +50,9 @@ private:
     QTemporaryDir m_dir;
 };
 
+// The registry rows once the station's writer has written everything it was given.
+QStringList writtenRows(Mainform& station, const ProgramDir& dir);
+
 // One parsed message; code 0 and an empty object when it is not a JSON object.
 msg::Envelope parsed(const QByteArray& payload);
 

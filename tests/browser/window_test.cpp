@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -16,6 +17,8 @@
 #include <QTableView>
 #include <QTimer>
 #include <QTreeView>
+
+#include <tuple>
 
 using namespace stationtest;
 
@@ -163,7 +166,7 @@ TEST_F(WindowTest, ViewsAreReadOnlyWithTheHeaderStyle)
 
 TEST_F(WindowTest, ModelsStartEmptyWithTheirHeaders)
 {
-    QStandardItemModel* clients = station->clientList().model();
+    QAbstractItemModel* clients = station->clientList().model();
     EXPECT_EQ(clients->rowCount(), 0);
     ASSERT_EQ(clients->columnCount(), 2);
     EXPECT_EQ(clients->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Name"));
@@ -239,3 +242,52 @@ TEST_F(WindowTest, ButtonsAndClientListAreConnected)
 }
 
 } // namespace
+
+// The filter above the list finds a machine among many by name, identity or operating system
+// as the operator types, in any case; the count beside it stays the whole fleet's.
+TEST_F(WindowTest, FilterNarrowsTheListByNameIdentityOrSystem)
+{
+    const QUuid hall = QUuid(QStringLiteral("{0badc0de-0000-4000-8000-000000000001}"));
+    const QUuid lab = QUuid::createUuid();
+    const QUuid depot = QUuid::createUuid();
+    for (const auto& [id, name, os] : {std::tuple{hall, "HALL\\PC-1", "Windows 10 Pro"},
+                                       std::tuple{lab, "LAB\\pc-2", "Windows 11 Pro"},
+                                       std::tuple{depot, "DEPOT\\PC-3", "Windows 7"}}) {
+        msg::Inventory inventory{QLatin1String(name), {}, QLatin1String(os), {}, {}, {}};
+        station->handleInventory(parsed(msg::buildInventoryReply(id, inventory)).object);
+    }
+    station->handlePresence(presenceReply(lab));
+    station->slot_TimerEvent();
+
+    auto* edit = qobject_cast<QLineEdit*>(find("leClientFilter"));
+    auto* view = qobject_cast<QTreeView*>(find("tvClient"));
+    ASSERT_NE(edit, nullptr);
+    auto shown = [&] {
+        QStringList names;
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            names << view->model()->index(row, 0).data().toString();
+        return names;
+    };
+    struct Case {
+        const char* typed;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"", {"HALL\\PC-1", "LAB\\pc-2", "DEPOT\\PC-3"}},
+        {"pc-2", {"LAB\\pc-2"}},
+        {"  depot ", {"DEPOT\\PC-3"}},
+        {"0BADC0DE", {"HALL\\PC-1"}},
+        {"windows 1", {"HALL\\PC-1", "LAB\\pc-2"}},
+        {"nothing like it", {}},
+    };
+    for (const Case& c : cases) {
+        edit->setText(QLatin1String(c.typed));
+        EXPECT_EQ(shown(), c.expected) << c.typed;
+    }
+    EXPECT_EQ(qobject_cast<QLabel*>(find("labClientCount"))->text(), QStringLiteral("1 online / 3 known"));
+
+    // A click on a filtered row selects that machine.
+    edit->setText(QStringLiteral("depot"));
+    emit view->clicked(view->model()->index(0, 0));
+    EXPECT_EQ(station->selectedClient(), depot);
+}

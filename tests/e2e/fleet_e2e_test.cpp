@@ -90,7 +90,7 @@ protected:
         const int row = station.clientList().rowOf(identity);
         if (row < 0)
             return false;
-        const QIcon icon = station.clientList().model()->item(row, 1)->icon();
+        const QIcon icon = qvariant_cast<QIcon>(station.clientList().index(row, 1).data(Qt::DecorationRole));
         return icon.cacheKey() == station.onlineIcon().cacheKey();
     }
 
@@ -98,7 +98,7 @@ protected:
     {
         const int row = station.clientList().rowOf(identity);
         return row < 0 ? QDateTime()
-                       : station.clientList().model()->item(row, 1)->data(ClientList::LastSeenRole).toDateTime();
+                       : station.clientList().index(row, 1).data(ClientList::LastSeenRole).toDateTime();
     }
 
     vrdtest::TestBroker broker;
