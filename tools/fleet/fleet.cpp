@@ -1,145 +1,157 @@
 #include "fleet.h"
 
-#include "mqtt_transmit.h"
-
 #include <QDateTime>
 
-#include <chrono>
+#include <algorithm>
 
 namespace {
 
 constexpr int kTickMs = 1000;
 // The agents' logging threads write a pass every ten seconds.
 constexpr int kLoggingPassTicks = 10;
-
-// Which kinds every agent answers and which only the addressed one.
-struct KindRule {
-    int code;
-    bool broadcast;
-};
-
-constexpr KindRule kKindRules[] = {
-    {msg::KindCurrentSensors, false}, {msg::KindProcessorLoad, true}, {msg::KindLastFaults, false},
-    {msg::KindInventory, true},       {msg::KindTodaysFaults, false},
-};
-
-const KindRule* ruleOf(int code)
-{
-    for (const KindRule& rule : kKindRules) {
-        if (rule.code == code)
-            return &rule;
-    }
-    return nullptr;
-}
-
-qint64 nowUtcSeconds()
-{
-    return QDateTime::currentSecsSinceEpoch();
-}
-
-// The steady clock is CLOCK_MONOTONIC on Linux: one time base for every process of the machine.
-qint64 monotonicNanoseconds()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Appends "SimSentNs" to a compact reply object; the station ignores keys it does not know.
-QByteArray stamped(QByteArray payload)
-{
-    payload.chop(1);
-    payload += ",\"SimSentNs\":" + QByteArray::number(monotonicNanoseconds()) + '}';
-    return payload;
-}
+// Connections opened per shard every kConnectEveryMs: a fleet that starts at once would overrun
+// the broker's listen backlog, and every refused agent would retry a second later anyway.
+constexpr int kConnectBatch = 100;
+constexpr int kConnectEveryMs = 20;
+constexpr int kStatusMs = 100;
 
 } // namespace
 
-Fleet::Fleet(const FleetOptions& options, QObject* parent)
-    : QObject(parent)
-    , m_options(options)
-    , m_random(options.seed)
+FleetShard::FleetShard(std::vector<Agent> agents, const LinkSettings& link, bool drift, quint64 seed,
+                       ShardCounters& counters)
+    : m_agents(std::move(agents))
+    , m_link(link)
+    , m_drift(drift)
+    , m_random(seed)
+    , m_counters(counters)
 {
-    const qint64 now = nowUtcSeconds();
-    m_agents.reserve(options.agents);
-    for (int i = 0; i < options.agents; ++i) {
-        m_agents.append(makeAgent(i, m_random, now, options.troubledShare));
-        m_agentOfIdentity.insert(m_agents.last().identity, i);
-    }
-    connect(&m_tick, &QTimer::timeout, this, &Fleet::tick);
+    connect(&m_connectTimer, &QTimer::timeout, this, &FleetShard::connectSome);
+    connect(&m_tick, &QTimer::timeout, this, &FleetShard::tick);
+    connect(&m_status, &QTimer::timeout, this, &FleetShard::publishCounters);
 }
 
-Fleet::~Fleet() = default;
+FleetShard::~FleetShard() = default;
+
+void FleetShard::start()
+{
+    m_simAgents.reserve(m_agents.size());
+    m_connectTimer.start(kConnectEveryMs);
+    m_tick.start(kTickMs);
+    m_status.start(kStatusMs);
+    connectSome();
+}
+
+void FleetShard::connectSome()
+{
+    const size_t end = std::min(m_agents.size(), m_simAgents.size() + kConnectBatch);
+    while (m_simAgents.size() < end) {
+        m_simAgents.push_back(std::make_unique<SimAgent>(m_agents[m_simAgents.size()], m_link));
+        m_simAgents.back()->connectToHost();
+    }
+    if (m_simAgents.size() == m_agents.size())
+        m_connectTimer.stop();
+}
+
+void FleetShard::tick()
+{
+    ++m_ticks;
+    const bool loggingPass = m_ticks % kLoggingPassTicks == 0;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (Agent& agent : m_agents) {
+        if (m_drift)
+            driftAgent(agent, m_random);
+        if (loggingPass)
+            logFaults(agent, now);
+    }
+}
+
+void FleetShard::publishCounters()
+{
+    int ready = 0;
+    quint64 requests = 0;
+    quint64 replies = 0;
+    for (const auto& agent : m_simAgents) {
+        ready += agent->isReady() ? 1 : 0;
+        requests += agent->requestsSeen();
+        replies += agent->repliesSent();
+    }
+    m_counters.ready = ready;
+    m_counters.requestsSeen = requests;
+    m_counters.repliesSent = replies;
+}
+
+Fleet::Fleet(const FleetOptions& options)
+    : m_options(options)
+{
+    std::mt19937_64 random(options.seed);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    m_agents.reserve(options.agents);
+    for (int i = 0; i < options.agents; ++i) {
+        Agent agent = makeAgent(i, random, now, options.troubledShare);
+        if (options.boardSnapshot) {
+            agent.snapshot = *options.boardSnapshot;
+            agent.faults.clear();
+        }
+        if (options.machineInventory)
+            agent.inventory = *options.machineInventory;
+        m_agents.append(agent);
+    }
+}
+
+Fleet::~Fleet()
+{
+    for (size_t i = 0; i < m_threads.size(); ++i) {
+        m_threads[i]->quit();
+        m_threads[i]->wait();
+    }
+}
 
 void Fleet::start()
 {
-    m_requestLink = std::make_unique<MqttTransmit>(m_options.host, m_options.port, msg::requestTopic(m_options.channel),
-                                                   MqttTransmit::ReconnectPolicy::Client);
-    m_replyLink = std::make_unique<MqttTransmit>(m_options.host, m_options.port, msg::replyTopic(m_options.channel),
-                                                 MqttTransmit::ReconnectPolicy::Client);
-    connect(m_requestLink.get(), &MqttTransmit::SignalMqttReceived, this, &Fleet::onRequest);
-    m_requestLink->connectToHost();
-    m_replyLink->connectToHost();
-    m_tick.start(kTickMs);
+    const int wanted = m_options.threads > 0 ? m_options.threads
+                                             : (m_options.agents + kAgentsPerThread - 1) / kAgentsPerThread;
+    const int threads = std::clamp(wanted, 1, kMaxThreads);
+    const bool drift = !m_options.boardSnapshot;
+    for (int t = 0; t < threads; ++t) {
+        const int first = int(qint64(m_options.agents) * t / threads);
+        const int last = int(qint64(m_options.agents) * (t + 1) / threads);
+        std::vector<Agent> share(m_agents.begin() + first, m_agents.begin() + last);
+        m_counters.push_back(std::make_unique<ShardCounters>());
+        auto* shard = new FleetShard(std::move(share), m_options.link, drift, m_options.seed + quint64(t) + 1,
+                                     *m_counters.back());
+        m_threads.push_back(std::make_unique<QThread>());
+        shard->moveToThread(m_threads.back().get());
+        QObject::connect(m_threads.back().get(), &QThread::finished, shard, &QObject::deleteLater);
+        m_threads.back()->start();
+        QMetaObject::invokeMethod(shard, &FleetShard::start, Qt::QueuedConnection);
+    }
+}
+
+int Fleet::readyAgents() const
+{
+    int ready = 0;
+    for (const auto& counters : m_counters)
+        ready += counters->ready;
+    return ready;
 }
 
 bool Fleet::isReady() const
 {
-    return m_requestLink && m_requestLink->isSubscribed() && m_replyLink->isConnectedToHost();
+    return !m_counters.empty() && readyAgents() == m_options.agents;
 }
 
-void Fleet::onRequest(const MqttMessage& message)
+quint64 Fleet::requestsSeen() const
 {
-    const std::optional<msg::Envelope> request = msg::parseMessage(message.payload());
-    if (!request)
-        return;
-    ++m_requestsSeen;
-    const KindRule* rule = ruleOf(request->code);
-    const std::optional<QUuid> addressee = msg::addressOf(request->object);
-    if (!rule || !addressee)
-        return;
-    if (rule->broadcast) {
-        for (const Agent& agent : m_agents)
-            answer(request->code, agent);
-        return;
-    }
-    const auto found = m_agentOfIdentity.constFind(*addressee);
-    if (found != m_agentOfIdentity.constEnd())
-        answer(request->code, m_agents.at(*found));
+    quint64 total = 0;
+    for (const auto& counters : m_counters)
+        total += counters->requestsSeen;
+    return total;
 }
 
-void Fleet::answer(int code, const Agent& agent)
+quint64 Fleet::repliesSent() const
 {
-    if (m_replyLink->PublishPayload(replyFor(code, agent)))
-        ++m_repliesSent;
-}
-
-QByteArray Fleet::replyFor(int code, const Agent& agent) const
-{
-    switch (code) {
-    case msg::KindCurrentSensors:
-        return msg::buildSensorReply(agent.identity, agent.snapshot);
-    case msg::KindProcessorLoad: {
-        const QByteArray reply = msg::buildLoadReply(agent.identity, agent.load);
-        return m_options.stamp ? stamped(reply) : reply;
-    }
-    case msg::KindInventory:
-        return msg::buildInventoryReply(agent.identity, agent.inventory);
-    default: {
-        const QVector<msg::FaultRecord> faults =
-            recentFaults(agent, code == msg::KindTodaysFaults, nowUtcSeconds());
-        return msg::buildFaultReply(code, agent.identity, faults);
-    }
-    }
-}
-
-void Fleet::tick()
-{
-    ++m_ticks;
-    const bool loggingPass = m_ticks % kLoggingPassTicks == 0;
-    const qint64 now = nowUtcSeconds();
-    for (Agent& agent : m_agents) {
-        driftAgent(agent, m_random);
-        if (loggingPass)
-            logFaults(agent, now);
-    }
+    quint64 total = 0;
+    for (const auto& counters : m_counters)
+        total += counters->repliesSent;
+    return total;
 }

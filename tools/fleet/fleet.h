@@ -1,65 +1,94 @@
 #pragma once
-// Many simulated agents behind two broker connections: one request link on channel + "H2C"
-// and one reply link on channel + "C2H", whatever the number of agents. Requests are read and
-// replies built by the same message module the real programs use, under the same addressing
-// rule: kinds 2 and 4 are answered by every agent, kinds 1, 3 and 5 only by the agent whose
-// identity is "TUuid", and a request without "TUuid" by none.
+// Many simulated agents, each on the wire as a real agent is (SimAgent: three connections of
+// its own). The agents are spread over worker threads, each running its own event loop with a
+// share of the connections (FleetShard); a thread owns its agents' data and links, and hands
+// only counters to the main thread, through atomics.
 
 #include "agent.h"
-#include "mqtt_message.h"
+#include "sim_agent.h"
 
-#include <QHash>
-#include <QHostAddress>
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 #include <QVector>
 
+#include <atomic>
 #include <memory>
+#include <optional>
 #include <random>
-
-class MqttTransmit;
+#include <vector>
 
 struct FleetOptions {
-    QHostAddress host{QHostAddress::LocalHost};
-    quint16 port = 1883;
-    QString channel;
+    LinkSettings link;
     int agents = 10;
+    int threads = 0; // 0: one per kAgentsPerThread agents, at most kMaxThreads
     quint64 seed = 1;
     double troubledShare = 0.1; // agents with one reading held out of its limits
-    bool stamp = false;         // presence replies carry "SimSentNs", the monotonic send time
+    // Readings and inventory of every agent from this machine and this simulated board (read
+    // through the sensor library once at start) instead of drifting made-up values.
+    std::optional<SensorSnapshot> boardSnapshot;
+    std::optional<msg::Inventory> machineInventory;
 };
 
-class Fleet : public QObject {
+// Counters a shard publishes for the main thread.
+struct ShardCounters {
+    std::atomic<int> ready{0};
+    std::atomic<quint64> requestsSeen{0};
+    std::atomic<quint64> repliesSent{0};
+};
+
+// The agents of one worker thread. Created on the main thread, then moved to its thread;
+// start() runs there and creates the links.
+class FleetShard : public QObject {
     Q_OBJECT
 
 public:
-    explicit Fleet(const FleetOptions& options, QObject* parent = nullptr);
-    ~Fleet() override;
+    FleetShard(std::vector<Agent> agents, const LinkSettings& link, bool drift, quint64 seed,
+               ShardCounters& counters);
+    ~FleetShard() override;
 
-    // Connects both links; the fleet answers once the request link is subscribed.
+public slots:
     void start();
-    bool isReady() const;
-
-    const QVector<Agent>& agents() const { return m_agents; }
-
-    // Counters since start, for the tools that drive the fleet.
-    quint64 requestsSeen() const { return m_requestsSeen; }
-    quint64 repliesSent() const { return m_repliesSent; }
 
 private:
-    void onRequest(const MqttMessage& message);
-    void answer(int code, const Agent& agent);
-    QByteArray replyFor(int code, const Agent& agent) const;
+    void connectSome();
     void tick();
+    void publishCounters();
 
-    FleetOptions m_options;
+    std::vector<Agent> m_agents;
+    const LinkSettings m_link;
+    const bool m_drift;
     std::mt19937_64 m_random;
-    QVector<Agent> m_agents;
-    QHash<QUuid, int> m_agentOfIdentity;
-    std::unique_ptr<MqttTransmit> m_requestLink;
-    std::unique_ptr<MqttTransmit> m_replyLink;
-    QTimer m_tick;
+    ShardCounters& m_counters;
+    std::vector<std::unique_ptr<SimAgent>> m_simAgents;
+    QTimer m_connectTimer{this};
+    QTimer m_tick{this};
+    QTimer m_status{this};
     quint64 m_ticks = 0;
-    quint64 m_requestsSeen = 0;
-    quint64 m_repliesSent = 0;
+};
+
+class Fleet {
+public:
+    static constexpr int kAgentsPerThread = 2500;
+    static constexpr int kMaxThreads = 8;
+
+    explicit Fleet(const FleetOptions& options);
+    ~Fleet(); // ends the threads, closing every connection
+
+    // Starts the threads; each connects its agents a batch at a time.
+    void start();
+    bool isReady() const;
+    int readyAgents() const;
+
+    const QVector<Agent>& agents() const { return m_agents; }
+    int threadCount() const { return int(m_threads.size()); }
+
+    quint64 requestsSeen() const;
+    quint64 repliesSent() const;
+
+private:
+    FleetOptions m_options;
+    QVector<Agent> m_agents; // the main thread's copy, for listing
+    std::vector<std::unique_ptr<ShardCounters>> m_counters;
+    std::vector<std::unique_ptr<QThread>> m_threads;
 };

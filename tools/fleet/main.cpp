@@ -1,23 +1,40 @@
-// vrd-fleet-sim: answers the agents' side of the broker protocol for many simulated agents.
+// vrd-fleet-sim: many simulated agents, each on the broker as a real agent is.
 //
 //   vrd-fleet-sim --port 1883 --channel VARDEN6 --agents 2000 --seed 7 [--duration 60]
 //
-// Prints "ready" once it listens for requests; with --print-agents, one line per agent before:
-// "agent <identity> <name> <troubled sensor type or -1>". At the end of --duration it prints
-// "requests <received> replies <sent>".
+// Prints "ready" once every agent listens for requests; with --print-agents, one line per agent
+// before: "agent <identity> <name> <troubled sensor type or -1>". At the end of --duration it
+// prints "requests <received> replies <sent>".
 
+#include "board_reading.h"
 #include "fleet.h"
+#include "inventory.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 
 namespace {
 
 constexpr int kReadyPollMs = 50;
+// Descriptors beside the agents' connections: the process's own files, libraries and pipes.
+constexpr rlim_t kSpareDescriptors = 64;
+constexpr int kLinksPerAgent = 3;
+
+const char kHelp[] =
+    "Simulated agents answering the station's broker requests. Each agent is on the broker as a\n"
+    "real agent is: three connections of its own (requests on channel + H2C, subscribed; replies\n"
+    "on channel + C2H, not subscribed; the HQ token, subscribed), QoS 1 subscriptions, keep-alive\n"
+    "10 s, a reconnection attempt every second, and the replies a real agent sends. The agents are\n"
+    "spread over worker threads (--threads).\n"
+    "Three descriptors per agent: the open-files limit is raised to its hard limit at start, and\n"
+    "--agents is refused when 3 x N does not fit under it; run several simulators (each its own\n"
+    "--seed) for more. The broker needs as many descriptors as well.";
 
 struct Parsed {
     FleetOptions options;
@@ -38,7 +55,7 @@ bool parseNumber(const QString& text, quint64 max, quint64& out)
 std::optional<Parsed> parseArguments(const QCoreApplication& app)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Simulated agents answering the station's broker requests."));
+    parser.setApplicationDescription(QLatin1String(kHelp));
     parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Broker address literal."),
                                   QStringLiteral("address"), QStringLiteral("127.0.0.1"));
@@ -58,19 +75,42 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
                                       QStringLiteral("seconds"), QStringLiteral("0"));
     const QCommandLineOption stamp(QStringLiteral("stamp"),
                                    QStringLiteral("Presence replies carry SimSentNs, the monotonic send time."));
+    const QCommandLineOption hqToken(QStringLiteral("hq-token"), QStringLiteral("Topic of the agents' HQ link."),
+                                     QStringLiteral("topic"), QStringLiteral("NORDA"));
+    const QCommandLineOption threads(QStringLiteral("threads"),
+                                     QStringLiteral("Worker threads; 0: one per 2,500 agents, at most 8."),
+                                     QStringLiteral("T"), QStringLiteral("0"));
+    const QCommandLineOption board(QStringLiteral("board"),
+                                   QStringLiteral("Every agent reads this simulated board (once, through the sensor "
+                                                  "library) and reports this machine's inventory."),
+                                   QStringLiteral("file"));
     const QCommandLineOption printAgents(QStringLiteral("print-agents"), QStringLiteral("List the agents at start."));
-    parser.addOptions({host, port, channel, agents, seed, troubled, duration, stamp, printAgents});
+    parser.addOptions({host, port, channel, agents, seed, troubled, duration, stamp, hqToken, threads, board, printAgents});
     parser.process(app);
 
     Parsed parsed;
     quint64 number = 0;
-    parsed.options.host = QHostAddress(parser.value(host));
-    if (parsed.options.host.isNull())
+    LinkSettings& link = parsed.options.link;
+    link.host = QHostAddress(parser.value(host));
+    if (link.host.isNull())
         return std::nullopt;
     if (!parseNumber(parser.value(port), 0xffff, number))
         return std::nullopt;
-    parsed.options.port = quint16(number);
-    parsed.options.channel = parser.value(channel);
+    link.port = quint16(number);
+    link.channel = parser.value(channel);
+    link.hqToken = parser.value(hqToken);
+    link.stamp = parser.isSet(stamp);
+    if (!parseNumber(parser.value(threads), Fleet::kMaxThreads, number))
+        return std::nullopt;
+    parsed.options.threads = int(number);
+    if (parser.isSet(board)) {
+        parsed.options.boardSnapshot = readBoard(parser.value(board));
+        if (!parsed.options.boardSnapshot)
+            return std::nullopt;
+        const Inventory machine = gatherInventory();
+        parsed.options.machineInventory = msg::Inventory{machine.sysUser, machine.procName, machine.osCaption,
+                                                         machine.sysModel, machine.sysSerial, QString()};
+    }
     if (!parseNumber(parser.value(agents), 1000000, number))
         return std::nullopt;
     parsed.options.agents = int(number);
@@ -83,9 +123,19 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
     if (!parseNumber(parser.value(duration), 365 * 86400, number))
         return std::nullopt;
     parsed.durationSeconds = int(number);
-    parsed.options.stamp = parser.isSet(stamp);
     parsed.printAgents = parser.isSet(printAgents);
     return parsed;
+}
+
+// Raises the soft open-files limit to the hard one; false when the agents would not fit.
+bool descriptorsFor(int agents)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    return rlim_t(agents) * kLinksPerAgent + kSpareDescriptors <= limit.rlim_cur;
 }
 
 void printAgents(const Fleet& fleet)
@@ -104,6 +154,11 @@ int main(int argc, char* argv[])
     const std::optional<Parsed> parsed = parseArguments(app);
     if (!parsed) {
         std::fprintf(stderr, "vrd-fleet-sim: invalid option value (see --help)\n");
+        return 2;
+    }
+    if (!descriptorsFor(parsed->options.agents)) {
+        std::fprintf(stderr, "vrd-fleet-sim: %d agents need %d descriptors, more than the open-files limit allows\n",
+                     parsed->options.agents, parsed->options.agents * kLinksPerAgent);
         return 2;
     }
     Fleet fleet(parsed->options);
