@@ -174,6 +174,11 @@ QString TestBroker::output()
     return QString::fromLocal8Bit(m_notes + readFile(logPath()));
 }
 
+qint64 TestBroker::processId() const
+{
+    return isRunning() ? m_process->processId() : 0;
+}
+
 QString TestBroker::logPath() const
 {
     return m_dir.filePath(QStringLiteral("broker.log"));

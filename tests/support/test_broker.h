@@ -63,6 +63,7 @@ public:
     bool isHung() const; // stopped, as /proc tells
 
     bool isRunning() const;
+    qint64 processId() const; // 0 when not running
     quint16 port() const { return m_port; }
     QHostAddress address() const { return QHostAddress(QHostAddress::LocalHost); }
 
