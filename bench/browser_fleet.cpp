@@ -18,7 +18,13 @@
 //     which adds the simulator's own burst and the broker hop, is printed as well;
 //   - event-loop lag: how late a 10 ms timer fires (99th percentile and maximum), i.e. how long
 //     the window is unresponsive;
-//   - one status refresh of all rows, timed alone.
+//   - one status refresh of all rows, timed alone;
+//   - the broker: per second, the messages it sent ($SYS/broker/messages/sent, every packet, the
+//     keep-alive answers included) and the PUBLISH messages among them less those delivered to the
+//     bench's own second subscriber ($SYS/broker/publish/messages/sent, updated every second);
+//     its CPU over the window, in % of one core.
+// Every simulated agent holds three connections, as a real one: the bench raises its open-files
+// limit to the hard limit, which the broker inherits.
 // The window is shown (offscreen platform unless QT_QPA_PLATFORM says otherwise), so painting
 // is part of the cost.
 
@@ -26,6 +32,7 @@
 #include "messages.h"
 #include "mqtt_transmit.h"
 #include "test_broker.h"
+#include "test_mqtt_client.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -38,6 +45,7 @@
 
 #include <mosquitto.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -139,6 +147,7 @@ public:
     }
 
     bool isSubscribed() const { return m_subscribed; }
+    quint64 received() const { return m_received; }
 
     // Arrival time of the reply with this stamp, or 0.
     qint64 arrivalOf(qint64 stamp)
@@ -158,6 +167,7 @@ private:
     void record(const mosquitto_message* message)
     {
         const qint64 now = monotonicNanoseconds();
+        ++m_received;
         const qint64 stamp = stampOf(QByteArray::fromRawData(static_cast<const char*>(message->payload),
                                                              message->payloadlen));
         if (stamp == 0)
@@ -168,6 +178,7 @@ private:
 
     mosquitto* m_mosq = nullptr;
     std::atomic<bool> m_subscribed{false};
+    std::atomic<quint64> m_received{0};
     std::mutex m_mutex;
     std::unordered_map<qint64, qint64> m_arrivals;
 };
@@ -187,7 +198,53 @@ struct Figures {
     double lagP99Ms = 0;
     double lagMaxMs = 0;
     double refreshUs = 0;
+    double brokerSentPerSecond = 0;
+    double brokerPublishedPerSecond = 0; // less the bench's second subscriber
+    double brokerCpuPercent = 0;
 };
+
+double processCpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return fields.size() > 13 ? (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK)) : -1;
+}
+
+const QString kSentTopic = QStringLiteral("$SYS/broker/messages/sent");
+const QString kPublishSentTopic = QStringLiteral("$SYS/broker/publish/messages/sent");
+
+// The broker's counts of messages and PUBLISH messages sent, as of its next $SYS update.
+std::pair<qint64, qint64> brokerSentFigures(vrdtest::TestMqttClient& meter)
+{
+    meter.clear();
+    qint64 sent = -1;
+    qint64 published = -1;
+    QElapsedTimer waited;
+    waited.start();
+    while ((sent < 0 || published < 0) && waited.elapsed() < 3000) {
+        meter.waitForMessages(2, 100);
+        for (const vrdtest::TestMqttClient::Message& message : meter.messages()) {
+            if (message.topic == kSentTopic)
+                sent = message.payload.toLongLong();
+            else if (message.topic == kPublishSentTopic)
+                published = message.payload.toLongLong();
+        }
+    }
+    return {sent, published};
+}
+
+void raiseOpenFilesLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 class FleetRun {
 public:
@@ -204,7 +261,7 @@ public:
                 out += m_process.readAllStandardOutput();
                 return out.contains("ready");
             },
-            20000);
+            120000); // thousands of agents connect a batch at a time
     }
 
     ~FleetRun()
@@ -222,6 +279,7 @@ private:
 std::optional<Figures> measure(int agents, int seconds)
 {
     vrdtest::TestBroker broker;
+    broker.setExtraConfig("sys_interval 1\n");
     if (!broker.start()) {
         std::fprintf(stderr, "broker: %s\n", qPrintable(broker.output()));
         return std::nullopt;
@@ -258,6 +316,9 @@ std::optional<Figures> measure(int agents, int seconds)
     FleetRun fleet;
     if (!fleet.start(broker.port(), agents))
         return std::nullopt;
+    vrdtest::TestMqttClient meter(broker.port());
+    if (!meter.connectToBroker() || !meter.subscribe(kSentTopic) || !meter.subscribe(kPublishSentTopic))
+        return std::nullopt;
 
     Figures figures;
     figures.agents = agents;
@@ -282,6 +343,9 @@ std::optional<Figures> measure(int agents, int seconds)
         lagClock.restart();
     });
 
+    const auto [sentBefore, publishedBefore] = brokerSentFigures(meter);
+    const quint64 tappedBefore = tap.received();
+    const double brokerCpuBefore = processCpuSeconds(broker.processId());
     recording = true;
     const qint64 cpuBefore = threadCpuMicroseconds();
     QElapsedTimer window;
@@ -293,6 +357,11 @@ std::optional<Figures> measure(int agents, int seconds)
     recording = false;
     const qint64 cpu = threadCpuMicroseconds() - cpuBefore;
     figures.seconds = double(window.nsecsElapsed()) / 1e9;
+    figures.brokerCpuPercent = 100.0 * (processCpuSeconds(broker.processId()) - brokerCpuBefore) / figures.seconds;
+    const auto [sentAfter, publishedAfter] = brokerSentFigures(meter);
+    const double measured = double(window.nsecsElapsed()) / 1e9;
+    figures.brokerSentPerSecond = double(sentAfter - sentBefore) / measured;
+    figures.brokerPublishedPerSecond = double(publishedAfter - publishedBefore - qint64(tap.received() - tappedBefore)) / measured;
     figures.replies = handledAt.size();
     std::vector<qint64> latencies;
     std::vector<qint64> sendLatencies;
@@ -331,6 +400,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    raiseOpenFilesLimit();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -362,6 +432,10 @@ int main(int argc, char* argv[])
         std::printf("        event-loop lag max %.2f ms; from the agent's send: p50 %.2f ms, p99 %.2f ms; "
                     "handled before the second subscriber saw it: %.0f%%\n",
                     f->lagMaxMs, f->sendMedianMs, f->sendP99Ms, f->tapLatePercent);
+        std::printf("        broker per second: %.0f messages sent (%.2f per agent), %.0f PUBLISH without the "
+                    "bench's subscriber (%.2f per agent); broker CPU %.1f%%\n",
+                    f->brokerSentPerSecond, f->brokerSentPerSecond / f->agents, f->brokerPublishedPerSecond,
+                    f->brokerPublishedPerSecond / f->agents, f->brokerCpuPercent);
         std::fflush(stdout);
     }
     return failures == 0 ? 0 : 1;

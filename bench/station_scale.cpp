@@ -13,6 +13,13 @@
 //       inventory was well-formed and the time until the last, whether a hostile text was
 //       stored verbatim, messages the broker dropped for the station (its log), the station's
 //       stalls as its event-loop watch reported them, resident memory before and after.
+//   bench_station real [--agents 50] [--seconds 30] [--client PATH] [--station PATH]
+//       That many real VrdClient processes (each its own working and runtime directory, on a
+//       simulated board) and VrdBrowser, all on one broker, the station asking for presence
+//       every second: per-agent CPU (mean and max, % of one core), broker messages sent per
+//       second ($SYS) and broker CPU over the window. --client and --station run other builds
+//       of the programs (the client's directory must hold its libGauge64.so), for a before and
+//       after.
 //   bench_station burst [--agents 10000] [--wait 60]
 //       VrdBrowser as a process and vrd-fleet-sim with that many agents; one inventory request
 //       to all: registry rows counted until every agent is in, and the time until the last.
@@ -26,6 +33,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QProcessEnvironment>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -43,7 +52,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -114,15 +125,26 @@ private:
     QSqlDatabase m_db;
 };
 
+double processCpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return fields.size() > 13 ? (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK)) : -1;
+}
+
 // VrdBrowser in a directory of its own; what it writes to standard error is kept.
 class StationProcess {
 public:
-    bool start(quint16 port)
+    bool start(quint16 port, const QString& program = QStringLiteral(VRD_BIN_DIR "/VrdBrowser"))
     {
         writeIni(m_dir.path(), port);
         // The program reads its files beside itself: run a copy from the bench's directory.
         m_program = m_dir.filePath(QStringLiteral("VrdBrowser"));
-        QFile::copy(QStringLiteral(VRD_BIN_DIR "/VrdBrowser"), m_program);
+        QFile::copy(program, m_program);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start(m_program, QStringList());
         return m_process.waitForStarted(5000);
@@ -153,16 +175,7 @@ public:
         return match.hasMatch() ? match.captured(1).toDouble() / 1024.0 : -1;
     }
 
-    double cpuSeconds() const
-    {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
-        if (!stat.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-        return fields.size() > 13 ? (fields[11].toDouble() + fields[12].toDouble()) / sysconf(_SC_CLK_TCK) : -1;
-    }
+    double cpuSeconds() const { return processCpuSeconds(m_process.processId()); }
 
     // "event loop stalled: timer fired N ms late" lines: their count and the largest N.
     QPair<int, int> stalls()
@@ -392,6 +405,100 @@ int runBurst(int agents, int waitSeconds)
     return registered == agents ? 0 : 1;
 }
 
+// One real agent in a working and runtime directory of its own, on a simulated board.
+class AgentProcess {
+public:
+    bool start(const QString& program, quint16 port, const QString& board)
+    {
+        QDir(m_dir.path()).mkdir(QStringLiteral("run"));
+        QFile::setPermissions(m_dir.filePath(QStringLiteral("run")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile ini(m_dir.filePath(QStringLiteral("VRD.INI")));
+        ini.open(QIODevice::WriteOnly);
+        ini.write(QStringLiteral("[CLOUD]\r\nENABLE=1\r\nHOST=127.0.0.1\r\nPORT=%1\r\nBRANCH_TOKEN=%2\r\n")
+                      .arg(port)
+                      .arg(kChannel)
+                      .toUtf8());
+        ini.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("GAUGE64_BOARD"), board);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
+        m_process.setProcessEnvironment(env);
+        m_process.setWorkingDirectory(m_dir.path());
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start(program, QStringList());
+        return m_process.waitForStarted(5000);
+    }
+    ~AgentProcess()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+    }
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};
+
+// The broker's count of messages sent, as of its next $SYS update (every second here).
+qint64 brokerSentFigure(vrdtest::TestMqttClient& meter)
+{
+    meter.clear();
+    return meter.waitForMessages(1, 3000) ? meter.payloads().last().toLongLong() : -1;
+}
+
+int runReal(int agents, int seconds, const QString& client, const QString& stationProgram)
+{
+    vrdtest::TestBroker broker;
+    broker.setExtraConfig("sys_interval 1\n");
+    if (!broker.start())
+        return 1;
+    std::vector<std::unique_ptr<AgentProcess>> fleet;
+    for (int i = 0; i < agents; ++i) {
+        fleet.push_back(std::make_unique<AgentProcess>());
+        if (!fleet.back()->start(client, broker.port(), QStringLiteral(VRD_SOURCE_DIR "/boards/fintek-f81866.json")))
+            return std::fprintf(stderr, "agent %d did not start\n", i), 1;
+        pump(100); // a start-up at a time: each reads its whole inventory
+    }
+    StationProcess station;
+    vrdtest::TestMqttClient tap(broker.port());
+    if (!station.start(broker.port(), stationProgram) || !tap.connectToBroker() || !stationOnBroker(tap, 10000))
+        return 1;
+    vrdtest::TestMqttClient meter(broker.port());
+    if (!meter.connectToBroker() || !meter.subscribe(QStringLiteral("$SYS/broker/messages/sent")))
+        return 1;
+    pump(10000); // start-up done everywhere
+    std::vector<double> before;
+    for (const auto& agent : fleet)
+        before.push_back(processCpuSeconds(agent->pid()));
+    const double brokerBefore = processCpuSeconds(broker.processId());
+    const double stationBefore = station.cpuSeconds();
+    const qint64 sentBefore = brokerSentFigure(meter);
+    QElapsedTimer window;
+    window.start();
+    pump(seconds * 1000);
+    const qint64 sentAfter = brokerSentFigure(meter);
+    const double elapsed = double(window.elapsed()) / 1000.0;
+    double sum = 0;
+    double most = 0;
+    for (size_t i = 0; i < fleet.size(); ++i) {
+        const double percent = 100.0 * (processCpuSeconds(fleet[i]->pid()) - before[i]) / elapsed;
+        sum += percent;
+        most = std::max(most, percent);
+    }
+    std::printf("real agents: %d over %.1f s; agent CPU mean %.2f %%, max %.2f %% of one core\n", agents, elapsed,
+                sum / agents, most);
+    std::printf("broker: %.0f messages sent per second, CPU %.2f %%; station CPU %.2f %%\n",
+                double(sentAfter - sentBefore) / elapsed,
+                100.0 * (processCpuSeconds(broker.processId()) - brokerBefore) / elapsed,
+                100.0 * (station.cpuSeconds() - stationBefore) / elapsed);
+    return 0;
+}
+
 void writeRegistry(const QString& path, int rows)
 {
     Registry registry(path);
@@ -483,7 +590,13 @@ int main(int argc, char* argv[])
                                           QStringLiteral("s"), QStringLiteral("3"));
     const QCommandLineOption wait(QStringLiteral("wait"), QStringLiteral("Longest wait for the outcome."),
                                   QStringLiteral("s"), QStringLiteral("60"));
-    parser.addOptions({rows, agents, floodSeconds, wait});
+    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Measuring window (real)."),
+                                     QStringLiteral("s"), QStringLiteral("30"));
+    const QCommandLineOption client(QStringLiteral("client"), QStringLiteral("VrdClient to run (real)."),
+                                    QStringLiteral("path"), QStringLiteral(VRD_BIN_DIR "/VrdClient"));
+    const QCommandLineOption stationProgram(QStringLiteral("station"), QStringLiteral("VrdBrowser to run (real)."),
+                                            QStringLiteral("path"), QStringLiteral(VRD_BIN_DIR "/VrdBrowser"));
+    parser.addOptions({rows, agents, floodSeconds, wait, seconds, client, stationProgram});
     parser.process(app);
     const QString what = parser.positionalArguments().value(0);
     const int waitSeconds = std::clamp(parser.value(wait).toInt(), 1, 600);
@@ -491,6 +604,9 @@ int main(int argc, char* argv[])
         return runStartup(std::clamp(parser.value(rows).toInt(), 0, 1000000));
     if (what == QLatin1String("flood"))
         return runFlood(std::clamp(parser.value(floodSeconds).toInt(), 1, 60), waitSeconds);
+    if (what == QLatin1String("real"))
+        return runReal(std::clamp(parser.value(agents).toInt(), 1, 500), std::clamp(parser.value(seconds).toInt(), 1, 600),
+                       parser.value(client), parser.value(stationProgram));
     if (what == QLatin1String("burst"))
         return runBurst(std::clamp(parser.value(agents).toInt(), 1, 100000), waitSeconds);
     parser.showHelp(2);
