@@ -20,9 +20,10 @@
 //       second ($SYS) and broker CPU over the window. --client and --station run other builds
 //       of the programs (the client's directory must hold its libGauge64.so), for a before and
 //       after.
-//   bench_station burst [--agents 10000] [--wait 60]
+//   bench_station burst [--agents 10000] [--sites 0] [--wait 60]
 //       VrdBrowser as a process and vrd-fleet-sim with that many agents; one inventory request
-//       to all: registry rows counted until every agent is in, and the time until the last.
+//       to all: registry rows counted until every agent is in, and the time until the last. With
+//       --sites S the agents sit on S site brokers bridged to the station's broker.
 //
 // Every connection is on 127.0.0.1; every loop is bounded by --wait.
 
@@ -356,26 +357,57 @@ int runFlood(int floodSeconds, int waitSeconds)
     return registered == flood.wellFormed.size() ? 0 : 1;
 }
 
-int runBurst(int agents, int waitSeconds)
+// A site broker's bridge to head office, as docs/deployment.md gives it.
+QByteArray bridgeTo(quint16 headOfficePort, int site)
+{
+    return "connection site-" + QByteArray::number(site) + "\naddress 127.0.0.1:" + QByteArray::number(headOfficePort)
+        + "\ntopic " + kChannel + "H2C in 0\ntopic " + kChannel + "C2H out 0\ncleansession true\nrestart_timeout 1\n";
+}
+
+// The simulator on one broker; true once every agent is ready.
+bool startFleet(QProcess& fleet, quint16 port, int agents, quint64 seed, int waitSeconds)
+{
+    fleet.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    fleet.start(QStringLiteral(VRD_BIN_DIR "/vrd-fleet-sim"),
+                {QStringLiteral("--port"), QString::number(port), QStringLiteral("--channel"), QLatin1String(kChannel),
+                 QStringLiteral("--agents"), QString::number(agents), QStringLiteral("--seed"), QString::number(seed)});
+    QByteArray out;
+    QElapsedTimer ready;
+    ready.start();
+    while (!out.contains("ready") && ready.elapsed() < waitSeconds * 1000) {
+        fleet.waitForReadyRead(kPollMs);
+        out += fleet.readAllStandardOutput();
+    }
+    return out.contains("ready");
+}
+
+// With sites > 0 the agents are spread over that many site brokers, each bridged to the
+// station's broker: past one broker's descriptors (three per agent), as a large fleet is run.
+int runBurst(int agents, int sites, int waitSeconds)
 {
     vrdtest::TestBroker broker;
     if (!broker.start())
         return 1;
-    QProcess fleet;
-    fleet.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    fleet.start(QStringLiteral(VRD_BIN_DIR "/vrd-fleet-sim"),
-                {QStringLiteral("--port"), QString::number(broker.port()), QStringLiteral("--channel"),
-                 QLatin1String(kChannel), QStringLiteral("--agents"), QString::number(agents)});
-    QByteArray fleetOut;
+    std::vector<std::unique_ptr<vrdtest::TestBroker>> siteBrokers;
+    for (int site = 0; site < sites; ++site) {
+        siteBrokers.push_back(std::make_unique<vrdtest::TestBroker>());
+        siteBrokers.back()->setExtraConfig(bridgeTo(broker.port(), site));
+        if (!siteBrokers.back()->start())
+            return 1;
+    }
+    const int fleets = std::max(1, sites);
+    std::vector<std::unique_ptr<QProcess>> fleet;
     QElapsedTimer ready;
     ready.start();
-    while (!fleetOut.contains("ready") && ready.elapsed() < waitSeconds * 1000) {
-        fleet.waitForReadyRead(kPollMs);
-        fleetOut += fleet.readAllStandardOutput();
+    for (int f = 0; f < fleets; ++f) {
+        fleet.push_back(std::make_unique<QProcess>());
+        const quint16 port = sites > 0 ? siteBrokers[size_t(f)]->port() : broker.port();
+        const int share = agents * (f + 1) / fleets - agents * f / fleets;
+        if (!startFleet(*fleet.back(), port, share, quint64(f + 1), waitSeconds))
+            return std::fprintf(stderr, "fleet not ready\n"), 1;
     }
-    if (!fleetOut.contains("ready"))
-        return std::fprintf(stderr, "fleet not ready\n"), 1;
-    std::printf("fleet of %d ready after %lld ms\n", agents, static_cast<long long>(ready.elapsed()));
+    std::printf("fleet of %d ready after %lld ms (%d site brokers bridged to the station's)\n", agents,
+                static_cast<long long>(ready.elapsed()), sites);
 
     StationProcess station;
     vrdtest::TestMqttClient tap(broker.port());
@@ -400,8 +432,10 @@ int runBurst(int agents, int waitSeconds)
     std::printf("broker: %d 'Outgoing messages are being dropped' lines; station: %d stalls over 100 ms "
                 "(largest %d ms)\n",
                 brokerDrops(broker), stalls.first, stalls.second);
-    fleet.terminate();
-    fleet.waitForFinished(10000);
+    for (auto& process : fleet) {
+        process->terminate();
+        process->waitForFinished(10000);
+    }
     return registered == agents ? 0 : 1;
 }
 
@@ -596,7 +630,11 @@ int main(int argc, char* argv[])
                                     QStringLiteral("path"), QStringLiteral(VRD_BIN_DIR "/VrdClient"));
     const QCommandLineOption stationProgram(QStringLiteral("station"), QStringLiteral("VrdBrowser to run (real)."),
                                             QStringLiteral("path"), QStringLiteral(VRD_BIN_DIR "/VrdBrowser"));
-    parser.addOptions({rows, agents, floodSeconds, wait, seconds, client, stationProgram});
+    const QCommandLineOption sites(QStringLiteral("sites"),
+                                   QStringLiteral("Site brokers bridged to the station's, the agents spread over them "
+                                                  "(burst; 0: every agent on the station's broker)."),
+                                   QStringLiteral("S"), QStringLiteral("0"));
+    parser.addOptions({rows, agents, floodSeconds, wait, seconds, client, stationProgram, sites});
     parser.process(app);
     const QString what = parser.positionalArguments().value(0);
     const int waitSeconds = std::clamp(parser.value(wait).toInt(), 1, 600);
@@ -608,6 +646,7 @@ int main(int argc, char* argv[])
         return runReal(std::clamp(parser.value(agents).toInt(), 1, 500), std::clamp(parser.value(seconds).toInt(), 1, 600),
                        parser.value(client), parser.value(stationProgram));
     if (what == QLatin1String("burst"))
-        return runBurst(std::clamp(parser.value(agents).toInt(), 1, 100000), waitSeconds);
+        return runBurst(std::clamp(parser.value(agents).toInt(), 1, 100000), std::clamp(parser.value(sites).toInt(), 0, 8),
+                        waitSeconds);
     parser.showHelp(2);
 }

@@ -32,8 +32,9 @@ bool execute(QSqlQuery& query)
 
 } // namespace
 
-RegistryWriter::RegistryWriter(const QString& path)
+RegistryWriter::RegistryWriter(const QString& path, Configure configure)
     : m_path(path)
+    , m_configure(std::move(configure))
     , m_thread(&RegistryWriter::run, this)
 {
 }
@@ -88,7 +89,13 @@ void RegistryWriter::run()
         QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(kDriver), name);
         db.setDatabaseName(m_path);
         db.setConnectOptions(QLatin1String(kConnectOptions));
-        db.open();
+        // The file is in write-ahead-log mode (ClientRegistry::open); with it, a commit need not
+        // wait for the disk, and a crash still leaves a whole file.
+        if (db.open()) {
+            QSqlQuery(QStringLiteral("PRAGMA synchronous=NORMAL;"), db);
+            if (m_configure)
+                m_configure(db);
+        }
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
             m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });

@@ -14,13 +14,17 @@
 #include <QString>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 class RegistryWriter {
 public:
-    explicit RegistryWriter(const QString& path); // starts the thread
+    // Runs on the writer's thread once its connection is open (tests set the connection up).
+    using Configure = std::function<void(QSqlDatabase&)>;
+
+    explicit RegistryWriter(const QString& path, Configure configure = {}); // starts the thread
     ~RegistryWriter();                            // writes what is queued, then ends the thread
 
     RegistryWriter(const RegistryWriter&) = delete;
@@ -49,6 +53,7 @@ private:
     static void writeBatch(QSqlDatabase& db, const std::vector<Job>& batch);
 
     const QString m_path;
+    const Configure m_configure;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Job> m_queue;

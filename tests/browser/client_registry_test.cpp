@@ -1,6 +1,7 @@
-// The station's client registry on a connection that takes SQL as the standard reads it.
+// The station's client registry on connections that take SQL as the standard reads it.
 
 #include "client_registry.h"
+#include "registry_writer.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>
@@ -39,14 +40,20 @@ TEST(ClientRegistry, ResetRemovesEveryClientWithAnIdentityWithoutLegacyQuoting)
     ClientRegistry registry(dir.filePath("Client.sqlite"));
     ASSERT_TRUE(registry.open());
     ASSERT_TRUE(rejectDoubleQuotedStrings(QSqlDatabase::database()));
-    for (const msg::Inventory& inventory : {client("alpha", "{0c4a8d3e-1111-4d6f-9a55-2b7f9e0d1a01}"),
-                                             client("beta", "{0c4a8d3e-2222-4d6f-9a55-2b7f9e0d1a02}"),
-                                             client("no identity", "")})
-        ASSERT_TRUE(registry.store(inventory));
-    ASSERT_EQ(registry.clients(100).size(), 3);
-
-    EXPECT_TRUE(registry.removeAll());
-    const QVector<ClientRegistry::Listed> left = registry.clients(100);
+    bool writerStrict = false;
+    {
+        RegistryWriter writer(dir.filePath("Client.sqlite"),
+                              [&](QSqlDatabase& db) { writerStrict = rejectDoubleQuotedStrings(db); });
+        for (const msg::Inventory& inventory : {client("alpha", "{0c4a8d3e-1111-4d6f-9a55-2b7f9e0d1a01}"),
+                                                 client("beta", "{0c4a8d3e-2222-4d6f-9a55-2b7f9e0d1a02}"),
+                                                 client("no identity", "")})
+            writer.store(inventory);
+        writer.waitWritten();
+        ASSERT_EQ(registry.clients().size(), 3);
+        writer.removeAll();
+    }
+    ASSERT_TRUE(writerStrict);
+    const QVector<ClientRegistry::Listed> left = registry.clients();
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(left[0].name, "no identity");
 }
