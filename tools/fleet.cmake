@@ -1,6 +1,7 @@
 # vrd-fleet-sim: many simulated agents on a broker, for tests, benchmarks and screenshots.
 add_executable(vrd-fleet-sim fleet/main.cpp fleet/fleet.cpp fleet/fleet.h fleet/agent.cpp fleet/agent.h
-  fleet/sim_agent.cpp fleet/sim_agent.h fleet/board_reading.cpp fleet/board_reading.h)
+  fleet/sim_agent.cpp fleet/sim_agent.h fleet/board_reading.cpp fleet/board_reading.h
+  fleet/fleet_processes.cpp fleet/fleet_processes.h)
 set_target_properties(vrd-fleet-sim PROPERTIES AUTOMOC ON)
 target_link_libraries(vrd-fleet-sim PRIVATE vrd_link vrd_model vrd_client_requests vrd_client_inventory
   Qt5::Core Qt5::Network)

@@ -85,9 +85,12 @@ Fleet::Fleet(const FleetOptions& options)
 {
     std::mt19937_64 random(options.seed);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    m_agents.reserve(options.agents);
-    for (int i = 0; i < options.agents; ++i) {
+    const int end = options.count < 0 ? options.agents : std::min(options.agents, options.first + options.count);
+    // Every agent is drawn in order, so that a slice in another process gets the same agents.
+    for (int i = 0; i < end; ++i) {
         Agent agent = makeAgent(i, random, now, options.troubledShare);
+        if (i < options.first)
+            continue;
         if (options.boardSnapshot) {
             agent.snapshot = *options.boardSnapshot;
             agent.faults.clear();
@@ -108,13 +111,13 @@ Fleet::~Fleet()
 
 void Fleet::start()
 {
-    const int wanted = m_options.threads > 0 ? m_options.threads
-                                             : (m_options.agents + kAgentsPerThread - 1) / kAgentsPerThread;
+    const int agents = m_agents.size();
+    const int wanted = m_options.threads > 0 ? m_options.threads : (agents + kAgentsPerThread - 1) / kAgentsPerThread;
     const int threads = std::clamp(wanted, 1, kMaxThreads);
     const bool drift = !m_options.boardSnapshot;
     for (int t = 0; t < threads; ++t) {
-        const int first = int(qint64(m_options.agents) * t / threads);
-        const int last = int(qint64(m_options.agents) * (t + 1) / threads);
+        const int first = int(qint64(agents) * t / threads);
+        const int last = int(qint64(agents) * (t + 1) / threads);
         std::vector<Agent> share(m_agents.begin() + first, m_agents.begin() + last);
         m_counters.push_back(std::make_unique<ShardCounters>());
         auto* shard = new FleetShard(std::move(share), m_options.link, drift, m_options.seed + quint64(t) + 1,
@@ -137,7 +140,7 @@ int Fleet::readyAgents() const
 
 bool Fleet::isReady() const
 {
-    return !m_counters.empty() && readyAgents() == m_options.agents;
+    return !m_counters.empty() && readyAgents() == m_agents.size();
 }
 
 quint64 Fleet::requestsSeen() const

@@ -21,6 +21,9 @@
 struct FleetOptions {
     LinkSettings link;
     int agents = 10;
+    // The agents this process runs: [first, first + count) of the fleet; count -1: all of them.
+    int first = 0;
+    int count = -1;
     int threads = 0; // 0: one per kAgentsPerThread agents, at most kMaxThreads
     quint64 seed = 1;
     double troubledShare = 0.1; // agents with one reading held out of its limits
@@ -88,7 +91,7 @@ public:
 
 private:
     FleetOptions m_options;
-    QVector<Agent> m_agents; // the main thread's copy, for listing
+    QVector<Agent> m_agents; // this process's agents; the main thread's copy, for listing
     std::vector<std::unique_ptr<ShardCounters>> m_counters;
     std::vector<std::unique_ptr<QThread>> m_threads;
 };

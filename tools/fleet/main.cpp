@@ -8,6 +8,7 @@
 
 #include "board_reading.h"
 #include "fleet.h"
+#include "fleet_processes.h"
 #include "inventory.h"
 
 #include <QCommandLineParser>
@@ -24,7 +25,8 @@ namespace {
 constexpr int kReadyPollMs = 50;
 // Descriptors beside the agents' connections: the process's own files, libraries and pipes.
 constexpr rlim_t kSpareDescriptors = 64;
-constexpr int kLinksPerAgent = 3;
+// Three links per agent, each a socket and the link library's wake-up pair of descriptors.
+constexpr int kDescriptorsPerAgent = 9;
 
 const char kHelp[] =
     "Simulated agents answering the station's broker requests. Each agent is on the broker as a\n"
@@ -32,9 +34,10 @@ const char kHelp[] =
     "on channel + C2H, not subscribed; the HQ token, subscribed), QoS 1 subscriptions, keep-alive\n"
     "10 s, a reconnection attempt every second, and the replies a real agent sends. The agents are\n"
     "spread over worker threads (--threads).\n"
-    "Three descriptors per agent: the open-files limit is raised to its hard limit at start, and\n"
-    "--agents is refused when 3 x N does not fit under it; run several simulators (each its own\n"
-    "--seed) for more. The broker needs as many descriptors as well.";
+    "Nine descriptors per agent (three sockets, each with the link library's wake-up pair): the\n"
+    "open-files limit is raised to its hard limit at start, and when the agents do not fit under\n"
+    "it they are spread over child processes of this program, each with a slice of the fleet.\n"
+    "The broker needs three descriptors per agent.";
 
 struct Parsed {
     FleetOptions options;
@@ -85,7 +88,11 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
                                                   "library) and reports this machine's inventory."),
                                    QStringLiteral("file"));
     const QCommandLineOption printAgents(QStringLiteral("print-agents"), QStringLiteral("List the agents at start."));
-    parser.addOptions({host, port, channel, agents, seed, troubled, duration, stamp, hqToken, threads, board, printAgents});
+    QCommandLineOption slice(QStringLiteral("slice"), QStringLiteral("Run agents first to first + count - 1 only."),
+                             QStringLiteral("first:count"));
+    slice.setFlags(QCommandLineOption::HiddenFromHelp); // how the program starts its own children
+    parser.addOptions({host, port, channel, agents, seed, troubled, duration, stamp, hqToken, threads, board, printAgents,
+                       slice});
     parser.process(app);
 
     Parsed parsed;
@@ -124,18 +131,17 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
         return std::nullopt;
     parsed.durationSeconds = int(number);
     parsed.printAgents = parser.isSet(printAgents);
+    if (parser.isSet(slice)) {
+        const QStringList bounds = parser.value(slice).split(QLatin1Char(':'));
+        quint64 first = 0;
+        quint64 count = 0;
+        if (bounds.size() != 2 || !parseNumber(bounds[0], quint64(parsed.options.agents), first)
+            || !parseNumber(bounds[1], quint64(parsed.options.agents) - first, count))
+            return std::nullopt;
+        parsed.options.first = int(first);
+        parsed.options.count = int(count);
+    }
     return parsed;
-}
-
-// Raises the soft open-files limit to the hard one; false when the agents would not fit.
-bool descriptorsFor(int agents)
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
-    return rlim_t(agents) * kLinksPerAgent + kSpareDescriptors <= limit.rlim_cur;
 }
 
 void printAgents(const Fleet& fleet)
@@ -145,6 +151,56 @@ void printAgents(const Fleet& fleet)
         out << "agent " << msg::uuidText(agent.identity) << ' ' << agent.inventory.comp << ' ' << agent.troubledType
             << '\n';
 }
+
+// Raises the soft open-files limit to the hard one; the agents one process can then hold.
+int agentsPerProcess()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+    return limit.rlim_cur > kSpareDescriptors ? int(std::min<rlim_t>((limit.rlim_cur - kSpareDescriptors) / kDescriptorsPerAgent, 1000000)) : 0;
+}
+
+void printCounts(quint64 requests, quint64 replies)
+{
+    std::printf("requests %llu replies %llu\n", static_cast<unsigned long long>(requests),
+                static_cast<unsigned long long>(replies));
+}
+
+void sayReady()
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
+// Too many agents for one process: children run slices of the fleet.
+int runChildren(QCoreApplication& app, const Parsed& parsed, int perProcess)
+{
+    if (parsed.printAgents)
+        printAgents(Fleet(parsed.options));
+    FleetProcesses children(app.arguments().mid(1), parsed.options.agents, perProcess);
+    children.start();
+    QTimer readyPoll;
+    QObject::connect(&readyPoll, &QTimer::timeout, [&] {
+        if (!children.isReady())
+            return;
+        readyPoll.stop();
+        sayReady();
+    });
+    readyPoll.start(kReadyPollMs);
+    if (parsed.durationSeconds > 0)
+        QTimer::singleShot(parsed.durationSeconds * 1000, &app, &QCoreApplication::quit);
+    const int status = app.exec();
+    quint64 requests = 0;
+    quint64 replies = 0;
+    children.finish(requests, replies);
+    printCounts(requests, replies);
+    return status;
+}
+
 
 } // namespace
 
@@ -156,11 +212,17 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "vrd-fleet-sim: invalid option value (see --help)\n");
         return 2;
     }
-    if (!descriptorsFor(parsed->options.agents)) {
-        std::fprintf(stderr, "vrd-fleet-sim: %d agents need %d descriptors, more than the open-files limit allows\n",
-                     parsed->options.agents, parsed->options.agents * kLinksPerAgent);
+    const int perProcess = agentsPerProcess();
+    const bool child = parsed->options.count >= 0;
+    const int here = child ? parsed->options.count : parsed->options.agents;
+    if (perProcess < 1 || (child && here > perProcess)) {
+        std::fprintf(stderr, "vrd-fleet-sim: the open-files limit leaves no room for %d agents\n", here);
         return 2;
     }
+    if (child)
+        endWithParent();
+    else if (here > perProcess)
+        return runChildren(app, *parsed, perProcess);
     Fleet fleet(parsed->options);
     if (parsed->printAgents)
         printAgents(fleet);
@@ -171,14 +233,12 @@ int main(int argc, char* argv[])
         if (!fleet.isReady())
             return;
         readyPoll.stop();
-        std::printf("ready\n");
-        std::fflush(stdout);
+        sayReady();
     });
     readyPoll.start(kReadyPollMs);
     if (parsed->durationSeconds > 0)
         QTimer::singleShot(parsed->durationSeconds * 1000, &app, &QCoreApplication::quit);
     const int status = app.exec();
-    std::printf("requests %llu replies %llu\n", static_cast<unsigned long long>(fleet.requestsSeen()),
-                static_cast<unsigned long long>(fleet.repliesSent()));
+    printCounts(fleet.requestsSeen(), fleet.repliesSent());
     return status;
 }
