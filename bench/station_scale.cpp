@@ -20,7 +20,7 @@
 //       second ($SYS) and broker CPU over the window. --client and --station run other builds
 //       of the programs (the client's directory must hold its libGauge64.so), for a before and
 //       after.
-//   bench_station burst [--agents 10000] [--sites 0] [--wait 60]
+//   bench_station burst [--agents 10000] [--sites 0] [--broker-queue N] [--wait 60]
 //       VrdBrowser as a process and vrd-fleet-sim with that many agents; one inventory request
 //       to all: registry rows counted until every agent is in, and the time until the last. With
 //       --sites S the agents sit on S site brokers bridged to the station's broker.
@@ -383,9 +383,11 @@ bool startFleet(QProcess& fleet, quint16 port, int agents, quint64 seed, int wai
 
 // With sites > 0 the agents are spread over that many site brokers, each bridged to the
 // station's broker: past one broker's descriptors (three per agent), as a large fleet is run.
-int runBurst(int agents, int sites, int waitSeconds)
+int runBurst(int agents, int sites, int queue, int waitSeconds)
 {
     vrdtest::TestBroker broker;
+    if (queue > 0)
+        broker.setExtraConfig("max_queued_messages " + QByteArray::number(queue) + "\n");
     if (!broker.start())
         return 1;
     std::vector<std::unique_ptr<vrdtest::TestBroker>> siteBrokers;
@@ -406,8 +408,10 @@ int runBurst(int agents, int sites, int waitSeconds)
         if (!startFleet(*fleet.back(), port, share, quint64(f + 1), waitSeconds))
             return std::fprintf(stderr, "fleet not ready\n"), 1;
     }
-    std::printf("fleet of %d ready after %lld ms (%d site brokers bridged to the station's)\n", agents,
-                static_cast<long long>(ready.elapsed()), sites);
+    std::printf("fleet of %d ready after %lld ms (%d site brokers bridged to the station's; its broker queues %s "
+                "messages per client)\n",
+                agents, static_cast<long long>(ready.elapsed()), sites,
+                queue > 0 ? qPrintable(QString::number(queue)) : "the default 1000");
 
     StationProcess station;
     vrdtest::TestMqttClient tap(broker.port());
@@ -634,7 +638,10 @@ int main(int argc, char* argv[])
                                    QStringLiteral("Site brokers bridged to the station's, the agents spread over them "
                                                   "(burst; 0: every agent on the station's broker)."),
                                    QStringLiteral("S"), QStringLiteral("0"));
-    parser.addOptions({rows, agents, floodSeconds, wait, seconds, client, stationProgram, sites});
+    const QCommandLineOption queue(QStringLiteral("broker-queue"),
+                                   QStringLiteral("max_queued_messages of the station's broker (burst; 0: default)."),
+                                   QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({rows, agents, floodSeconds, wait, seconds, client, stationProgram, sites, queue});
     parser.process(app);
     const QString what = parser.positionalArguments().value(0);
     const int waitSeconds = std::clamp(parser.value(wait).toInt(), 1, 600);
@@ -647,6 +654,6 @@ int main(int argc, char* argv[])
                        parser.value(client), parser.value(stationProgram));
     if (what == QLatin1String("burst"))
         return runBurst(std::clamp(parser.value(agents).toInt(), 1, 100000), std::clamp(parser.value(sites).toInt(), 0, 8),
-                        waitSeconds);
+                        std::clamp(parser.value(queue).toInt(), 0, 10000000), waitSeconds);
     parser.showHelp(2);
 }
