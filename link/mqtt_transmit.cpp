@@ -5,6 +5,7 @@
 #include <QUuid>
 
 #include <mosquitto.h>
+#include <poll.h>
 
 #include <mutex>
 
@@ -19,7 +20,17 @@ constexpr int kClientRetryMs = 1000;
 constexpr int kBrowserRetryMs = 10000;
 constexpr int kHouseKeepingMs = 1000;
 constexpr int kPacketsPerCall = 1;
+// One socket activation reads the packets already waiting, up to this many so that the event
+// loop keeps turning: at one packet per activation a station fell behind its fleet's replies and
+// the broker dropped them.
+constexpr int kMaxPacketsPerActivation = 256;
 constexpr int kSubscriptionRefused = 0x80;
+
+bool socketHasData(int socket)
+{
+    pollfd waiting{socket, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN);
+}
 
 void initLibraryOnce()
 {
@@ -205,6 +216,12 @@ void MqttTransmit::libraryReceived(mosquitto*, void* self, const mosquitto_messa
 void MqttTransmit::readSocket()
 {
     int rc = mosquitto_loop_read(m_mosq, kPacketsPerCall);
+    for (int packets = 1; rc == MOSQ_ERR_SUCCESS && packets < kMaxPacketsPerActivation; ++packets) {
+        const int socket = mosquitto_socket(m_mosq);
+        if (socket < 0 || !socketHasData(socket))
+            break;
+        rc = mosquitto_loop_read(m_mosq, kPacketsPerCall);
+    }
     // Callbacks of the read (subscribe on connect, replies of receivers) only queue packets:
     // send them now instead of one event-loop turn later.
     if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(m_mosq) >= 0 && mosquitto_want_write(m_mosq))
