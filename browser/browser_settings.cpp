@@ -36,6 +36,8 @@ BrowserSettings readBrowserSettings(const QString& iniPath)
     for (const TextKey& key : kTextKeys)
         settings.*key.field = ini.value(QLatin1String(key.key)).toString();
     settings.port = portFrom(ini.value(QLatin1String(kPortKey)));
+    settings.access = readBrokerAccess(ini);
     ini.endGroup();
+    warnIfPasswordExposed(iniPath, settings.access);
     return settings;
 }

@@ -164,9 +164,11 @@ void Mainform::createLinks()
                                                    MqttTransmit::ReconnectPolicy::Browser);
     // Publish only: its own requests coming back would be read by nobody.
     m_requestLink->setSubscribing(false);
+    m_requestLink->setAccess(m_settings.access);
     m_requestLink->connectToHost();
     m_replyLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port, msg::replyTopic(m_settings.channel),
                                                  MqttTransmit::ReconnectPolicy::Browser);
+    m_replyLink->setAccess(m_settings.access);
     connect(m_replyLink.get(), &MqttTransmit::SignalMqttReceived, this, &Mainform::slot_mtsBranchReceived);
     m_replyLink->connectToHost();
 }

@@ -1,12 +1,18 @@
 #include "mqtt_transmit.h"
 
+#include "link_failures.h"
+
+#include <QFile>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QUuid>
 
 #include <mosquitto.h>
 #include <poll.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
+#include <iterator>
 #include <mutex>
 
 Q_LOGGING_CATEGORY(lcLink, "vrd.link", QtInfoMsg)
@@ -25,6 +31,32 @@ constexpr int kPacketsPerCall = 1;
 // the broker dropped them.
 constexpr int kMaxPacketsPerActivation = 256;
 constexpr int kSubscriptionRefused = 0x80;
+constexpr int kVerifyPeer = 1; // SSL_VERIFY_PEER, as mosquitto_tls_opts_set takes it
+
+// What the broker said, by the return code 1 to 5 of its CONNACK (MQTT 3.1).
+constexpr const char* kRefusals[] = {
+    "refused the connection (protocol version not accepted)",
+    "refused the connection (client identifier rejected)",
+    "refused the connection (server unavailable)",
+    "refused the login (bad user name or password)",
+    "refused the login (not authorised)",
+};
+
+// A key file with a pass phrase is refused instead of asked for on a terminal nobody watches.
+int noKeyPassPhrase(char*, int, int, void*)
+{
+    return 0;
+}
+
+QByteArray pathOrNothing(const QString& path)
+{
+    return path.isEmpty() ? QByteArray() : QFile::encodeName(path);
+}
+
+const char* nullIfEmpty(const QByteArray& text)
+{
+    return text.isEmpty() ? nullptr : text.constData();
+}
 
 bool socketHasData(int socket)
 {
@@ -82,10 +114,35 @@ MqttTransmit::~MqttTransmit()
     mosquitto_disconnect_callback_set(m_mosq, nullptr);
     mosquitto_subscribe_callback_set(m_mosq, nullptr);
     mosquitto_message_callback_set(m_mosq, nullptr);
+    mosquitto_log_callback_set(m_mosq, nullptr);
     if (mosquitto_socket(m_mosq) >= 0)
         mosquitto_disconnect(m_mosq);
     releaseNotifiers();
     mosquitto_destroy(m_mosq);
+}
+
+void MqttTransmit::setAccess(const BrokerAccess& access)
+{
+    const QByteArray user = access.user.toUtf8();
+    const QByteArray password = access.password.toUtf8();
+    mosquitto_username_pw_set(m_mosq, nullIfEmpty(user), user.isEmpty() ? nullptr : nullIfEmpty(password));
+    m_accessProblem = brokerAccessProblem(access);
+    if (!access.tls || !m_accessProblem.isEmpty())
+        return;
+    const QByteArray ca = pathOrNothing(access.caFile);
+    const QByteArray cert = pathOrNothing(access.certFile);
+    const QByteArray key = pathOrNothing(access.keyFile);
+    int rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr, nullIfEmpty(cert), nullIfEmpty(key), &noKeyPassPhrase);
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_tls_opts_set(m_mosq, kVerifyPeer, nullptr, nullptr);
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_tls_insecure_set(m_mosq, false);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        m_accessProblem = QStringLiteral("TLS settings not accepted (%1)").arg(QLatin1String(mosquitto_strerror(rc)));
+        return;
+    }
+    // The library tells why a handshake failed only through its log.
+    mosquitto_log_callback_set(m_mosq, &MqttTransmit::libraryLog);
 }
 
 void MqttTransmit::connectToHost()
@@ -93,12 +150,18 @@ void MqttTransmit::connectToHost()
     m_wanted = true;
     if (m_state != State::Disconnected)
         return;
+    if (!m_accessProblem.isEmpty()) {
+        tellFailure(m_accessProblem);
+        scheduleReconnect();
+        return;
+    }
     if (m_host.isNull()) {
         onError(MOSQ_ERR_INVAL);
         scheduleReconnect();
         return;
     }
     ++m_attempt;
+    m_tlsFailure.clear();
     m_state = State::Connecting;
     m_houseKeepingTimer.start();
     // An address literal: the library's lookup returns at once without asking any resolver.
@@ -184,10 +247,15 @@ void MqttTransmit::slot_TimerEvent()
 void MqttTransmit::libraryConnected(mosquitto*, void* self, int rc)
 {
     auto* link = static_cast<MqttTransmit*>(self);
-    if (rc == 0)
+    if (rc == 0) {
+        forgetLinkFailures();
         link->onConnected();
-    else
-        link->onError(rc); // refused: the library closes the socket and reports the disconnect
+        return;
+    }
+    // Refused: the library closes the socket and reports the disconnect.
+    const bool known = rc > 0 && rc <= int(std::size(kRefusals));
+    link->tellFailure(known ? QLatin1String(kRefusals[rc - 1]) : QStringLiteral("refused the connection (code %1)").arg(rc));
+    link->onError(rc);
 }
 
 void MqttTransmit::libraryDisconnected(mosquitto*, void* self, int)
@@ -211,6 +279,38 @@ void MqttTransmit::libraryReceived(mosquitto*, void* self, const mosquitto_messa
                                QByteArray(static_cast<const char*>(message->payload), message->payloadlen),
                                quint8(message->qos), message->retain, false);
     static_cast<MqttTransmit*>(self)->onReceived(received);
+}
+
+void MqttTransmit::libraryLog(mosquitto*, void* self, int level, const char* text)
+{
+    if (level == MOSQ_LOG_ERR)
+        static_cast<MqttTransmit*>(self)->noteTlsError(QString::fromUtf8(text));
+}
+
+// Called while the failed handshake's SSL object still exists. The library checks the address
+// itself and logs that before OpenSSL's own "certificate verify failed".
+void MqttTransmit::noteTlsError(const QString& text)
+{
+    if (text.contains(QLatin1String("host name verification failed"))) {
+        m_tlsFailure = QStringLiteral("broker certificate is not made out to %1").arg(m_host.toString());
+        return;
+    }
+    if (!m_tlsFailure.isEmpty())
+        return;
+    const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(m_mosq));
+    const long verified = ssl ? SSL_get_verify_result(ssl) : X509_V_OK;
+    if (verified != X509_V_OK) {
+        m_tlsFailure = QStringLiteral("broker certificate not trusted: %1")
+                           .arg(QLatin1String(X509_verify_cert_error_string(verified)));
+        return;
+    }
+    // "OpenSSL Error[0]: error:0A00045C:SSL routines::tlsv13 alert certificate required"
+    m_tlsFailure = QStringLiteral("TLS with the broker failed: %1").arg(text.section(QLatin1String(": "), 1, -1));
+}
+
+void MqttTransmit::tellFailure(const QString& what) const
+{
+    tellLinkFailure(QStringLiteral("broker %1:%2: %3").arg(m_host.toString()).arg(m_port).arg(what));
 }
 
 void MqttTransmit::readSocket()
@@ -242,6 +342,10 @@ void MqttTransmit::houseKeeping()
 
 void MqttTransmit::afterLibraryCall(int rc)
 {
+    if (rc != MOSQ_ERR_SUCCESS && !m_tlsFailure.isEmpty())
+        tellFailure(m_tlsFailure);
+    else if (rc == MOSQ_ERR_TLS)
+        tellFailure(QStringLiteral("TLS with the broker failed"));
     if (rc != MOSQ_ERR_SUCCESS)
         onError(rc);
     // The library closes its socket on every fatal error; not every path reports it.

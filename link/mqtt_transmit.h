@@ -9,10 +9,13 @@
 // thread's Qt event loop (socket notifiers and a housekeeping timer, no library thread), so
 // the signal and every slot run there and nothing needs a lock. Connecting never blocks: the
 // host is used only as an address literal, never resolved, and the TCP connect is
-// non-blocking. Failures are silent apart from the retry that the policy provides.
+// non-blocking. A failure is retried by the policy; only those that no retry can mend (a
+// refused login, a broker certificate that is not trusted, unusable TLS settings) are also told,
+// once, on standard error (link_failures.h).
 //
 // Do not delete a link from a receiver of its own signal; use deleteLater().
 
+#include "broker_access.h"
 #include "mqtt_message.h"
 
 #include <QHostAddress>
@@ -42,6 +45,11 @@ public:
     // Starts a connection attempt (unless one is under way or up) and keeps the link
     // reconnecting by its policy from then on. A null host address fails every attempt.
     void connectToHost();
+
+    // Logs in and checks the broker as `access` says; call it once, before the first
+    // connectToHost(). Settings that cannot work (TLS without CA_FILE, a file that cannot be read)
+    // keep the link from connecting at all: it never falls back to plain TCP.
+    void setAccess(const BrokerAccess& access);
 
     // Closes the connection and stops reconnecting until connectToHost() is called again.
     void disconnectFromHost();
@@ -79,7 +87,10 @@ private:
     static void libraryDisconnected(mosquitto*, void* self, int rc);
     static void librarySubscribed(mosquitto*, void* self, int mid, int count, const int* granted);
     static void libraryReceived(mosquitto*, void* self, const mosquitto_message* message);
+    static void libraryLog(mosquitto*, void* self, int level, const char* text);
 
+    void noteTlsError(const QString& text);
+    void tellFailure(const QString& what) const;
     void readSocket();
     void writeSocket();
     void houseKeeping();
@@ -94,6 +105,8 @@ private:
     const QString m_topic;
     const ReconnectPolicy m_policy;
     mosquitto* m_mosq = nullptr;
+    QString m_accessProblem; // why the access settings cannot give a connection; empty when they can
+    QString m_tlsFailure;    // the TLS failure of the current attempt, as the user is told it
 
     State m_state = State::Disconnected;
     bool m_wanted = false; // connectToHost() called and not undone by disconnectFromHost()

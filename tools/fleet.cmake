@@ -4,5 +4,5 @@ add_executable(vrd-fleet-sim fleet/main.cpp fleet/fleet.cpp fleet/fleet.h fleet/
   fleet/fleet_processes.cpp fleet/fleet_processes.h)
 set_target_properties(vrd-fleet-sim PROPERTIES AUTOMOC ON)
 target_link_libraries(vrd-fleet-sim PRIVATE vrd_link vrd_model vrd_client_requests vrd_client_inventory
-  Qt5::Core Qt5::Network)
+  vrd_tool_access   Qt5::Core Qt5::Network)
 add_dependencies(vrd-fleet-sim Gauge64)

@@ -28,8 +28,10 @@ void Mainform::startBrokerLinks()
 // connects, and nothing waits on a name lookup.
 std::unique_ptr<MqttTransmit> Mainform::makeLink(const QString& topic) const
 {
-    return std::make_unique<MqttTransmit>(QHostAddress(m_broker.host), quint16(m_broker.port), topic,
-                                          MqttTransmit::ReconnectPolicy::Client);
+    auto link = std::make_unique<MqttTransmit>(QHostAddress(m_broker.host), quint16(m_broker.port), topic,
+                                               MqttTransmit::ReconnectPolicy::Client);
+    link->setAccess(m_broker.access);
+    return link;
 }
 
 void Mainform::stopBrokerLinks()

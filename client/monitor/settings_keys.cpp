@@ -8,6 +8,7 @@ namespace {
 
 using S = SensorSnapshot;
 using B = BrokerSettings;
+using A = BrokerAccess;
 
 template <class... F> struct Overloaded : F... {
     using F::operator()...;
@@ -47,6 +48,12 @@ const std::vector<SettingKey> kKeys = {
     {"CLOUD", "PORT", "1883", &B::port, false},
     {"CLOUD", "HQ_TOKEN", "NORDA", &B::hqToken, false},
     {"CLOUD", "BRANCH_TOKEN", "VARDEN6", &B::branchToken, false},
+    {"CLOUD", "USER", "", &A::user, false},
+    {"CLOUD", "PASSWORD", "", &A::password, false},
+    {"CLOUD", "TLS", "0", &A::tls, false},
+    {"CLOUD", "CA_FILE", "", &A::caFile, false},
+    {"CLOUD", "CERT_FILE", "", &A::certFile, false},
+    {"CLOUD", "KEY_FILE", "", &A::keyFile, false},
 };
 
 // The snapshot's own defaults are those of the sensor type table.
@@ -64,6 +71,8 @@ void readKey(const IniFile& ini, const SettingKey& row, SensorSnapshot& snapshot
                    [&](bool B::*f) { broker.*f = flag(iniReadDecimal(row.fallback) != 0); },
                    [&](int B::*f) { broker.*f = number(iniReadAutoBase(row.fallback)); },
                    [&](QString B::*f) { broker.*f = ini.getString(section, key, QString::fromLatin1(row.fallback)); },
+                   [&](bool A::*f) { broker.access.*f = flag(); },
+                   [&](QString A::*f) { broker.access.*f = ini.getString(section, key, QString::fromLatin1(row.fallback)); },
                },
                row.field);
 }
@@ -105,6 +114,7 @@ void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings&
         qWarning("settings file %s cannot be read; the defaults are used", qUtf8Printable(path));
     for (const SettingKey& row : kKeys)
         readKey(ini, row, snapshot, broker);
+    warnIfPasswordExposed(path, broker.access);
 }
 
 bool saveSettings(const QString& path, const SensorSnapshot& snapshot)

@@ -2,6 +2,7 @@
 // The client's settings file: every key it reads, with its section, default and the field that
 // holds it, in one table; loading and saving walk that table.
 
+#include "broker_access.h"
 #include "sensor_snapshot.h"
 
 #include <QString>
@@ -15,12 +16,14 @@ struct BrokerSettings {
     int port = 0;
     QString hqToken;
     QString branchToken;
+    BrokerAccess access; // login and TLS
 };
 
 // The field's type is the key's type: switches (uint8_t, bool) read as booleans, limits and the
 // port (int16_t, int) as integers with automatic base, the rest as text.
 using SettingField = std::variant<uint8_t SensorSnapshot::*, int16_t SensorSnapshot::*, bool BrokerSettings::*,
-                                  int BrokerSettings::*, QString BrokerSettings::*>;
+                                  int BrokerSettings::*, QString BrokerSettings::*, bool BrokerAccess::*,
+                                  QString BrokerAccess::*>;
 
 struct SettingKey {
     const char* section;
@@ -41,6 +44,7 @@ QString settingDefault(const SettingKey& row);
 inline const QString kSettingsFileName = QStringLiteral("VRD.INI");
 
 // Reads every key; a missing file, section or key gives the default. Limits keep the low 16 bits.
+// A password in a file that other users can read is warned about on standard error.
 void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker);
 
 // Re-reads the file so every line the client does not write survives, sets the saved keys from the

@@ -1,11 +1,12 @@
 // vrd-fleet-sim: many simulated agents, each on the broker as a real agent is.
 //
-//   vrd-fleet-sim --port 1883 --channel VARDEN6 --agents 2000 --seed 7 [--duration 60]
+//   vrd-fleet-sim --port 1883 --channel VARDEN6 --agents 2000 --seed 7 [--duration 60] [login and TLS options]
 //
 // Prints "ready" once every agent listens for requests; with --print-agents, one line per agent
 // before: "agent <identity> <name> <troubled sensor type or -1>". At the end of --duration it
 // prints "requests <received> replies <sent>".
 
+#include "access_options.h"
 #include "board_reading.h"
 #include "fleet.h"
 #include "fleet_processes.h"
@@ -93,6 +94,7 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
     slice.setFlags(QCommandLineOption::HiddenFromHelp); // how the program starts its own children
     parser.addOptions({host, port, channel, agents, seed, troubled, duration, stamp, hqToken, threads, board, printAgents,
                        slice});
+    addAccessOptions(parser);
     parser.process(app);
 
     Parsed parsed;
@@ -141,6 +143,11 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
         parsed.options.first = int(first);
         parsed.options.count = int(count);
     }
+    QString accessError;
+    const std::optional<BrokerAccess> access = applyAccessOptions(parser, BrokerAccess(), accessError);
+    if (!access)
+        return std::nullopt;
+    parsed.options.link.access = *access;
     return parsed;
 }
 

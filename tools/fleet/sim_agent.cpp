@@ -36,7 +36,9 @@ SensorLogRows logRows(const Agent& agent, bool todayOnly)
 
 std::unique_ptr<MqttTransmit> makeLink(const LinkSettings& settings, const QString& topic)
 {
-    return std::make_unique<MqttTransmit>(settings.host, settings.port, topic, MqttTransmit::ReconnectPolicy::Client);
+    auto link = std::make_unique<MqttTransmit>(settings.host, settings.port, topic, MqttTransmit::ReconnectPolicy::Client);
+    link->setAccess(settings.access);
+    return link;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 // that shard's and is touched on that thread only.
 
 #include "agent.h"
+#include "broker_access.h"
 #include "mqtt_message.h"
 #include "request_handlers.h"
 
@@ -26,6 +27,7 @@ struct LinkSettings {
     QString channel;
     QString hqToken;
     bool stamp = false; // presence replies carry "SimSentNs", the monotonic send time
+    BrokerAccess access; // login and TLS of the agent's links
 };
 
 class SimAgent : public QObject {

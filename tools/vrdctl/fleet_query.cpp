@@ -30,6 +30,8 @@ FleetQuery::FleetQuery(const BrokerSettings& settings)
             m_inbox.append(*envelope);
     });
     m_requests.setSubscribing(false); // its own requests would come back unread
+    m_requests.setAccess(settings.access);
+    m_replies.setAccess(settings.access);
     m_requests.connectToHost();
     m_replies.connectToHost();
 }

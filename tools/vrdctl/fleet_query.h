@@ -2,6 +2,7 @@
 // The station's side of the protocol for scripts: two links on the broker (requests out,
 // replies in) and a wait for the replies that match what was asked.
 
+#include "broker_access.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
 
@@ -14,6 +15,7 @@ struct BrokerSettings {
     QString host = QStringLiteral("127.0.0.1");
     quint16 port = 1883;
     QString channel = QStringLiteral("VARDEN6");
+    BrokerAccess access;
 };
 
 class FleetQuery {

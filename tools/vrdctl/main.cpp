@@ -1,13 +1,15 @@
 // vrdctl: the station's requests for scripts and terminals.
 //
-//   vrdctl [--host H] [--port P] [--channel C] [--timeout MS] [--json] list
+//   vrdctl [--host H] [--port P] [--channel C] [--timeout MS] [--json] [login and TLS options] list
 //   vrdctl ... sensors ID
 //   vrdctl ... faults ID [--today]
 //   vrdctl ... check ID      exit 0 all within limits, 2 a switched-on reading out of limits, 3 no answer
 //   vrdctl ... history ID --type T [--hours H] [--points N] [--summary]
 
+#include "access_options.h"
 #include "fleet_query.h"
 #include "history_command.h"
+#include "terminal_text.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -21,6 +23,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -67,6 +70,8 @@ BrokerSettings settingsFromIni()
     if (const std::optional<quint16> port = portNumber(ini.value("PORT").toString(), 0))
         settings.port = *port;
     settings.channel = ini.value("BRANCH_TOKEN", settings.channel).toString();
+    settings.access = readBrokerAccess(ini);
+    warnIfPasswordExposed("VRD.INI", settings.access);
     return settings;
 }
 
@@ -98,8 +103,19 @@ QJsonObject sensorJson(const SensorTypeRow& type, const msg::SensorFigures& f, b
 
 void printJson(const QJsonValue& value)
 {
-    out() << (value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject()))
-                 .toJson(QJsonDocument::Indented);
+    out() << terminalJson((value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject()))
+                              .toJson(QJsonDocument::Indented));
+}
+
+// Columns padded to their widths. The agents' texts are joined, never used as a format, where a
+// "%2" in a name would pull the next column into it.
+QString listRow(const QStringList& cells)
+{
+    static constexpr int kWidths[] = {38, 20, 40, 30};
+    QString row;
+    for (int i = 0; i < cells.size(); ++i)
+        row += i < int(std::size(kWidths)) ? cells[i].leftJustified(kWidths[i]) + "  " : cells[i];
+    return row + "\n";
 }
 
 int runList(FleetQuery& query, const Options& options)
@@ -135,14 +151,10 @@ int runList(FleetQuery& query, const Options& options)
         printJson(rows);
         return ExitOk;
     }
-    out() << QString("%1  %2  %3  %4  %5\n").arg("IDENTITY", -38).arg("NAME", -20).arg("PROCESSOR", -40).arg("OS", -30).arg("LOAD");
+    out() << listRow({"IDENTITY", "NAME", "PROCESSOR", "OS", "LOAD"});
     for (auto it = agents.cbegin(); it != agents.cend(); ++it)
-        out() << QString("%1  %2  %3  %4  %5\n")
-                     .arg(it.key(), -38)
-                     .arg(it->inventory.comp, -20)
-                     .arg(it->inventory.cpu, -40)
-                     .arg(it->inventory.os, -30)
-                     .arg(it->load < 0 ? QString("-") : QString("%1%").arg(it->load));
+        out() << listRow({it.key(), terminalText(it->inventory.comp), terminalText(it->inventory.cpu),
+                          terminalText(it->inventory.os), it->load < 0 ? QString("-") : QString("%1%").arg(it->load)});
     if (agents.isEmpty())
         std::fprintf(stderr, "vrdctl: no agent answered within %d ms\n", kListWaitMs);
     return ExitOk;
@@ -211,7 +223,7 @@ int runFaults(FleetQuery& query, const Options& options)
             rows.append(QJsonObject{{"time", at.toString(Qt::ISODate)}, {"utc", qint64(fault.utcSeconds)},
                                     {"type", fault.type}, {"text", fault.text}});
         else
-            out() << at.toString("yyyy/MM/dd hh:mm:ss") << "  " << fault.text << "\n";
+            out() << at.toString("yyyy/MM/dd hh:mm:ss") << "  " << terminalText(fault.text) << "\n";
     }
     if (options.json)
         printJson(QJsonObject{{"uuid", msg::uuidText(options.target)}, {"faults", rows}});
@@ -277,6 +289,7 @@ int main(int argc, char** argv)
     const QCommandLineOption points("points", "history: buckets, 1 to 500 (default 500, 60 with --summary).", "N");
     const QCommandLineOption summary("summary", "history: one sparkline per type.");
     parser.addOptions({host, port, channel, timeout, json, today, type, hours, points, summary});
+    addAccessOptions(parser);
     parser.addPositionalArgument("command", "list, sensors, faults, check or history");
     parser.addPositionalArgument("ID", "agent identity, with or without braces");
     parser.process(app);
@@ -303,6 +316,13 @@ int main(int argc, char** argv)
             return ExitUnknown;
         }
     }
+    QString accessError;
+    const std::optional<BrokerAccess> access = applyAccessOptions(parser, options.broker.access, accessError);
+    if (!access) {
+        std::fprintf(stderr, "vrdctl: %s\n", qPrintable(accessError));
+        return ExitUnknown;
+    }
+    options.broker.access = *access;
     options.json = parser.isSet(json);
     options.today = parser.isSet(today);
     options.history.json = options.json;

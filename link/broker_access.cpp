@@ -1,0 +1,74 @@
+#include "broker_access.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include <cstdio>
+
+namespace {
+
+struct AccessTextKey {
+    const char* key;
+    QString BrokerAccess::*field;
+};
+
+constexpr AccessTextKey kAccessTextKeys[] = {
+    {"USER", &BrokerAccess::user},      {"PASSWORD", &BrokerAccess::password}, {"CA_FILE", &BrokerAccess::caFile},
+    {"CERT_FILE", &BrokerAccess::certFile}, {"KEY_FILE", &BrokerAccess::keyFile},
+};
+constexpr char kTlsKey[] = "TLS";
+
+QString wholeText(const QVariant& value)
+{
+    return value.type() == QVariant::StringList ? value.toStringList().join(QLatin1Char(',')) : value.toString();
+}
+
+struct AccessFile {
+    const char* key;
+    QString BrokerAccess::*path;
+};
+
+constexpr AccessFile kAccessFiles[] = {
+    {"CA_FILE", &BrokerAccess::caFile},
+    {"CERT_FILE", &BrokerAccess::certFile},
+    {"KEY_FILE", &BrokerAccess::keyFile},
+};
+
+} // namespace
+
+BrokerAccess readBrokerAccess(const QSettings& ini)
+{
+    BrokerAccess access;
+    for (const AccessTextKey& key : kAccessTextKeys)
+        access.*key.field = wholeText(ini.value(QLatin1String(key.key)));
+    access.tls = ini.value(QLatin1String(kTlsKey)).toInt() != 0;
+    return access;
+}
+
+QString brokerAccessProblem(const BrokerAccess& access)
+{
+    if (!access.tls)
+        return QString();
+    if (access.caFile.isEmpty())
+        return QStringLiteral("TLS=1 needs CA_FILE");
+    if (access.certFile.isEmpty() != access.keyFile.isEmpty())
+        return QStringLiteral("CERT_FILE and KEY_FILE go together");
+    for (const AccessFile& file : kAccessFiles) {
+        const QString& path = access.*file.path;
+        const QFileInfo info(path);
+        if (!path.isEmpty() && !(info.isFile() && info.isReadable()))
+            return QStringLiteral("%1 %2 cannot be read").arg(QLatin1String(file.key), path);
+    }
+    return QString();
+}
+
+void warnIfPasswordExposed(const QString& path, const BrokerAccess& access)
+{
+    if (access.password.isEmpty())
+        return;
+    const QFileInfo info(path);
+    if (!info.exists() || !(info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
+        return;
+    std::fprintf(stderr, "warning: %s holds a broker password and other users can read it (chmod 600 it)\n",
+                 qUtf8Printable(info.absoluteFilePath()));
+}
