@@ -1,6 +1,7 @@
 #include "client_list.h"
 
 #include "messages.h"
+#include "remote_text.h"
 
 struct ClientList::Column {
     const char* header;
@@ -86,7 +87,7 @@ void ClientList::clear()
 ClientList::Row ClientList::makeRow(const NewClient& client, Shown shown)
 {
     Row row;
-    row.name = client.name;
+    row.name = oneLineText(client.name);
     row.identity = client.identity;
     row.identityText = msg::uuidText(client.identity);
     row.os = client.os;

@@ -8,6 +8,7 @@
 #include "mqtt_transmit.h"
 #include "reading_display.h"
 #include "registry_writer.h"
+#include "remote_text.h"
 #include "reply_screen.h"
 #include "sensor_snapshot.h"
 
@@ -245,10 +246,11 @@ void Mainform::clearValueLabels()
 
 void Mainform::showInventory(const QString& cpu, const QString& os, const QString& model, const QString& serial)
 {
-    ui->labCPUName->setText(cpu);
-    ui->labOperatingSystem->setText(os);
-    ui->labSystemModel->setText(model);
-    ui->labSystemSerial->setText(serial);
+    // The labels are plain text (Mainform.ui): a client's "<b>" is shown, not obeyed.
+    ui->labCPUName->setText(oneLineText(cpu));
+    ui->labOperatingSystem->setText(oneLineText(os));
+    ui->labSystemModel->setText(oneLineText(model));
+    ui->labSystemSerial->setText(oneLineText(serial));
 }
 
 void Mainform::resetHistory()
@@ -263,7 +265,7 @@ void Mainform::resetHistory()
 
 void Mainform::appendHistoryRow(const QString& time, const QString& condition)
 {
-    m_history->appendRow({new QStandardItem(time), new QStandardItem(condition)});
+    m_history->appendRow({new QStandardItem(time), new QStandardItem(oneLineText(condition))});
 }
 
 void Mainform::sendRequest(int code, const QUuid& addressee)

@@ -1,0 +1,10 @@
+#pragma once
+// Texts that come from the broker or the registry (names, inventory, fault texts) are shown as
+// plain characters on one line: any program on the broker can send them, and neither markup nor
+// line breaks in them may change the window. Widgets showing them use plain text format too.
+
+#include <QString>
+
+// The text with every control character (line breaks and tabs among them, and the Unicode line
+// and paragraph separators) replaced by a space; every other character unchanged.
+QString oneLineText(const QString& text);
