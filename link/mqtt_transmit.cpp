@@ -254,7 +254,8 @@ void MqttTransmit::libraryConnected(mosquitto*, void* self, int rc)
     }
     // Refused: the library closes the socket and reports the disconnect.
     const bool known = rc > 0 && rc <= int(std::size(kRefusals));
-    link->tellFailure(known ? QLatin1String(kRefusals[rc - 1]) : QStringLiteral("refused the connection (code %1)").arg(rc));
+    link->tellFailure(known ? QString::fromLatin1(kRefusals[rc - 1])
+                            : QStringLiteral("refused the connection (code %1)").arg(rc));
     link->onError(rc);
 }
 
@@ -304,8 +305,11 @@ void MqttTransmit::noteTlsError(const QString& text)
                            .arg(QLatin1String(X509_verify_cert_error_string(verified)));
         return;
     }
-    // "OpenSSL Error[0]: error:0A00045C:SSL routines::tlsv13 alert certificate required"
-    m_tlsFailure = QStringLiteral("TLS with the broker failed: %1").arg(text.section(QLatin1String(": "), 1, -1));
+    // "OpenSSL Error[0]: error:0A00045C:SSL routines::tlsv13 alert certificate required": the
+    // reason follows the last "::"; the library's own lines read "Error: <reason>".
+    const QString reason = text.contains(QLatin1String("::")) ? text.section(QLatin1String("::"), -1)
+                                                             : text.section(QLatin1String(": "), 1, -1);
+    m_tlsFailure = QStringLiteral("TLS with the broker failed: %1").arg(reason);
 }
 
 void MqttTransmit::tellFailure(const QString& what) const

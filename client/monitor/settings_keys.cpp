@@ -72,7 +72,9 @@ void readKey(const IniFile& ini, const SettingKey& row, SensorSnapshot& snapshot
                    [&](int B::*f) { broker.*f = number(iniReadAutoBase(row.fallback)); },
                    [&](QString B::*f) { broker.*f = ini.getString(section, key, QString::fromLatin1(row.fallback)); },
                    [&](bool A::*f) { broker.access.*f = flag(); },
-                   [&](QString A::*f) { broker.access.*f = ini.getString(section, key, QString::fromLatin1(row.fallback)); },
+                   [&](QString A::*f) {
+                       broker.access.*f = ini.getString(section, key, QString::fromLatin1(row.fallback));
+                   },
                },
                row.field);
 }

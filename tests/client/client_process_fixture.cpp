@@ -79,7 +79,7 @@ QByteArray settingsText(const ClientOptions& o)
     text += "[CLOUD]\r\nENABLE=" + QByteArray(o.enable ? "1" : "0") + "\r\n";
     text += "HOST=" + o.host.toUtf8() + "\r\nPORT=" + QByteArray::number(o.port) + "\r\n";
     text += "HQ_TOKEN=" + o.hqToken.toUtf8() + "\r\nBRANCH_TOKEN=" + o.channel.toUtf8() + "\r\n";
-    return text;
+    return text + o.cloud;
 }
 
 int kindOf(const QByteArray& payload)
@@ -112,6 +112,8 @@ void ClientUnderTest::writeSettings() const
     QFile file(workFile(QStringLiteral("VRD.INI")));
     if (file.open(QIODevice::WriteOnly))
         file.write(settingsText(m_options));
+    if (m_options.settingsPermissions)
+        file.setPermissions(m_options.settingsPermissions);
 }
 
 bool ClientUnderTest::start()

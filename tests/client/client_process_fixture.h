@@ -16,6 +16,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFileDevice>
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
@@ -59,6 +60,8 @@ struct ClientOptions {
     bool debug = false;
     QString board = kQuietBoard;
     QByteArray general = kAllSwitchesOff; // lines of section General
+    QByteArray cloud;                     // further lines of section CLOUD (login, TLS)
+    QFileDevice::Permissions settingsPermissions = {}; // of VRD.INI; none given: as created
 };
 
 class ClientUnderTest {
