@@ -71,7 +71,7 @@ void readKey(const IniFile& ini, const SettingKey& row, SensorSnapshot& snapshot
                    [&](bool B::*f) { broker.*f = flag(iniReadDecimal(row.fallback) != 0); },
                    [&](int B::*f) { broker.*f = number(iniReadAutoBase(row.fallback)); },
                    [&](QString B::*f) { broker.*f = ini.getString(section, key, QString::fromLatin1(row.fallback)); },
-                   [&](bool A::*f) { broker.access.*f = flag(); },
+                   [&](bool A::*f) { broker.access.*f = flag(iniReadDecimal(row.fallback) != 0); },
                    [&](QString A::*f) {
                        broker.access.*f = ini.getString(section, key, QString::fromLatin1(row.fallback));
                    },

@@ -115,6 +115,11 @@ struct AgentCase {
     const char* told; // the one failure line on the agent's standard error; null: none
 };
 
+void PrintTo(const AgentCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 BrokerAccess rightAccount(const SecureBroker& b)
 {
     return b.access("agent", SecureBroker::Plain);
