@@ -88,6 +88,31 @@ TEST_F(MonitorTest, LoadsSiteSettingsThroughTheWidgetRanges)
     EXPECT_EQ(broker.port, 1883);
     EXPECT_EQ(broker.hqToken, "NORDA");
     EXPECT_EQ(broker.branchToken, "VARDEN6");
+    EXPECT_TRUE(broker.access.user.isEmpty()); // no login keys: anonymous on plain TCP
+    EXPECT_FALSE(broker.access.tls);
+}
+
+TEST_F(MonitorTest, LoginAndTlsKeysAreReadAndKeptBySaving)
+{
+    const QByteArray cloud = "[CLOUD]\r\nENABLE=1\r\nUSER=agent-7\r\nPASSWORD=pa;ss\r\nTLS=1\r\n"
+                             "CA_FILE=/etc/vrd/ca.crt\r\nCERT_FILE=/etc/vrd/agent-7.crt\r\n"
+                             "KEY_FILE=/etc/vrd/agent-7.key\r\n";
+    writeSettings(cloud);
+    auto window = makeWindow();
+    const BrokerAccess& access = window->brokerSettings().access;
+    EXPECT_EQ(access.user, "agent-7");
+    EXPECT_EQ(access.password, "pa"); // ';' starts a comment in this file
+    EXPECT_TRUE(access.tls);
+    EXPECT_EQ(access.caFile, "/etc/vrd/ca.crt");
+    EXPECT_EQ(access.certFile, "/etc/vrd/agent-7.crt");
+    EXPECT_EQ(access.keyFile, "/etc/vrd/agent-7.key");
+
+    window->slot_TimerEvent();
+    const QList<QByteArray> saved = lines(readSettings());
+    for (const QByteArray& line : cloud.split('\n')) {
+        if (!line.isEmpty())
+            EXPECT_TRUE(saved.contains(line)) << line.toStdString();
+    }
 }
 
 TEST_F(MonitorTest, SaveKeepsEveryLineItDoesNotOwn)
