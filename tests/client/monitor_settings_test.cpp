@@ -110,8 +110,9 @@ TEST_F(MonitorTest, LoginAndTlsKeysAreReadAndKeptBySaving)
     window->slot_TimerEvent();
     const QList<QByteArray> saved = lines(readSettings());
     for (const QByteArray& line : cloud.split('\n')) {
-        if (!line.isEmpty())
+        if (!line.isEmpty()) {
             EXPECT_TRUE(saved.contains(line)) << line.toStdString();
+        }
     }
 }
 
