@@ -17,10 +17,15 @@ struct BrokerSettings {
     QString branchToken;
 };
 
+// Where the agent writes its readings for other monitoring systems; empty: nowhere.
+struct ExportSettings {
+    QString prometheusDir;
+};
+
 // The field's type is the key's type: switches (uint8_t, bool) read as booleans, limits and the
 // port (int16_t, int) as integers with automatic base, the rest as text.
 using SettingField = std::variant<uint8_t SensorSnapshot::*, int16_t SensorSnapshot::*, bool BrokerSettings::*,
-                                  int BrokerSettings::*, QString BrokerSettings::*>;
+                                  int BrokerSettings::*, QString BrokerSettings::*, QString ExportSettings::*>;
 
 struct SettingKey {
     const char* section;
@@ -41,7 +46,7 @@ QString settingDefault(const SettingKey& row);
 inline const QString kSettingsFileName = QStringLiteral("VRD.INI");
 
 // Reads every key; a missing file, section or key gives the default. Limits keep the low 16 bits.
-void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker);
+void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker, ExportSettings& exports);
 
 // Re-reads the file so every line the client does not write survives, sets the saved keys from the
 // snapshot, and writes the file. False when it could not be written (the old file is then intact).

@@ -59,6 +59,7 @@ struct ClientOptions {
     bool debug = false;
     QString board = kQuietBoard;
     QByteArray general = kAllSwitchesOff; // lines of section General
+    QByteArray moreSections;              // written after CLOUD, headers included
 };
 
 class ClientUnderTest {
