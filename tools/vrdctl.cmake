@@ -1,2 +1,3 @@
-add_executable(vrdctl vrdctl/main.cpp vrdctl/fleet_query.cpp vrdctl/fleet_query.h vrdctl/history_command.cpp vrdctl/history_command.h)
-target_link_libraries(vrdctl PRIVATE vrd_link vrd_model Qt5::Core Qt5::Network)
+add_executable(vrdctl vrdctl/main.cpp vrdctl/fleet_query.cpp vrdctl/fleet_query.h vrdctl/history_command.cpp
+                      vrdctl/history_command.h vrdctl/events_command.cpp vrdctl/events_command.h)
+target_link_libraries(vrdctl PRIVATE vrd_link vrd_model vrd_fleet_events Qt5::Core Qt5::Network)
