@@ -74,7 +74,8 @@ void HealthPoller::step(qint64 nowMs)
     m_lastStepMs = nowMs;
     m_credit += double(m_onlineCount) * double(elapsed) / double(kRoundMs);
     // Never more than one round's worth at once, whatever the credit says.
-    int due = std::min(int(m_credit), m_onlineCount);
+    // The small addend keeps a sum of tenths that should make a whole from falling just short.
+    int due = std::min(int(m_credit + 1e-9), m_onlineCount);
     m_credit -= due;
     for (; due > 0; --due) {
         const std::optional<QUuid> client = nextInTurn();
