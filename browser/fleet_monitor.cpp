@@ -53,7 +53,7 @@ FleetMonitor::FleetMonitor(Setup setup)
         buildPanel(setup.window);
     m_monotonic.start();
     connect(&m_stepTimer, &QTimer::timeout, this, &FleetMonitor::step);
-    m_stepTimer.start(int(HealthPoller::kStepMs));
+    setPolling(true);
 }
 
 FleetMonitor::~FleetMonitor()
@@ -101,6 +101,14 @@ void FleetMonitor::loadRecentEvents()
         return;
     for (const FleetEvent& event : *recent)
         showEvent(event, false);
+}
+
+void FleetMonitor::setPolling(bool on)
+{
+    if (on)
+        m_stepTimer.start(int(HealthPoller::kStepMs));
+    else
+        m_stepTimer.stop();
 }
 
 void FleetMonitor::step()

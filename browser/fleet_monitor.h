@@ -52,6 +52,7 @@ public:
     void noteAsked(const QUuid& client);
 
     // Seams for tests and measuring tools.
+    void setPolling(bool on); // on at construction
     HealthPoller& poller() { return m_poller; }
     QStandardItemModel* eventsModel() { return &m_events; }
     int balloonsRaised() const { return m_balloons; }

@@ -199,6 +199,17 @@ TEST(PrometheusFile, KilledWriterNeverLeavesAPartialFile)
     EXPECT_GT(partsSeen, 0);
 }
 
+// The alerting rules the deployment guide hands out must load.
+TEST(PrometheusRules, TheDocumentedRuleFileLoads)
+{
+    QProcess promtool;
+    promtool.setProcessChannelMode(QProcess::MergedChannels);
+    const QString rules = QStringLiteral(VRD_SOURCE_DIR "/docs/prometheus/varden-alerts.yml");
+    promtool.start(QStringLiteral(VRD_PROMTOOL), {QStringLiteral("check"), QStringLiteral("rules"), rules});
+    ASSERT_TRUE(promtool.waitForFinished(30000));
+    EXPECT_EQ(promtool.exitCode(), 0) << promtool.readAll().toStdString();
+}
+
 // The real agent with an export directory in its settings file.
 TEST(PrometheusAgent, AgentWritesAFilePromtoolAccepts)
 {
