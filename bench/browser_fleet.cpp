@@ -5,7 +5,10 @@
 // For every fleet size, with the health polling on and (when asked) off: the station discovers the fleet (Client Refresh), waits until every
 // agent shows online, then runs its own one-second timer for the measuring window while every
 // agent answers each presence request. Printed per size:
-//   - discovery: time from Client Refresh until every agent is listed (one registry write each);
+//   - discovery: time from Client Refresh until every agent is listed (one registry write each),
+//     pressing it again every 10 s while some are missing;
+//   - online: the agents shown online when the window starts (all of them, unless the broker
+//     or the station could not keep up);
 //   - replies handled per second, against agents x seconds;
 //   - CPU of the station's thread (user + system) over the window, in % of one core; the
 //     station runs entirely on the GUI thread;
@@ -63,6 +66,9 @@ constexpr char kChannel[] = "BENCH";
 constexpr char kStampKey[] = "\"SimSentNs\":";
 constexpr int kLagProbeMs = 10;
 constexpr int kWarmUpSeconds = 2;
+constexpr qint64 kDiscoveryLimitMs = 180000;
+constexpr int kRefreshAgainMs = 10000;
+constexpr int kAllOnlineLimitMs = 60000;
 
 qint64 monotonicNanoseconds()
 {
@@ -186,6 +192,7 @@ private:
 
 struct Figures {
     int agents = 0;
+    int online = 0; // shown online when the window started
     bool health = true;
     double discoveryMs = 0;
     double seconds = 0;
@@ -328,14 +335,22 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
     figures.health = health;
     QElapsedTimer discovery;
     discovery.start();
-    station.slot_btnClientRefreshClicked(false);
-    if (!pumpUntil([&] { return station.clientList().rowCount() == agents; }, 60000))
-        return std::nullopt;
+    // With thousands of agents the broker drops part of the burst of inventory replies (its
+    // queue per subscriber is bounded); the operator's remedy is another Client Refresh.
+    bool listed = false;
+    while (!listed && discovery.elapsed() < kDiscoveryLimitMs) {
+        station.slot_btnClientRefreshClicked(false);
+        listed = pumpUntil([&] { return station.clientList().rowCount() == agents; }, kRefreshAgainMs);
+    }
+    if (!listed)
+        std::fprintf(stderr, "%d agents: %d listed after %lld ms\n", agents, station.clientList().rowCount(),
+                     static_cast<long long>(discovery.elapsed()));
     figures.discoveryMs = double(discovery.nsecsElapsed()) / 1e6;
 
     auto allOnline = [&] { return station.clientList().onlineCount() == agents; };
-    if (!pumpUntil(allOnline, 20000))
-        return std::nullopt;
+    // Measured all the same when some never show online; the figures say how many did.
+    pumpUntil(allOnline, kAllOnlineLimitMs);
+    figures.online = station.clientList().onlineCount();
     pump(kWarmUpSeconds * 1000);
 
     std::vector<qint64> lags;
@@ -400,8 +415,8 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
 
 void printFigures(const Figures& f)
 {
-    std::printf("%7d %6s %9.0fms %7.1fs %10llu %7.1f%% %11.0f %7.2fms %7.2fms %7.2fms %7.2fms %9.0fus\n", f.agents,
-                f.health ? "on" : "off", f.discoveryMs, f.seconds, static_cast<unsigned long long>(f.replies),
+    std::printf("%7d %7d %6s %9.0fms %7.1fs %10llu %7.1f%% %11.0f %7.2fms %7.2fms %7.2fms %7.2fms %9.0fus\n",
+                f.agents, f.online, f.health ? "on" : "off", f.discoveryMs, f.seconds, static_cast<unsigned long long>(f.replies),
                 f.cpuPercent, double(f.replies) / f.seconds, f.latencyMedianMs, f.latencyP99Ms, f.latencyMaxMs,
                 f.lagP99Ms, f.refreshUs);
     std::printf("        event-loop lag max %.2f ms; from the agent's send: p50 %.2f ms, p99 %.2f ms; "
@@ -436,7 +451,8 @@ int main(int argc, char* argv[])
     const int seconds = std::max(1, parser.value(secondsOption).toInt());
     const QStringList healthSettings = parser.value(healthOption).split(QLatin1Char(','));
 
-    std::printf("%7s %6s %11s %8s %10s %8s %11s %9s %9s %9s %9s %11s\n", "agents", "health", "discovery", "window",
+    std::printf("%7s %7s %6s %11s %8s %10s %8s %11s %9s %9s %9s %9s %11s\n", "agents", "online", "health",
+                "discovery", "window",
                 "replies", "cpu", "handled/s", "lat p50", "lat p99", "lat max", "lag p99", "refresh");
     int failures = 0;
     for (const QString& item : parser.value(agentsOption).split(QLatin1Char(','))) {

@@ -73,8 +73,8 @@ void HealthPoller::step(qint64 nowMs)
     const qint64 elapsed = m_lastStepMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastStepMs, 0, kLongestStepMs);
     m_lastStepMs = nowMs;
     m_credit += double(m_onlineCount) * double(elapsed) / double(kRoundMs);
-    // Never more than one round's worth at once, whatever the credit says.
-    // The small addend keeps a sum of tenths that should make a whole from falling just short.
+    // Never more than one round's worth at once. The small addend keeps a sum of tenths that
+    // should make a whole from falling just short of it.
     int due = std::min(int(m_credit + 1e-9), m_onlineCount);
     m_credit -= due;
     for (; due > 0; --due) {
