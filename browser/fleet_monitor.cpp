@@ -1,6 +1,7 @@
 #include "fleet_monitor.h"
 
 #include <QDockWidget>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
@@ -78,9 +79,12 @@ void FleetMonitor::buildPanel(QMainWindow* window)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setAlternatingRowColors(true);
     view->verticalHeader()->hide();
+    // Fixed sizes from the font: sizing to the contents would measure every row on each event.
+    const QFontMetrics metrics = view->fontMetrics();
+    view->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
     view->horizontalHeader()->setStretchLastSection(true);
-    view->setColumnWidth(TimeColumn, 150);
-    view->setColumnWidth(ClientColumn, 170);
+    view->setColumnWidth(TimeColumn, metrics.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16);
+    view->setColumnWidth(ClientColumn, metrics.horizontalAdvance(QStringLiteral("OFFICE\\WS-0000")) + 40);
     auto* dock = new QDockWidget(QStringLiteral("Fleet events"), window);
     dock->setObjectName(QStringLiteral("dwFleetEvents"));
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
