@@ -79,17 +79,18 @@ void FleetMonitor::buildPanel(QMainWindow* window)
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setAlternatingRowColors(true);
     view->verticalHeader()->hide();
-    // Fixed sizes from the font: sizing to the contents would measure every row on each event.
-    const QFontMetrics metrics = view->fontMetrics();
-    view->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
     view->horizontalHeader()->setStretchLastSection(true);
-    view->setColumnWidth(TimeColumn, metrics.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16);
-    view->setColumnWidth(ClientColumn, metrics.horizontalAdvance(QStringLiteral("OFFICE\\WS-0000")) + 40);
     auto* dock = new QDockWidget(QStringLiteral("Fleet events"), window);
     dock->setObjectName(QStringLiteral("dwFleetEvents"));
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     dock->setWidget(view);
     window->addDockWidget(Qt::BottomDockWidgetArea, dock);
+    // Fixed sizes from the window's font (inherited once docked): sizing to the contents would
+    // measure every row on each event.
+    const QFontMetrics metrics = view->fontMetrics();
+    view->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
+    view->setColumnWidth(TimeColumn, metrics.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16);
+    view->setColumnWidth(ClientColumn, metrics.horizontalAdvance(QStringLiteral("OFFICE\\WS-0000")) + 40);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/Mainform/icons/varden_browser.png")));
