@@ -1,11 +1,14 @@
 // bench_browser: the station on a real broker, watching the fleet simulator.
 //
-//   bench_browser [--agents 100,1000,2000] [--seconds 20]
+//   bench_browser [--agents 100,1000,2000] [--seconds 20] [--health on,off]
 //
-// For every fleet size: the station discovers the fleet (Client Refresh), waits until every
+// For every fleet size, with the health polling on and (when asked) off: the station discovers the fleet (Client Refresh), waits until every
 // agent shows online, then runs its own one-second timer for the measuring window while every
 // agent answers each presence request. Printed per size:
-//   - discovery: time from Client Refresh until every agent is listed (one registry write each);
+//   - discovery: time from Client Refresh until every agent is listed (one registry write each),
+//     pressing it again every 10 s while some are missing;
+//   - online: the agents shown online when the window starts (all of them, unless the broker
+//     or the station could not keep up);
 //   - replies handled per second, against agents x seconds;
 //   - CPU of the station's thread (user + system) over the window, in % of one core; the
 //     station runs entirely on the GUI thread;
@@ -28,6 +31,7 @@
 // The window is shown (offscreen platform unless QT_QPA_PLATFORM says otherwise), so painting
 // is part of the cost.
 
+#include "fleet_monitor.h"
 #include "mainform.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
@@ -62,6 +66,9 @@ constexpr char kChannel[] = "BENCH";
 constexpr char kStampKey[] = "\"SimSentNs\":";
 constexpr int kLagProbeMs = 10;
 constexpr int kWarmUpSeconds = 2;
+constexpr qint64 kDiscoveryLimitMs = 180000;
+constexpr int kRefreshAgainMs = 10000;
+constexpr int kAllOnlineLimitMs = 60000;
 
 qint64 monotonicNanoseconds()
 {
@@ -185,6 +192,8 @@ private:
 
 struct Figures {
     int agents = 0;
+    int online = 0; // shown online when the window started
+    bool health = true;
     double discoveryMs = 0;
     double seconds = 0;
     quint64 replies = 0;
@@ -276,7 +285,7 @@ private:
     QProcess m_process;
 };
 
-std::optional<Figures> measure(int agents, int seconds)
+std::optional<Figures> measure(int agents, int seconds, bool health)
 {
     vrdtest::TestBroker broker;
     broker.setExtraConfig("sys_interval 1\n");
@@ -291,6 +300,7 @@ std::optional<Figures> measure(int agents, int seconds)
     ini.close();
 
     Mainform station(dir.path());
+    station.fleet().setPolling(health);
     station.show();
     if (!pumpUntil([&] { return station.replyLink()->isSubscribed() && station.requestLink()->isConnectedToHost(); }, 5000))
         return std::nullopt;
@@ -322,16 +332,25 @@ std::optional<Figures> measure(int agents, int seconds)
 
     Figures figures;
     figures.agents = agents;
+    figures.health = health;
     QElapsedTimer discovery;
     discovery.start();
-    station.slot_btnClientRefreshClicked(false);
-    if (!pumpUntil([&] { return station.clientList().rowCount() == agents; }, 60000))
-        return std::nullopt;
+    // With thousands of agents the broker drops part of the burst of inventory replies (its
+    // queue per subscriber is bounded); the operator's remedy is another Client Refresh.
+    bool listed = false;
+    while (!listed && discovery.elapsed() < kDiscoveryLimitMs) {
+        station.slot_btnClientRefreshClicked(false);
+        listed = pumpUntil([&] { return station.clientList().rowCount() == agents; }, kRefreshAgainMs);
+    }
+    if (!listed)
+        std::fprintf(stderr, "%d agents: %d listed after %lld ms\n", agents, station.clientList().rowCount(),
+                     static_cast<long long>(discovery.elapsed()));
     figures.discoveryMs = double(discovery.nsecsElapsed()) / 1e6;
 
     auto allOnline = [&] { return station.clientList().onlineCount() == agents; };
-    if (!pumpUntil(allOnline, 20000))
-        return std::nullopt;
+    // Measured all the same when some never show online; the figures say how many did.
+    pumpUntil(allOnline, kAllOnlineLimitMs);
+    figures.online = station.clientList().onlineCount();
     pump(kWarmUpSeconds * 1000);
 
     std::vector<qint64> lags;
@@ -394,6 +413,22 @@ std::optional<Figures> measure(int agents, int seconds)
     return figures;
 }
 
+void printFigures(const Figures& f)
+{
+    std::printf("%7d %7d %6s %9.0fms %7.1fs %10llu %7.1f%% %11.0f %7.2fms %7.2fms %7.2fms %7.2fms %9.0fus\n",
+                f.agents, f.online, f.health ? "on" : "off", f.discoveryMs, f.seconds, static_cast<unsigned long long>(f.replies),
+                f.cpuPercent, double(f.replies) / f.seconds, f.latencyMedianMs, f.latencyP99Ms, f.latencyMaxMs,
+                f.lagP99Ms, f.refreshUs);
+    std::printf("        event-loop lag max %.2f ms; from the agent's send: p50 %.2f ms, p99 %.2f ms; "
+                "handled before the second subscriber saw it: %.0f%%\n",
+                f.lagMaxMs, f.sendMedianMs, f.sendP99Ms, f.tapLatePercent);
+    std::printf("        broker per second: %.0f messages sent (%.2f per agent), %.0f PUBLISH without the "
+                "bench's subscriber (%.2f per agent); broker CPU %.1f%%\n",
+                f.brokerSentPerSecond, f.brokerSentPerSecond / f.agents, f.brokerPublishedPerSecond,
+                f.brokerPublishedPerSecond / f.agents, f.brokerCpuPercent);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -408,35 +443,31 @@ int main(int argc, char* argv[])
                                           QStringLiteral("list"), QStringLiteral("100,1000,2000"));
     const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Measuring window per size."),
                                            QStringLiteral("seconds"), QStringLiteral("20"));
-    parser.addOptions({agentsOption, secondsOption});
+    const QCommandLineOption healthOption(QStringLiteral("health"),
+                                          QStringLiteral("Health polling on, off or both (on,off)."),
+                                          QStringLiteral("list"), QStringLiteral("on"));
+    parser.addOptions({agentsOption, secondsOption, healthOption});
     parser.process(app);
     const int seconds = std::max(1, parser.value(secondsOption).toInt());
+    const QStringList healthSettings = parser.value(healthOption).split(QLatin1Char(','));
 
-    std::printf("%7s %11s %8s %10s %8s %11s %9s %9s %9s %9s %11s\n", "agents", "discovery", "window", "replies",
-                "cpu", "handled/s", "lat p50", "lat p99", "lat max", "lag p99", "refresh");
+    std::printf("%7s %7s %6s %11s %8s %10s %8s %11s %9s %9s %9s %9s %11s\n", "agents", "online", "health",
+                "discovery", "window",
+                "replies", "cpu", "handled/s", "lat p50", "lat p99", "lat max", "lag p99", "refresh");
     int failures = 0;
     for (const QString& item : parser.value(agentsOption).split(QLatin1Char(','))) {
         const int agents = item.toInt();
         if (agents <= 0)
             continue;
-        const std::optional<Figures> f = measure(agents, seconds);
-        if (!f) {
-            std::printf("%7d  run failed\n", agents);
+        for (const QString& setting : healthSettings) {
+            const std::optional<Figures> figures = measure(agents, seconds, setting != QLatin1String("off"));
+            if (figures) {
+                printFigures(*figures);
+                continue;
+            }
+            std::printf("%7d %6s  run failed\n", agents, qPrintable(setting));
             ++failures;
-            continue;
         }
-        std::printf("%7d %9.0fms %7.1fs %10llu %7.1f%% %11.0f %7.2fms %7.2fms %7.2fms %7.2fms %9.0fus\n", f->agents,
-                    f->discoveryMs, f->seconds, static_cast<unsigned long long>(f->replies), f->cpuPercent,
-                    double(f->replies) / f->seconds, f->latencyMedianMs, f->latencyP99Ms, f->latencyMaxMs,
-                    f->lagP99Ms, f->refreshUs);
-        std::printf("        event-loop lag max %.2f ms; from the agent's send: p50 %.2f ms, p99 %.2f ms; "
-                    "handled before the second subscriber saw it: %.0f%%\n",
-                    f->lagMaxMs, f->sendMedianMs, f->sendP99Ms, f->tapLatePercent);
-        std::printf("        broker per second: %.0f messages sent (%.2f per agent), %.0f PUBLISH without the "
-                    "bench's subscriber (%.2f per agent); broker CPU %.1f%%\n",
-                    f->brokerSentPerSecond, f->brokerSentPerSecond / f->agents, f->brokerPublishedPerSecond,
-                    f->brokerPublishedPerSecond / f->agents, f->brokerCpuPercent);
-        std::fflush(stdout);
     }
     return failures == 0 ? 0 : 1;
 }

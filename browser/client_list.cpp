@@ -3,6 +3,8 @@
 #include "messages.h"
 #include "remote_text.h"
 
+#include <limits>
+
 struct ClientList::Column {
     const char* header;
     QVariant (ClientList::*data)(const Row& row, int role) const;
@@ -11,6 +13,7 @@ struct ClientList::Column {
 const ClientList::Column ClientList::kColumns[] = {
     {"Name", &ClientList::nameData},
     {"Status", &ClientList::statusData},
+    {"Health", &ClientList::healthData},
 };
 
 ClientList::ClientList(const QIcon& online, const QIcon& offline, QObject* parent)
@@ -72,6 +75,42 @@ QVariant ClientList::statusData(const Row& row, int role) const
     default:
         return QVariant();
     }
+}
+
+QVariant ClientList::healthData(const Row& row, int role) const
+{
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.healthText;
+    case Qt::DecorationRole:
+        return row.healthIcon.isNull() ? QVariant() : QVariant(row.healthIcon);
+    case HealthRankRole:
+        return row.healthRank ? QVariant(*row.healthRank) : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QString ClientList::nameAt(int row) const
+{
+    return (row >= 0 && row < m_rows.size()) ? m_rows[row].name : QString();
+}
+
+bool ClientList::shownOnline(int row) const
+{
+    return row >= 0 && row < m_rows.size() && m_rows[row].shown == Shown::Online;
+}
+
+void ClientList::setHealth(int row, const QIcon& icon, const QString& text, int rank)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    Row& r = m_rows[row];
+    r.healthIcon = icon;
+    r.healthText = text;
+    r.healthRank.emplace(rank);
+    const QModelIndex cell = index(row, kHealthColumn);
+    emit dataChanged(cell, cell);
 }
 
 void ClientList::clear()
@@ -227,4 +266,16 @@ void ClientFilter::setText(const QString& text)
 bool ClientFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
     return m_text.isEmpty() || m_list->matches(sourceRow, m_text);
+}
+
+bool ClientFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    if (left.column() != ClientList::kHealthColumn)
+        return QSortFilterProxyModel::lessThan(left, right);
+    // Rows never judged sort last.
+    const auto rank = [](const QModelIndex& index) {
+        const QVariant value = index.data(ClientList::HealthRankRole);
+        return value.isValid() ? value.toInt() : std::numeric_limits<int>::max();
+    };
+    return rank(left) < rank(right);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The station's list of known clients, the item model behind tvClient: "Name" (the computer
-// name, the identity role) and "Status" (the online or offline icon, the last-seen role).
+// name, the identity role), "Status" (the online or offline icon, the last-seen role) and
+// "Health" (icon and text of the health polling, the health rank role).
 //
 // Built for fleets of thousands answering the presence request every second:
 // - a presence reply only records the time in the row; no signal, no item is touched;
@@ -14,6 +15,8 @@
 // each role); a column is added there. ClientFilter narrows the list for the view.
 
 #include <QAbstractTableModel>
+
+#include <optional>
 #include <QDateTime>
 #include <QHash>
 #include <QIcon>
@@ -27,6 +30,8 @@ class ClientList : public QAbstractTableModel {
 public:
     static constexpr int IdentityRole = Qt::UserRole + 1; // column 0: the client's QUuid
     static constexpr int LastSeenRole = Qt::UserRole + 2; // column 1: QDateTime, or uint 0 once shown offline
+    static constexpr int HealthRankRole = Qt::UserRole + 3; // column 2: int, troubled clients lowest
+    static constexpr int kHealthColumn = 2;
 
     // A client is online while its last presence reply is at most this old.
     static constexpr qint64 kOnlineSeconds = 20;
@@ -60,6 +65,11 @@ public:
     int rowOf(const QUuid& identity) const;
 
     QUuid identityAt(int row) const;
+    QString nameAt(int row) const;
+    bool shownOnline(int row) const;
+
+    // The Health column of the row; rank orders it, lowest first.
+    void setHealth(int row, const QIcon& icon, const QString& text, int rank);
 
     // The operating system searched by the filter; an inventory reply may bring a newer one.
     void setOs(int row, const QString& os);
@@ -93,6 +103,9 @@ private:
         QDateTime lastSeenTime;
         qint64 lastSeenSecs = 0; // of lastSeenTime, kept so that a refresh converts no time
         Shown shown = Shown::Nothing;
+        QIcon healthIcon;
+        QString healthText;
+        std::optional<int> healthRank; // none until the client is first judged
     };
 
     struct Column;
@@ -100,6 +113,7 @@ private:
 
     QVariant nameData(const Row& row, int role) const;
     QVariant statusData(const Row& row, int role) const;
+    QVariant healthData(const Row& row, int role) const;
     static Row makeRow(const NewClient& client, Shown shown);
     void indexRow(int row);
     bool setShown(Row& row, Shown shown);
@@ -122,6 +136,8 @@ public:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    // The Health column sorts by its rank (faults first), the others by their text.
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
     ClientList* m_list;

@@ -4,6 +4,7 @@
 
 #include "client_registry.h"
 #include "countdown.h"
+#include "fleet_monitor.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
 #include "reading_display.h"
@@ -138,6 +139,7 @@ Mainform::Mainform(const QString& directory, QWidget* parent)
     createClientFilterBar();
     openRegistry();
     fillClientList();
+    createFleetMonitor();
     clearClientLabels();
     clearValueLabels();
 
@@ -232,6 +234,16 @@ void Mainform::fillClientList()
         fitClientColumns();
 }
 
+void Mainform::createFleetMonitor()
+{
+    m_fleet = std::make_unique<FleetMonitor>(FleetMonitor::Setup{
+        m_registryPath, m_clients.get(), [this](const QUuid& client) { sendRequest(msg::KindCurrentSensors, client); },
+        [this] { return m_clock(); }, this});
+    // Sorting starts off (registry order); a click on a header sorts by that column.
+    ui->tvClient->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    ui->tvClient->setSortingEnabled(true);
+}
+
 void Mainform::clearClientLabels()
 {
     for (QLabel* Ui::Mainform::*label : kClientInfoLabels)
@@ -300,6 +312,7 @@ void Mainform::slot_TimerEvent()
     if (countdownDue(m_sensorPollCountdown) && !m_selectedClient.isNull()) {
         m_sensorPollCountdown = kSensorPollTicks;
         sendRequest(msg::KindCurrentSensors, m_selectedClient);
+        m_fleet->noteAsked(m_selectedClient);
     }
     if (countdownDue(m_presenceCountdown)) {
         m_presenceCountdown = kPresenceTicks;
@@ -314,6 +327,7 @@ void Mainform::slot_TimerEvent()
 void Mainform::refreshStatus()
 {
     m_clients->refreshStatus(m_clock());
+    m_fleet->afterStatusRefresh();
 }
 
 // ---- Replies ------------------------------------------------------------------------------
@@ -347,9 +361,12 @@ void Mainform::handlePresence(const QJsonObject& message)
 void Mainform::handleCurrentSensors(const QJsonObject& message)
 {
     const std::optional<QUuid> sender = msg::addressOf(message);
-    if (!sender || m_selectedClient.isNull() || *sender != m_selectedClient || *sender == msg::broadcastUuid())
+    if (!sender || *sender == msg::broadcastUuid())
         return;
     const msg::SensorReport report = msg::parseSensorReply(message);
+    m_fleet->onSensorReply(*sender, report);
+    if (m_selectedClient.isNull() || *sender != m_selectedClient)
+        return;
     m_sensorPollCountdown = kSensorPollTicks;
     m_historyTab->noteSensorReport(report);
     for (const ReadingLabels& labels : kReadingLabels) {
@@ -430,6 +447,7 @@ void Mainform::slot_tvClientClicked(const QModelIndex& index)
     resetHistory();
     m_lastClicked = clicked;
     m_selectedClient = clicked;
+    m_fleet->setSelected(clicked);
     m_historyTab->selectClient(clicked);
     clearValueLabels();
     clearClientLabels();

@@ -27,6 +27,7 @@ class Mainform;
 }
 
 class ClientRegistry;
+class FleetMonitor;
 class MqttTransmit;
 class QLabel;
 class QLineEdit;
@@ -58,6 +59,7 @@ public:
     MqttTransmit* replyLink() const { return m_replyLink.get(); }
     const BrowserSettings& settings() const { return m_settings; }
     ClientList& clientList() { return *m_clients; }
+    FleetMonitor& fleet() { return *m_fleet; }
     ClientFilter& clientFilter() { return *m_clientFilter; }
     QLineEdit* clientFilterEdit() const { return m_filterEdit; }
     QLabel* clientCountLabel() const { return m_countLabel; }
@@ -88,6 +90,7 @@ private:
     void showClientCounts();
     void openRegistry();
     void fillClientList();
+    void createFleetMonitor();
     void clearClientLabels();
     void clearValueLabels();
     void showInventory(const QString& cpu, const QString& os, const QString& model, const QString& serial);
@@ -114,6 +117,7 @@ private:
     QLineEdit* m_filterEdit = nullptr; // owned by the widget tree
     QLabel* m_countLabel = nullptr;
     std::unique_ptr<QStandardItemModel> m_history;
+    std::unique_ptr<FleetMonitor> m_fleet;
     std::unique_ptr<HistoryTab> m_historyTab;
 
     Clock m_clock;

@@ -104,7 +104,8 @@ void checkSettings()
 {
     SensorSnapshot loaded;
     BrokerSettings broker;
-    loadSettings(s_input, loaded, broker);
+    ExportSettings exports;
+    loadSettings(s_input, loaded, broker, exports);
     SensorSnapshot changed = loaded;
     changed.CPUTemp_Hi = int16_t(loaded.CPUTemp_Hi + 1);
     changed.CBN12V = loaded.CBN12V ? 0 : 1;
@@ -112,12 +113,15 @@ void checkSettings()
         fail("settings could not be saved");
     SensorSnapshot reloaded;
     BrokerSettings brokerAgain;
-    loadSettings(s_input, reloaded, brokerAgain);
+    ExportSettings exportsAgain;
+    loadSettings(s_input, reloaded, brokerAgain, exportsAgain);
     if (!sameSavedSettings(changed, reloaded))
         fail("saved settings do not load back");
     if (broker.host != brokerAgain.host || broker.port != brokerAgain.port || broker.enable != brokerAgain.enable
         || broker.hqToken != brokerAgain.hqToken || broker.branchToken != brokerAgain.branchToken)
         fail("saving the settings changed the broker keys");
+    if (exports.prometheusDir != exportsAgain.prometheusDir)
+        fail("saving the settings changed the export keys");
 }
 
 } // namespace

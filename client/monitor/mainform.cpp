@@ -59,7 +59,7 @@ Mainform::Mainform(const MainformSetup& setup, QWidget* parent)
     gatherInventory();
     selectFirstPages();
     refreshReadingLabels();
-    loadSettings(m_settingsPath, m_snapshot, m_broker);
+    loadSettings(m_settingsPath, m_snapshot, m_broker, m_exports);
     openDebugLog();
     createLogModel();
     pushSettingsToWidgets();
@@ -81,11 +81,13 @@ Mainform::Mainform(const MainformSetup& setup, QWidget* parent)
     runLogQuery();
     addHistoryPage();
     startBrokerLinks();
+    startExport();
 }
 
 Mainform::~Mainform()
 {
     m_pollTimer.stop();
+    m_exportTimer.stop();
     stopBrokerLinks();
     stopLoggingThread();
     closeDatabase();
@@ -167,7 +169,8 @@ bool Mainform::bindSensorLibrary(const MainformSetup& setup)
 bool Mainform::startSensorLibrary()
 {
     const GaugeFunction initial = m_gauge.api().DLLInitial;
-    m_sensorsLive = initial && GAUGE64_SUCCEEDED(initial());
+    m_libraryStatus = initial ? initial() : 0;
+    m_sensorsLive = initial && GAUGE64_SUCCEEDED(m_libraryStatus);
     const QString source = m_gauge.sourceLine();
     if (!source.isEmpty())
         writeDebugLog(kLocation, __LINE__, 1, source);

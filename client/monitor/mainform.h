@@ -10,6 +10,7 @@
 #include "inventory.h"
 #include "mainform_labels.h"
 #include "mqtt_transmit.h"
+#include "prometheus_export.h"
 #include "request_handlers.h"
 #include "sensor_snapshot.h"
 #include "settings_keys.h"
@@ -49,6 +50,7 @@ public:
 
     const SensorSnapshot& snapshot() const { return m_snapshot; }
     const BrokerSettings& brokerSettings() const { return m_broker; }
+    const ExportSettings& exportSettings() const { return m_exports; }
     bool settingsChanged() const { return m_settingsChanged; }
     bool quitRequested() const { return m_quit; }
     const AlarmLatch& alarm() const { return m_alarm; }
@@ -144,6 +146,7 @@ private:
     void startBrokerLinks();
     void addHistoryPage();
     void showHistory(const HistoryQuery& query);
+    void startExport();
     void failStart(StartFailure failure);
 
     std::unique_ptr<MqttTransmit> makeLink(const QString& topic) const;
@@ -164,6 +167,7 @@ private:
     void setTrayIcon(const char* path);
     void showAlarmBalloon();
     void showWindowFromTray();
+    void writeExport();
     // Backed by the debug-message log once it is open; the debugger line alone until then.
     void writeDebugLog(const char* location, int line, int type, const QString& text);
 
@@ -181,6 +185,9 @@ private:
     const QString m_dataDirectory;
     SensorSnapshot m_snapshot;
     BrokerSettings m_broker;
+    ExportSettings m_exports;
+    QTimer m_exportTimer;
+    bool m_exportFailing = false;
     bool m_settingsChanged = false;
     bool m_quit = false;
     AlarmLatch m_alarm;
@@ -188,6 +195,7 @@ private:
 
     GaugeBinding m_gauge;
     bool m_sensorsLive = false; // DLLInitial succeeded and DLLRelease has not been called since
+    int m_libraryStatus = 0;    // what DLLInitial returned
     bool m_releaseDue = false;  // the library is bound and DLLRelease has not been called yet
 
     Inventory m_inventory;

@@ -9,6 +9,7 @@ namespace {
 using S = SensorSnapshot;
 using B = BrokerSettings;
 using A = BrokerAccess;
+using E = ExportSettings;
 
 template <class... F> struct Overloaded : F... {
     using F::operator()...;
@@ -54,27 +55,34 @@ const std::vector<SettingKey> kKeys = {
     {"CLOUD", "CA_FILE", "", &A::caFile, false},
     {"CLOUD", "CERT_FILE", "", &A::certFile, false},
     {"CLOUD", "KEY_FILE", "", &A::keyFile, false},
+    {"EXPORT", "PROMETHEUS_DIR", "", &E::prometheusDir, false},
 };
 
 // The snapshot's own defaults are those of the sensor type table.
 const SensorSnapshot kSnapshotDefaults{};
 
-void readKey(const IniFile& ini, const SettingKey& row, SensorSnapshot& snapshot, BrokerSettings& broker)
+struct LoadTargets {
+    SensorSnapshot& snapshot;
+    BrokerSettings& broker;
+    ExportSettings& exports;
+};
+
+void readKey(const IniFile& ini, const SettingKey& row, const LoadTargets& to)
 {
     const QString section = QString::fromLatin1(row.section);
     const QString key = QString::fromLatin1(row.key);
     const auto flag = [&](bool fallback) { return ini.getBool(section, key, fallback); };
     const auto number = [&](int fallback) { return ini.getInt(section, key, fallback); };
+    const auto text = [&] { return ini.getString(section, key, QString::fromLatin1(row.fallback)); };
     std::visit(Overloaded{
-                   [&](uint8_t S::*f) { snapshot.*f = flag(kSnapshotDefaults.*f != 0) ? 1 : 0; },
-                   [&](int16_t S::*f) { snapshot.*f = int16_t(number(kSnapshotDefaults.*f)); },
-                   [&](bool B::*f) { broker.*f = flag(iniReadDecimal(row.fallback) != 0); },
-                   [&](int B::*f) { broker.*f = number(iniReadAutoBase(row.fallback)); },
-                   [&](QString B::*f) { broker.*f = ini.getString(section, key, QString::fromLatin1(row.fallback)); },
-                   [&](bool A::*f) { broker.access.*f = flag(iniReadDecimal(row.fallback) != 0); },
-                   [&](QString A::*f) {
-                       broker.access.*f = ini.getString(section, key, QString::fromLatin1(row.fallback));
-                   },
+                   [&](uint8_t S::*f) { to.snapshot.*f = flag(kSnapshotDefaults.*f != 0) ? 1 : 0; },
+                   [&](int16_t S::*f) { to.snapshot.*f = int16_t(number(kSnapshotDefaults.*f)); },
+                   [&](bool B::*f) { to.broker.*f = flag(iniReadDecimal(row.fallback) != 0); },
+                   [&](int B::*f) { to.broker.*f = number(iniReadAutoBase(row.fallback)); },
+                   [&](QString B::*f) { to.broker.*f = text(); },
+                   [&](bool A::*f) { to.broker.access.*f = flag(iniReadDecimal(row.fallback) != 0); },
+                   [&](QString A::*f) { to.broker.access.*f = text(); },
+                   [&](QString E::*f) { to.exports.*f = text(); },
                },
                row.field);
 }
@@ -86,7 +94,7 @@ void writeKey(IniFile& ini, const SettingKey& row, const SensorSnapshot& snapsho
     std::visit(Overloaded{
                    [&](uint8_t S::*f) { ini.putBool(section, key, snapshot.*f != 0); },
                    [&](int16_t S::*f) { ini.putInt(section, key, snapshot.*f); },
-                   [](auto) {}, // broker settings are never written
+                   [](auto) {}, // broker and export settings are never written
                },
                row.field);
 }
@@ -108,14 +116,14 @@ QString settingDefault(const SettingKey& row)
                       row.field);
 }
 
-void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker)
+void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker, ExportSettings& exports)
 {
     IniFile ini;
     // An unreadable file reads as an empty one: every key takes its default.
     if (!ini.load(path) && QFileInfo::exists(path))
         qWarning("settings file %s cannot be read; the defaults are used", qUtf8Printable(path));
     for (const SettingKey& row : kKeys)
-        readKey(ini, row, snapshot, broker);
+        readKey(ini, row, {snapshot, broker, exports});
     warnIfPasswordExposed(path, broker.access);
 }
 

@@ -19,11 +19,16 @@ struct BrokerSettings {
     BrokerAccess access; // login and TLS
 };
 
+// Where the agent writes its readings for other monitoring systems; empty: nowhere.
+struct ExportSettings {
+    QString prometheusDir;
+};
+
 // The field's type is the key's type: switches (uint8_t, bool) read as booleans, limits and the
 // port (int16_t, int) as integers with automatic base, the rest as text.
 using SettingField = std::variant<uint8_t SensorSnapshot::*, int16_t SensorSnapshot::*, bool BrokerSettings::*,
                                   int BrokerSettings::*, QString BrokerSettings::*, bool BrokerAccess::*,
-                                  QString BrokerAccess::*>;
+                                  QString BrokerAccess::*, QString ExportSettings::*>;
 
 struct SettingKey {
     const char* section;
@@ -45,7 +50,7 @@ inline const QString kSettingsFileName = QStringLiteral("VRD.INI");
 
 // Reads every key; a missing file, section or key gives the default. Limits keep the low 16 bits.
 // A password in a file that other users can read is warned about on standard error.
-void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker);
+void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings& broker, ExportSettings& exports);
 
 // Re-reads the file so every line the client does not write survives, sets the saved keys from the
 // snapshot, and writes the file. False when it could not be written (the old file is then intact).

@@ -168,9 +168,10 @@ TEST_F(WindowTest, ModelsStartEmptyWithTheirHeaders)
 {
     QAbstractItemModel* clients = station->clientList().model();
     EXPECT_EQ(clients->rowCount(), 0);
-    ASSERT_EQ(clients->columnCount(), 2);
+    ASSERT_EQ(clients->columnCount(), 3);
     EXPECT_EQ(clients->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Name"));
     EXPECT_EQ(clients->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Status"));
+    EXPECT_EQ(clients->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Health"));
 
     QStandardItemModel* history = station->historyModel();
     EXPECT_EQ(history->rowCount(), 0);

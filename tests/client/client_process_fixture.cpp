@@ -79,7 +79,7 @@ QByteArray settingsText(const ClientOptions& o)
     text += "[CLOUD]\r\nENABLE=" + QByteArray(o.enable ? "1" : "0") + "\r\n";
     text += "HOST=" + o.host.toUtf8() + "\r\nPORT=" + QByteArray::number(o.port) + "\r\n";
     text += "HQ_TOKEN=" + o.hqToken.toUtf8() + "\r\nBRANCH_TOKEN=" + o.channel.toUtf8() + "\r\n";
-    return text + o.cloud;
+    return text + o.cloud + o.moreSections;
 }
 
 int kindOf(const QByteArray& payload)

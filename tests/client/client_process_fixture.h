@@ -62,6 +62,7 @@ struct ClientOptions {
     QByteArray general = kAllSwitchesOff; // lines of section General
     QByteArray cloud;                     // further lines of section CLOUD (login, TLS)
     QFileDevice::Permissions settingsPermissions = {}; // of VRD.INI; none given: as created
+    QByteArray moreSections;              // written after CLOUD, headers included
 };
 
 class ClientUnderTest {

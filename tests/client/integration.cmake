@@ -18,3 +18,10 @@ vrd_add_test(client_store_integration_tests
     ${CMAKE_CURRENT_LIST_DIR}/client_window_integration_test.cpp
   LIBS vrd_client_monitor vrd_test_support Qt5::Sql)
 add_dependencies(client_store_integration_tests VrdClient Gauge64)
+
+find_program(PROMTOOL promtool REQUIRED)
+vrd_add_test(client_export_tests
+  SOURCES ${CLIENT_PROCESS_FIXTURE} ${CMAKE_CURRENT_LIST_DIR}/export_test.cpp
+  LIBS vrd_client_export vrd_link vrd_client_store vrd_test_support Qt5::Sql)
+target_compile_definitions(client_export_tests PRIVATE VRD_PROMTOOL="${PROMTOOL}")
+add_dependencies(client_export_tests VrdClient Gauge64)

@@ -92,6 +92,12 @@ void AgentProcess::stop()
     m_process.waitForFinished(2000);
 }
 
+void AgentProcess::kill()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
 void AgentProcess::setBoardRegister(const QString& bank, const QString& reg, int value)
 {
     QJsonArray monitors = m_board.value("monitors").toArray();

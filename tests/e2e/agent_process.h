@@ -19,6 +19,8 @@ public:
 
     bool start();
     void stop();
+    // Ends it at once (SIGKILL), as a crash or a pulled plug would.
+    void kill();
 
     // Sets one monitor register of the board copy; the agent sees it within a second.
     void setBoardRegister(const QString& bank, const QString& reg, int value);

@@ -5,7 +5,9 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 out="$here/../../client/resources/ICON"
 mkdir -p "$out"
+# The station's health icons (health_*.svg) are rendered by its own build.
 for svg in "$here"/*.svg; do
+    case "$(basename "$svg")" in health_*) continue ;; esac
     name=$(basename "$svg" .svg)
     rsvg-convert --width 64 --height 64 --output "$out/$name.png" "$svg"
 done

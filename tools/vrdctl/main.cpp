@@ -5,8 +5,10 @@
 //   vrdctl ... faults ID [--today]
 //   vrdctl ... check ID      exit 0 all within limits, 2 a switched-on reading out of limits, 3 no answer
 //   vrdctl ... history ID --type T [--hours H] [--points N] [--summary]
+//   vrdctl [--db FILE] [--since WHEN] [--json] events    the station's fleet events
 
 #include "access_options.h"
+#include "events_command.h"
 #include "fleet_query.h"
 #include "history_command.h"
 #include "terminal_text.h"
@@ -276,6 +278,7 @@ int main(int argc, char** argv)
         "  check ID      exit 0 within limits, 2 a switched-on reading out of limits, 3 no answer\n"
         "  history ID    min/avg/max of --type over the last --hours, one line per bucket\n"
         "                (--summary: a sparkline per type, every type without --type)\n"
+        "  events        the station's fleet events (from its Client.sqlite; no broker needed)\n"
         "Defaults come from VRD.INI in the working directory when present.");
     parser.addHelpOption();
     const QCommandLineOption host("host", "Broker address (an IP address).", "H");
@@ -288,9 +291,12 @@ int main(int argc, char** argv)
     const QCommandLineOption hours("hours", "history: hours back from now (default 24, at most 1464).", "H");
     const QCommandLineOption points("points", "history: buckets, 1 to 500 (default 500, 60 with --summary).", "N");
     const QCommandLineOption summary("summary", "history: one sparkline per type.");
-    parser.addOptions({host, port, channel, timeout, json, today, type, hours, points, summary});
+    const QCommandLineOption since("since", "events: from a span back (30m, 12h, 7d) or an ISO date-time.", "WHEN");
+    const QCommandLineOption database("db", "events: the station's database (default Client.sqlite).", "FILE",
+                                      "Client.sqlite");
+    parser.addOptions({host, port, channel, timeout, json, today, type, hours, points, summary, since, database});
     addAccessOptions(parser);
-    parser.addPositionalArgument("command", "list, sensors, faults, check or history");
+    parser.addPositionalArgument("command", "list, sensors, faults, check, history or events");
     parser.addPositionalArgument("ID", "agent identity, with or without braces");
     parser.process(app);
 
@@ -354,6 +360,19 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return usage(parser);
     options.command = args.first();
+    if (options.command == "events") {
+        if (args.size() != 1)
+            return usage(parser);
+        const std::optional<qint64> from =
+            parser.isSet(since) ? sinceUtcSeconds(parser.value(since), QDateTime::currentSecsSinceEpoch())
+                                : std::optional<qint64>(0);
+        if (!from) {
+            std::fprintf(stderr, "vrdctl: %s is neither a span (30m, 12h, 7d) nor an ISO date-time\n",
+                         qPrintable(parser.value(since)));
+            return ExitUnknown;
+        }
+        return runEvents(parser.value(database), *from, options.json);
+    }
     const bool needsTarget = options.command != "list";
     if (needsTarget) {
         if (args.size() != 2 || msg::parseUuid(args[1]).isNull())
