@@ -19,24 +19,27 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # and adduser (the service's user when systemd-sysusers is not there).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, adduser")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mosquitto")
+# CPack indents the lines after the first and turns the empty line into " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "hardware-health monitoring for a fleet of PCs
- On every watched machine the agent (VrdClient) reads the board's hardware
- monitor once a second (voltages, temperatures, fan speeds), raises an alarm
- when a reading leaves its limits, logs readings and faults to SQLite and
- answers queries over an MQTT broker. It runs in the desktop's notification
- area or, on machines without a desktop, as the system service
- varden-agent.service.
- .
- The central station (VrdBrowser) discovers the agents on the broker and shows
- their readings, limits and fault history. The package also holds the sensor
- library libGauge64.so and the tools gauge64-read, vrdctl and vrd-fleet-sim.")
+On every watched machine the agent (VrdClient) reads the board's hardware
+monitor once a second (voltages, temperatures, fan speeds), raises an alarm
+when a reading leaves its limits, logs readings and faults to SQLite and
+answers queries over an MQTT broker. It runs in the desktop's notification
+area or, on machines without a desktop, as the system service
+varden-agent.service.
+
+The central station (VrdBrowser) discovers the agents on the broker and shows
+their readings, limits and fault history. The package also holds the sensor
+library libGauge64.so and the tools gauge64-read, vrdctl and vrd-fleet-sim.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${VRD_PACKAGING_DIR}/debian/postinst ${VRD_PACKAGING_DIR}/debian/prerm
-  ${VRD_PACKAGING_DIR}/debian/postrm ${VRD_PACKAGING_DIR}/debian/triggers)
+  ${VRD_PACKAGING_DIR}/debian/postrm ${VRD_PACKAGING_DIR}/debian/triggers
+  ${VRD_PACKAGING_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-# Debian wants the changelog beside the copyright, compressed.
-set(vrd_changelog ${VRD_PACKAGING_OUT}/changelog.Debian.gz)
+# Debian wants the changelog beside the copyright, compressed; a package made by its own
+# upstream ("native": no Debian revision in its version) names it changelog.gz.
+set(vrd_changelog ${VRD_PACKAGING_OUT}/changelog.gz)
 add_custom_command(
   OUTPUT ${vrd_changelog}
   COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" sh ${VRD_PACKAGING_DIR}/debian/changelog ${vrd_changelog}
@@ -44,5 +47,7 @@ add_custom_command(
   VERBATIM)
 add_custom_target(vrd_changelog ALL DEPENDS ${vrd_changelog})
 install(FILES ${vrd_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${VRD_PACKAGING_DIR}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME varden)
 
 include(CPack)

@@ -34,6 +34,16 @@ QStringList unitEnvironment(const QString& unitPath, const QString& runtimeBase)
     return assignments.replaceInStrings(QStringLiteral("%t"), runtimeBase);
 }
 
+// The sanitizer settings of a sanitizer build's test run, which the agent must keep.
+QStringList sanitizerEnvironment()
+{
+    QStringList assignments;
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (qEnvironmentVariableIsSet(name))
+            assignments += QString::fromLatin1(name) + QLatin1Char('=') + qEnvironmentVariable(name);
+    return assignments;
+}
+
 QByteArray vrdctl(const InstalledTree& tree, quint16 port, const QStringList& command)
 {
     QProcess process;
@@ -68,7 +78,7 @@ TEST(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
     const QStringList unitEnv = unitEnvironment(tree.file("units", "varden-agent.service"), runtimeBase);
     ASSERT_TRUE(unitEnv.contains(QStringLiteral("QT_QPA_PLATFORM=offscreen"))) << unitEnv.join(' ').toStdString();
     QProcess agent;
-    agent.setEnvironment(unitEnv + QStringList{"PATH=/usr/bin:/bin", "HOME=" + state, "STATE_DIRECTORY=" + state,
+    agent.setEnvironment(unitEnv + sanitizerEnvironment() + QStringList{"PATH=/usr/bin:/bin", "HOME=" + state, "STATE_DIRECTORY=" + state,
                                                "GAUGE64_BOARD=" VRD_SOURCE_DIR "/boards/fintek-f81866.json"});
     agent.setWorkingDirectory(state);
     agent.setProcessChannelMode(QProcess::MergedChannels);
