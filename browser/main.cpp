@@ -13,7 +13,8 @@ int main(int argc, char* argv[])
     if (!createPlaces(places))
         qWarning("VrdBrowser: cannot create %s or %s", qPrintable(places.settingsDirectory),
                  qPrintable(places.dataDirectory));
-    Mainform window(places.settingsDirectory, places.dataDirectory); // compiles the resources in, the icon among them
+    // Constructing the window compiles the resources in, the icon among them.
+    Mainform window(places.settingsDirectory, places.dataDirectory);
     app.setWindowIcon(QIcon(QStringLiteral(":/Mainform/icons/varden_browser.png")));
     window.show();
     EventLoopWatch watch; // from here on: start-up may take its time

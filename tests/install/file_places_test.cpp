@@ -62,7 +62,8 @@ TEST(FilePlacesTest, TheSettingsFileOfTheWorkingDirectoryIsItsBareName)
 TEST(FilePlacesTest, CreatesMissingDirectoriesPrivateAndReportsFailure)
 {
     QTemporaryDir home;
-    const FilePlaces places{home.filePath(".config/varden/VrdBrowser"), home.filePath(".local/share/varden/VrdBrowser")};
+    const FilePlaces places{home.filePath(".config/varden/VrdBrowser"),
+                            home.filePath(".local/share/varden/VrdBrowser")};
     ASSERT_TRUE(createPlaces(places));
     for (const QString& dir : {places.settingsDirectory, places.dataDirectory}) {
         EXPECT_TRUE(QFileInfo(dir).isDir()) << dir.toStdString();

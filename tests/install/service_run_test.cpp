@@ -78,8 +78,9 @@ TEST(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
     const QStringList unitEnv = unitEnvironment(tree.file("units", "varden-agent.service"), runtimeBase);
     ASSERT_TRUE(unitEnv.contains(QStringLiteral("QT_QPA_PLATFORM=offscreen"))) << unitEnv.join(' ').toStdString();
     QProcess agent;
-    agent.setEnvironment(unitEnv + sanitizerEnvironment() + QStringList{"PATH=/usr/bin:/bin", "HOME=" + state, "STATE_DIRECTORY=" + state,
-                                               "GAUGE64_BOARD=" VRD_SOURCE_DIR "/boards/fintek-f81866.json"});
+    const QStringList systemdAdds = {"PATH=/usr/bin:/bin", "HOME=" + state, "STATE_DIRECTORY=" + state};
+    agent.setEnvironment(unitEnv + systemdAdds + sanitizerEnvironment() +
+                         QStringList{"GAUGE64_BOARD=" VRD_SOURCE_DIR "/boards/fintek-f81866.json"});
     agent.setWorkingDirectory(state);
     agent.setProcessChannelMode(QProcess::MergedChannels);
     agent.start(tree.file("bin", "VrdClient"), QStringList());
