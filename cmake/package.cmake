@@ -18,7 +18,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # Loaded at run time, so dpkg-shlibdeps cannot see them: Qt's SQLite driver (every database)
 # and adduser (the service's user when systemd-sysusers is not there).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, adduser")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mosquitto")
+# sensors-detect finds the driver modules of the board's monitor; the broker may run elsewhere.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "lm-sensors, mosquitto")
 # CPack indents the lines after the first and turns the empty line into " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "hardware-health monitoring for a fleet of PCs
 On every watched machine the agent (VrdClient) reads the board's hardware

@@ -1,8 +1,10 @@
 // The installed agent run as varden-agent.service runs it: a clean environment made of the
 // unit's Environment= line and what systemd adds (STATE_DIRECTORY, HOME), its state directory as
 // working directory, no display. It must answer through the broker, keep its files in the state
-// directory and end through its normal shutdown on SIGTERM. Only the board is simulated.
+// directory and end through its normal shutdown on SIGTERM. It reads a simulated board, and the
+// kernel's hwmon devices of a captured machine (in a private namespace, as the hwmon tests do).
 
+#include "hwmon_namespace.h"
 #include "installed_tree.h"
 #include "test_broker.h"
 
@@ -54,8 +56,25 @@ QByteArray vrdctl(const InstalledTree& tree, quint16 port, const QStringList& co
     return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
 }
 
-TEST(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
+struct Source {
+    const char* name;
+    const char* board;        // GAUGE64_BOARD, or
+    const char* hwmonMachine; // a captured machine under tests/gauge/fixtures/hwmon
+    const char* startLine;    // what the agent says of its source at start
+};
+
+void PrintTo(const Source& source, std::ostream* out)
 {
+    *out << source.name;
+}
+
+class InstalledServiceTest : public testing::TestWithParam<Source> {};
+
+TEST_P(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
+{
+    const Source& source = GetParam();
+    if (source.hwmonMachine && !hwmon_fixture::refusal().isEmpty())
+        GTEST_SKIP() << hwmon_fixture::refusal().toStdString();
     vrdtest::ensureCoreApplication();
     InstalledTree tree;
     ASSERT_TRUE(tree.install()) << tree.log().toStdString();
@@ -79,12 +98,20 @@ TEST(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
     ASSERT_TRUE(unitEnv.contains(QStringLiteral("QT_QPA_PLATFORM=offscreen"))) << unitEnv.join(' ').toStdString();
     QProcess agent;
     const QStringList systemdAdds = {"PATH=/usr/bin:/bin", "HOME=" + state, "STATE_DIRECTORY=" + state};
-    agent.setEnvironment(unitEnv + systemdAdds + sanitizerEnvironment() +
-                         QStringList{"GAUGE64_BOARD=" VRD_SOURCE_DIR "/boards/fintek-f81866.json"});
+    QStringList environment = unitEnv + systemdAdds + sanitizerEnvironment();
+    if (source.board)
+        environment += QStringLiteral("GAUGE64_BOARD=" VRD_SOURCE_DIR "/boards/") + source.board;
+    agent.setEnvironment(environment);
     agent.setWorkingDirectory(state);
     agent.setProcessChannelMode(QProcess::MergedChannels);
-    agent.start(tree.file("bin", "VrdClient"), QStringList());
+    if (source.hwmonMachine)
+        agent.start(hwmon_fixture::namespaceProgram(),
+                    hwmon_fixture::namespaceArguments(hwmon_fixture::machineDirectory(source.hwmonMachine),
+                                                      tree.file("bin", "VrdClient"), {}));
+    else
+        agent.start(tree.file("bin", "VrdClient"), QStringList());
     ASSERT_TRUE(agent.waitForStarted(5000));
+    QByteArray output;
 
     QJsonArray agents;
     vrdtest::waitUntil(
@@ -93,7 +120,9 @@ TEST(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
             return agents.size() == 1 || agent.state() == QProcess::NotRunning;
         },
         30000);
-    ASSERT_EQ(agents.size(), 1) << agent.readAll().toStdString();
+    output += agent.readAll();
+    ASSERT_EQ(agents.size(), 1) << output.toStdString();
+    EXPECT_TRUE(output.contains(source.startLine)) << output.toStdString();
     const QString identity = agents.at(0).toObject().value("uuid").toString();
     const QJsonArray sensors =
         QJsonDocument::fromJson(vrdctl(tree, broker.port(), {"sensors", identity})).object().value("sensors").toArray();
@@ -102,7 +131,7 @@ TEST(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
     agent.terminate();
     ASSERT_TRUE(agent.waitForFinished(10000)) << "still running 10 s after SIGTERM";
     EXPECT_EQ(agent.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(agent.exitCode(), 0) << agent.readAll().toStdString();
+    EXPECT_EQ(agent.exitCode(), 0) << (output + agent.readAll()).toStdString();
 
     // Everything in the state directory: the settings saved at the end, the database.
     QFile saved(state + "/VRD.INI");
@@ -112,5 +141,10 @@ TEST(InstalledServiceTest, AnswersThroughTheBrokerAndStopsCleanlyOnSigterm)
     EXPECT_TRUE(settings.contains("ENABLE=1")) << settings.toStdString();
     EXPECT_TRUE(QFile::exists(state + "/sysinfo2.sqlite"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Sources, InstalledServiceTest,
+                         testing::Values(Source{"SimulatedBoard", "fintek-f81866.json", nullptr, "simulated board: "},
+                                         Source{"HwmonMachine", nullptr, "w83627ehf-coretemp", "hwmon: "}),
+                         [](const testing::TestParamInfo<Source>& info) { return std::string(info.param.name); });
 
 } // namespace
