@@ -1,4 +1,5 @@
 #include "event_loop_watch.h"
+#include "file_places.h"
 #include "mainform.h"
 
 #include <QApplication>
@@ -7,7 +8,13 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    Mainform window; // compiles the resources in, the icon among them
+    const FilePlaces places =
+        filePlaces(QStringLiteral("VrdBrowser"), QCoreApplication::applicationDirPath(), currentPlaceInputs());
+    if (!createPlaces(places))
+        qWarning("VrdBrowser: cannot create %s or %s", qPrintable(places.settingsDirectory),
+                 qPrintable(places.dataDirectory));
+    // Constructing the window compiles the resources in, the icon among them.
+    Mainform window(places.settingsDirectory, places.dataDirectory);
     app.setWindowIcon(QIcon(QStringLiteral(":/Mainform/icons/varden_browser.png")));
     window.show();
     EventLoopWatch watch; // from here on: start-up may take its time

@@ -119,14 +119,14 @@ static void initResources()
     Q_INIT_RESOURCE(browser);
 }
 
-Mainform::Mainform(const QString& directory, QWidget* parent)
+Mainform::Mainform(const QString& directory, const QString& dataDirectory, QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::Mainform)
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
     initResources();
     ui->setupUi(this);
-    m_registryPath = directory + QLatin1String(kRegistryFile);
+    m_registryPath = (dataDirectory.isEmpty() ? directory : dataDirectory) + QLatin1String(kRegistryFile);
     m_onlineIcon = QIcon(QPixmap(QLatin1String(kOnlineIcon)));
     m_offlineIcon = QIcon(QPixmap(QLatin1String(kOfflineIcon)));
     readSettings(directory + QLatin1String(kSettingsFile));

@@ -39,10 +39,10 @@ class Mainform : public QMainWindow {
 public:
     using Clock = std::function<QDateTime()>;
 
-    // Reads "VRD.INI" and keeps "Client.sqlite" in `directory`, the program's own directory
-    // unless a test or tool points elsewhere.
+    // Reads "VRD.INI" in `directory`, the program's own directory unless main() or a test points
+    // elsewhere, and keeps "Client.sqlite" in `dataDirectory` (the same directory when empty).
     explicit Mainform(const QString& directory = QCoreApplication::applicationDirPath(),
-                      QWidget* parent = nullptr);
+                      const QString& dataDirectory = QString(), QWidget* parent = nullptr);
     ~Mainform() override;
 
     // Reply handlers, called by the dispatch with the parsed message object.

@@ -65,12 +65,15 @@ std::string selfDirectory()
     return slash ? std::string(path, std::size_t(slash - path)) : ".";
 }
 
-// The program's own directory first, then the system's search path.
+// As the agent looks for it: the program's own directory (the build tree), the library directory
+// of the prefix it is installed in, then the system's search path.
 void* loadLibrary()
 {
-    const std::string beside = selfDirectory() + "/libGauge64.so";
-    if (void* handle = dlopen(beside.c_str(), RTLD_NOW))
-        return handle;
+    const std::string candidates[] = {selfDirectory() + "/libGauge64.so",
+                                      selfDirectory() + "/" VRD_LIBDIR_FROM_BINDIR "/libGauge64.so"};
+    for (const std::string& path : candidates)
+        if (void* handle = dlopen(path.c_str(), RTLD_NOW))
+            return handle;
     return dlopen("libGauge64.so", RTLD_NOW);
 }
 

@@ -25,7 +25,9 @@ constexpr const char* kLibraryName = "Gauge64";
 QStringList gaugeLibraryCandidates()
 {
     const QString name = QString::fromLatin1(kLibraryName);
-    return {QDir(QCoreApplication::applicationDirPath()).filePath(name), name};
+    const QDir programDirectory(QCoreApplication::applicationDirPath());
+    return {programDirectory.filePath(name),
+            programDirectory.filePath(QStringLiteral(VRD_LIBDIR_FROM_BINDIR "/") + name), name};
 }
 
 GaugeBinding::~GaugeBinding()

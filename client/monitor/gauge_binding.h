@@ -24,8 +24,10 @@ struct GaugeApi {
     GaugeFunction PVbat = nullptr; // resolved and kept, never called
 };
 
-// Where the library is looked for: the program's own directory, then the system's search path.
-// QLibrary adds the platform's prefix and suffix ("libGauge64.so", "Gauge64.dll").
+// Where the library is looked for: the program's own directory (the build tree), the library
+// directory of the prefix the program is installed in (VRD_LIBDIR_FROM_BINDIR, relative to the
+// program, so a copied or relocated prefix works), then the system's search path. QLibrary adds
+// the platform's prefix and suffix ("libGauge64.so", "Gauge64.dll").
 QStringList gaugeLibraryCandidates();
 
 class GaugeBinding {

@@ -1,4 +1,5 @@
 #include "event_loop_watch.h"
+#include "file_places.h"
 #include "mainform.h"
 #include "single_instance.h"
 #include "termination_signals.h"
@@ -17,7 +18,14 @@ int main(int argc, char* argv[])
     // The window is hidden most of the time; only the client's own quit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     TerminationSignals termination;
-    Mainform window;
+    const FilePlaces places = filePlaces(QStringLiteral("VrdClient"), QString(), currentPlaceInputs());
+    if (!createPlaces(places))
+        qWarning("VrdClient: cannot create %s or %s", qPrintable(places.settingsDirectory),
+                 qPrintable(places.dataDirectory));
+    MainformSetup setup;
+    setup.settingsPath = places.settingsFile(kSettingsFileName);
+    setup.dataDirectory = places.dataDirectory;
+    Mainform window(setup);
     QObject::connect(&termination, &TerminationSignals::received, &window, &Mainform::slot_QuitRequested);
     termination.listen();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

@@ -7,7 +7,7 @@ VRD_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 VRD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libsqlite3-dev
               libmosquitto-dev mosquitto libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin
               faketime libsensors-dev libsensors-config libqwt-qt5-dev libqt5svg5-dev libqt5opengl5-dev
-              libssl-dev openssl prometheus)
+              libssl-dev openssl prometheus desktop-file-utils systemd man-db groff-base)
 
 # vrd_install PACKAGE...: installs those not yet installed.
 vrd_install() {
