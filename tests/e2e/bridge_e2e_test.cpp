@@ -177,13 +177,3 @@ TEST_F(BridgedSites, HeadOfficeDiscoversAndHearsEverySiteAgentAlsoAfterASiteBrok
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    // ctest lists the cases by running this binary without the test's environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
