@@ -3,6 +3,6 @@ add_executable(vrd-fleet-sim fleet/main.cpp fleet/fleet.cpp fleet/fleet.h fleet/
   fleet/sim_agent.cpp fleet/sim_agent.h fleet/board_reading.cpp fleet/board_reading.h
   fleet/fleet_processes.cpp fleet/fleet_processes.h)
 set_target_properties(vrd-fleet-sim PROPERTIES AUTOMOC ON)
-target_link_libraries(vrd-fleet-sim PRIVATE vrd_link vrd_model vrd_client_requests vrd_client_inventory
-  vrd_tool_access   Qt5::Core Qt5::Network)
+target_link_libraries(vrd-fleet-sim PRIVATE vrd_agent vrd_link vrd_records vrd_model vrd_tool_access
+  Qt5::Core Qt5::Network)
 add_dependencies(vrd-fleet-sim Gauge64)

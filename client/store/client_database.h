@@ -7,7 +7,7 @@
 // Start-up, in the window's construction:
 //     ClientDatabase db;                        // "sysinfo2.sqlite" in the working directory
 //     db.openWithMaintenance(*debugLog);         // Mainform::openDatabase, before the inventory refresh
-//     QUuid id = checkHostIdentity(db.connection(), *debugLog);   // client/inventory
+//     QUuid id = checkHostIdentity(db.connection(), *debugLog);   // dmi_table.h
 //     refreshInventoryTable(db.connection(), inventory, *debugLog);
 //     db.setBusyTimeout(ClientDatabase::kWindowBusyTimeoutMs);         // start-up done
 // Later, on the main thread only:
@@ -16,23 +16,15 @@
 // Shutdown: db.close() after the logging thread has stopped.
 
 #include "history_series.h"
+#include "sensor_log_row.h"
 
 #include <QDate>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
 #include <optional>
-#include <vector>
 
 class DebugLog;
-
-// One logged value as the fault queries return it; the callers format it.
-struct SensorLogRow {
-    QString dateTime; // as stored, "2024-3-5 7:4:0"
-    int typeId = 0;
-    int data = 0;
-};
-using SensorLogRows = std::vector<SensorLogRow>;
 
 // The log page's categories, in the order of its combo box.
 enum class FaultFilter { All = 0, Temperature = 1, Voltage = 2, Fan = 3 };

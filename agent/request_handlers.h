@@ -1,13 +1,15 @@
 #pragma once
-// The client's answers to the station's requests: a table of kind codes and handlers, the
-// addressing rule, and replies built from the live data the window hands in.
+// An agent's answers to the station's requests: a table of kind codes and handlers, the
+// addressing rule, and replies built from the live data the agent hands in. The client's window
+// and every agent of vrd-fleet-sim answer through it, so their replies agree byte for byte.
 //
 //     RequestSources sources{...};                     // filled by the window
 //     QByteArray reply = answerRequest(payload, sources);
 //     if (!reply.isEmpty()) replyLink->PublishPayload(reply);
 
-#include "client_database.h"
+#include "history_series.h"
 #include "messages.h"
+#include "sensor_log_row.h"
 #include "sensor_snapshot.h"
 
 #include <QByteArray>
@@ -16,7 +18,7 @@
 #include <functional>
 #include <optional>
 
-// Where each reply takes its data from. Everything runs on the window's thread.
+// Where each reply takes its data from; called on the thread that calls answerRequest.
 struct RequestSources {
     QUuid host;                                                  // this machine's identity
     std::function<const SensorSnapshot&()> snapshot;             // kind 1
