@@ -362,9 +362,11 @@ TEST_F(RunningThreadTest, WindowQueriesSucceedWhileTheThreadWrites)
     TraceCapture trace;
     thread.start();
     int queries = 0;
+    const auto rowsWritten = [this] { return std::stoi(scalar(path(), "SELECT COUNT(*) FROM SENSOR_TBL;")); };
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 1500) {
+    // At least 1.5 s and at least five passes: a loaded machine takes longer, never fewer writes.
+    while (timer.elapsed() < 1500 || (rowsWritten() < 11 * 5 && timer.elapsed() < 20000)) {
         const auto rows = database->lastFaults();
         ASSERT_TRUE(rows);
         ASSERT_TRUE(database->faultLog(FaultFilter::Temperature));
@@ -374,8 +376,7 @@ TEST_F(RunningThreadTest, WindowQueriesSucceedWhileTheThreadWrites)
     ASSERT_TRUE(thread.wait(2000));
 
     EXPECT_GT(queries, 10);
-    const int rows = std::stoi(scalar(path(), "SELECT COUNT(*) FROM SENSOR_TBL;"));
-    EXPECT_GE(rows, 11 * 5);
+    EXPECT_GE(rowsWritten(), 11 * 5);
     EXPECT_FALSE(trace.taken().join('\n').contains("execute fail")) << trace.taken().join('\n').toStdString();
     const int faults = std::stoi(scalar(path(), "SELECT COUNT(*) FROM SENSOR_TBL WHERE ERR = 1;"));
     EXPECT_EQ(size_t(std::min(faults, 50)), database->lastFaults()->size());
