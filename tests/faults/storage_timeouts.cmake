@@ -5,5 +5,5 @@ foreach(test
     StorageKill.FiftyKillsInsideLoggingPassesLeaveSoundFiles
     StorageDiskFull.AgentKeepsAlarmingKeepsItsSettingsAndLogsAgainWhenSpaceReturns
     StorageClock.PurgeNeverDeletesARowNewerThanItsCutoffAcrossClockSteps)
-  set_tests_properties(${test} PROPERTIES TIMEOUT 300)
+  set_tests_properties(${test} PROPERTIES TIMEOUT 300 COST 300)
 endforeach()
