@@ -3,7 +3,7 @@
 // addressing rule, and replies built from the live data the agent hands in. The client's window
 // and every agent of vrd-fleet-sim answer through it, so their replies agree byte for byte.
 //
-//     RequestSources sources{...};                     // filled by the window
+//     RequestSources sources{...};                     // filled by the window or a simulated agent
 //     QByteArray reply = answerRequest(payload, sources);
 //     if (!reply.isEmpty()) replyLink->PublishPayload(reply);
 
