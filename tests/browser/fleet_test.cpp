@@ -5,6 +5,8 @@
 #include "mqtt_transmit.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 
 #include <algorithm>
@@ -32,27 +34,38 @@ protected:
         return replies;
     }
 
-    // Sends a request, then a barrier: today's faults of the fleet's last agent. The fleet
-    // answers in order on one connection, so once the barrier's reply is in, so are the
-    // request's. Returns the replies to the request.
+    // Sends a request, then a barrier every agent answers once, of a kind the request is not:
+    // presence, or today's faults of each agent when the request is presence. Each agent answers
+    // in order on its own connection, so once every agent's barrier reply is in, so are its
+    // replies to the request; the agents' connections are not ordered among themselves. Returns
+    // the replies to the request.
     QList<msg::Envelope> ask(const QByteArray& request)
     {
-        const QUuid barrier = fleet.agents().last().identity;
-        auto isBarrier = [&](const msg::Envelope& reply) {
-            return reply.code == msg::KindTodaysFaults && msg::addressOf(reply.object) == barrier;
-        };
+        const int requestKind = QJsonDocument::fromJson(request).object().value(QLatin1String("SrvCall")).toInt();
+        const int barrierKind = requestKind == msg::KindProcessorLoad ? msg::KindTodaysFaults : msg::KindProcessorLoad;
         requester->clear();
         const QString topic = msg::requestTopic(QLatin1String(kChannel));
         EXPECT_TRUE(requester->publish(topic, request));
-        EXPECT_TRUE(requester->publish(topic, msg::buildRequest(msg::KindTodaysFaults, barrier)));
+        if (barrierKind == msg::KindProcessorLoad) {
+            EXPECT_TRUE(requester->publish(topic, msg::buildRequest(barrierKind, msg::broadcastUuid())));
+        } else {
+            for (const FleetProcess::AgentLine& agent : fleet.agents())
+                EXPECT_TRUE(requester->publish(topic, msg::buildRequest(barrierKind, agent.identity)));
+        }
         QList<msg::Envelope> replies;
         EXPECT_TRUE(vrdtest::waitUntil(
             [&] {
                 replies = receivedReplies();
-                return std::any_of(replies.begin(), replies.end(), isBarrier);
+                QSet<QUuid> passed;
+                for (const msg::Envelope& reply : replies)
+                    if (reply.code == barrierKind)
+                        passed.insert(msg::addressOf(reply.object).value_or(QUuid()));
+                return passed.size() == fleet.agents().size();
             },
             10000));
-        replies.erase(std::find_if(replies.begin(), replies.end(), isBarrier), replies.end());
+        replies.erase(std::remove_if(replies.begin(), replies.end(),
+                                     [&](const msg::Envelope& reply) { return reply.code == barrierKind; }),
+                      replies.end());
         return replies;
     }
 
