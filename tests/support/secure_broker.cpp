@@ -1,11 +1,8 @@
 #include "secure_broker.h"
+#include "broker_process.h"
 
-#include <QElapsedTimer>
 #include <algorithm>
 #include <QFile>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -33,18 +30,6 @@ constexpr ListenerRow kListeners[] = {
     {"127.0.0.1", "cafile %1/ca.crt\ncertfile %1/broker.crt\nkeyfile %1/broker.key\nrequire_certificate true\n"},
     {"127.0.0.1", ""},
 };
-
-quint16 freePort(const QHostAddress& address)
-{
-    QTcpServer probe;
-    return probe.listen(address, 0) ? probe.serverPort() : 0;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Run as root, the broker would drop to its own user, who cannot read the test's files.
 QByteArray currentUser()
@@ -141,55 +126,30 @@ bool SecureBroker::start(int timeoutMs)
 {
     if (m_process && m_process->state() == QProcess::Running)
         return true;
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
-                                                           {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+    const QString program = brokerProgram();
     if (!m_dir.isValid() || program.isEmpty() || std::count(m_ports.begin(), m_ports.end(), 0) > 0) {
         m_notes += "secure broker: no temporary directory, free ports or mosquitto binary\n";
         return false;
     }
     if (!m_made && !(m_made = makeFiles() && writeConfig()))
         return false;
-    m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->setStandardOutputFile(m_dir.filePath(QStringLiteral("broker.log")), QIODevice::Append);
-    m_process->start(program, {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("broker.conf"))});
-    if (!m_process->waitForStarted(timeoutMs))
-        return false;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < timeoutMs) {
-        if (m_process->state() == QProcess::NotRunning)
-            return false;
-        if (allAccept())
-            return true;
-        m_process->waitForFinished(20);
-    }
-    return false;
+    m_process = startBrokerProcess(program, m_dir.filePath(QStringLiteral("broker.conf")),
+                                   m_dir.filePath(QStringLiteral("broker.log")), [this] { return allAccept(); },
+                                   timeoutMs, m_notes);
+    return m_process != nullptr;
 }
 
 bool SecureBroker::allAccept() const
 {
-    for (int i = 0; i < ListenerCount; ++i) {
-        QTcpSocket socket;
-        socket.connectToHost(address(Listener(i)), m_ports[i]);
-        const bool connected = socket.waitForConnected(200);
-        socket.abort();
-        if (!connected)
+    for (int i = 0; i < ListenerCount; ++i)
+        if (!acceptsTcp(address(Listener(i)), m_ports[i]))
             return false;
-    }
     return true;
 }
 
 void SecureBroker::stop()
 {
-    if (!m_process)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(5000)) {
-        m_process->kill();
-        m_process->waitForFinished(5000);
-    }
-    m_process.reset();
+    stopBrokerProcess(m_process);
 }
 
 QString SecureBroker::output()

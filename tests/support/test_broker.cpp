@@ -1,10 +1,8 @@
 #include "test_broker.h"
+#include "broker_process.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>
@@ -12,46 +10,8 @@
 
 namespace vrdtest {
 
-namespace {
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-QString brokerProgram()
-{
-    const QString fromEnvironment = qEnvironmentVariable("VRD_MOSQUITTO");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
-    if (!onPath.isEmpty())
-        return onPath;
-    return QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
-                                          {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
-}
-
-// The broker runs in a session of its own. A stopped process in a process group that loses its
-// last tie to its session (the shell that started the test run exits first) is sent SIGHUP and
-// SIGCONT by the kernel, which would end a hang before its time.
-class OwnSessionProcess : public QProcess {
-protected:
-    void setupChildProcess() override { ::setsid(); }
-};
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 TestBroker::TestBroker()
-    : m_port(freeLoopbackPort())
+    : m_port(freePort())
 {
 }
 
@@ -83,47 +43,14 @@ bool TestBroker::start(int timeoutMs)
         m_notes += "test broker: no temporary directory, free port or mosquitto binary\n";
         return false;
     }
-    m_process = std::make_unique<OwnSessionProcess>();
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    // A file, not a pipe: nobody has to drain it while a test runs.
-    m_process->setStandardOutputFile(logPath(), QIODevice::Append);
-    m_process->start(program, {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("broker.conf"))});
-    if (!m_process->waitForStarted(timeoutMs)) {
-        m_notes += "test broker: " + m_process->errorString().toLocal8Bit() + "\n";
-        return false;
-    }
-
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < timeoutMs) {
-        if (m_process->state() == QProcess::NotRunning)
-            return false;
-        if (acceptsConnections())
-            return true;
-        m_process->waitForFinished(20);
-    }
-    return false;
-}
-
-bool TestBroker::acceptsConnections() const
-{
-    QTcpSocket socket;
-    socket.connectToHost(address(), m_port);
-    const bool connected = socket.waitForConnected(200);
-    socket.abort();
-    return connected;
+    m_process = startBrokerProcess(program, m_dir.filePath(QStringLiteral("broker.conf")), logPath(),
+                                   [this] { return acceptsTcp(address(), m_port); }, timeoutMs, m_notes);
+    return m_process != nullptr;
 }
 
 void TestBroker::stop()
 {
-    if (!m_process)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(5000)) {
-        m_process->kill();
-        m_process->waitForFinished(5000);
-    }
-    m_process.reset();
+    stopBrokerProcess(m_process);
 }
 
 void TestBroker::kill()

@@ -72,7 +72,6 @@ public:
 
 private:
     bool writeConfig();
-    bool acceptsConnections() const;
 
     QTemporaryDir m_dir;
     quint16 m_port = 0;
