@@ -1,7 +1,12 @@
 #include "bench_support.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QList>
 #include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -63,6 +68,26 @@ void measureRoundTrips(benchmark::State& state, const std::function<void()>& pub
     reportMedianAndTail(state, micros);
     state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
     state.counters["lost"] = lost;
+}
+
+double processCpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return fields.size() > 13 ? (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK)) : -1;
+}
+
+void raiseOpenFilesLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 } // namespace benchsupport

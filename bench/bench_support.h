@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QtGlobal>
+
 #include <functional>
 #include <vector>
 
@@ -20,6 +22,12 @@ void reportMedianAndTail(benchmark::State& state, const std::vector<double>& mic
 // are p50_us, p99_us, max_us and the count of messages lost.
 void measureRoundTrips(benchmark::State& state, const std::function<void()>& publish, const int& arrivals,
                        int lostAfterMs);
+
+// User and system CPU seconds the process has used so far, from /proc; -1 when it cannot be read.
+double processCpuSeconds(qint64 pid);
+
+// Raises this process's open-files limit to its hard limit: a fleet takes a descriptor per link.
+void raiseOpenFilesLimit();
 
 // Runs the benchmarks the command line names while an Application (QCoreApplication or
 // QApplication) exists: setUp before the first, tearDown after the last. Returns the exit code.

@@ -33,6 +33,7 @@
 
 #include "fleet_monitor.h"
 #include "mainform.h"
+#include "bench_support.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
 #include "test_broker.h"
@@ -49,7 +50,6 @@
 
 #include <mosquitto.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -212,17 +212,6 @@ struct Figures {
     double brokerCpuPercent = 0;
 };
 
-double processCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return fields.size() > 13 ? (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK)) : -1;
-}
-
 const QString kSentTopic = QStringLiteral("$SYS/broker/messages/sent");
 const QString kPublishSentTopic = QStringLiteral("$SYS/broker/publish/messages/sent");
 
@@ -244,15 +233,6 @@ std::pair<qint64, qint64> brokerSentFigures(vrdtest::TestMqttClient& meter)
         }
     }
     return {sent, published};
-}
-
-void raiseOpenFilesLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
 }
 
 class FleetRun {
@@ -364,7 +344,7 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
 
     const auto [sentBefore, publishedBefore] = brokerSentFigures(meter);
     const quint64 tappedBefore = tap.received();
-    const double brokerCpuBefore = processCpuSeconds(broker.processId());
+    const double brokerCpuBefore = benchsupport::processCpuSeconds(broker.processId());
     recording = true;
     const qint64 cpuBefore = threadCpuMicroseconds();
     QElapsedTimer window;
@@ -376,7 +356,7 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
     recording = false;
     const qint64 cpu = threadCpuMicroseconds() - cpuBefore;
     figures.seconds = double(window.nsecsElapsed()) / 1e9;
-    figures.brokerCpuPercent = 100.0 * (processCpuSeconds(broker.processId()) - brokerCpuBefore) / figures.seconds;
+    figures.brokerCpuPercent = 100.0 * (benchsupport::processCpuSeconds(broker.processId()) - brokerCpuBefore) / figures.seconds;
     const auto [sentAfter, publishedAfter] = brokerSentFigures(meter);
     const double measured = double(window.nsecsElapsed()) / 1e9;
     figures.brokerSentPerSecond = double(sentAfter - sentBefore) / measured;
@@ -435,7 +415,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    raiseOpenFilesLimit();
+    benchsupport::raiseOpenFilesLimit();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();

@@ -27,6 +27,7 @@
 //
 // Every connection is on 127.0.0.1; every loop is bounded by --wait.
 
+#include "bench_support.h"
 #include "messages.h"
 #include "mainform.h"
 #include "test_broker.h"
@@ -48,8 +49,6 @@
 #include <QThread>
 #include <QTreeView>
 
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -126,17 +125,6 @@ private:
     QSqlDatabase m_db;
 };
 
-double processCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return fields.size() > 13 ? (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK)) : -1;
-}
-
 // VrdBrowser in a directory of its own; what it writes to standard error is kept.
 class StationProcess {
 public:
@@ -176,7 +164,7 @@ public:
         return match.hasMatch() ? match.captured(1).toDouble() / 1024.0 : -1;
     }
 
-    double cpuSeconds() const { return processCpuSeconds(m_process.processId()); }
+    double cpuSeconds() const { return benchsupport::processCpuSeconds(m_process.processId()); }
 
     // "event loop stalled: timer fired N ms late" lines: their count and the largest N.
     QPair<int, int> stalls()
@@ -512,8 +500,8 @@ int runReal(int agents, int seconds, const QString& client, const QString& stati
     pump(10000); // start-up done everywhere
     std::vector<double> before;
     for (const auto& agent : fleet)
-        before.push_back(processCpuSeconds(agent->pid()));
-    const double brokerBefore = processCpuSeconds(broker.processId());
+        before.push_back(benchsupport::processCpuSeconds(agent->pid()));
+    const double brokerBefore = benchsupport::processCpuSeconds(broker.processId());
     const double stationBefore = station.cpuSeconds();
     const qint64 sentBefore = brokerSentFigure(meter);
     QElapsedTimer window;
@@ -524,7 +512,7 @@ int runReal(int agents, int seconds, const QString& client, const QString& stati
     double sum = 0;
     double most = 0;
     for (size_t i = 0; i < fleet.size(); ++i) {
-        const double percent = 100.0 * (processCpuSeconds(fleet[i]->pid()) - before[i]) / elapsed;
+        const double percent = 100.0 * (benchsupport::processCpuSeconds(fleet[i]->pid()) - before[i]) / elapsed;
         sum += percent;
         most = std::max(most, percent);
     }
@@ -532,7 +520,7 @@ int runReal(int agents, int seconds, const QString& client, const QString& stati
                 sum / agents, most);
     std::printf("broker: %.0f messages sent per second, CPU %.2f %%; station CPU %.2f %%\n",
                 double(sentAfter - sentBefore) / elapsed,
-                100.0 * (processCpuSeconds(broker.processId()) - brokerBefore) / elapsed,
+                100.0 * (benchsupport::processCpuSeconds(broker.processId()) - brokerBefore) / elapsed,
                 100.0 * (station.cpuSeconds() - stationBefore) / elapsed);
     return 0;
 }
@@ -600,22 +588,13 @@ int runStartup(int rows)
 }
 
 // Thousands of connections need as many descriptors; the broker started from here inherits it.
-void raiseOpenFilesLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    raiseOpenFilesLimit();
+    benchsupport::raiseOpenFilesLimit();
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
