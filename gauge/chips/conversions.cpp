@@ -6,6 +6,7 @@ namespace {
 
 constexpr int32_t kPeriodClockHz = 1500000;
 constexpr int32_t kDividedCountClock = 1350000;
+constexpr int32_t kLowestDetectableRpm = 366;
 
 } // namespace
 
@@ -48,9 +49,10 @@ int32_t celsiusFromSignedByte(uint8_t raw)
 
 int32_t rpmFromPeriodCount(uint16_t count)
 {
-    if (count == 0 || count == 0x0FFF || count == 0xFFFF)
+    if (count == 0)
         return 0;
-    return int32_t(uint32_t(kPeriodClockHz) / count);
+    const int32_t rpm = int32_t(uint32_t(kPeriodClockHz) / count);
+    return rpm <= kLowestDetectableRpm ? 0 : rpm;
 }
 
 int32_t rpmFromDividedCount(uint8_t count, int32_t numerator)

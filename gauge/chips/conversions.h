@@ -81,8 +81,10 @@ int32_t boundedReading(int32_t value, Bounds bounds);
 // Two's-complement byte: above 127 stands for raw − 256.
 int32_t celsiusFromSignedByte(uint8_t raw);
 
-// A 16-bit fan period count at 1.5 MHz; 0, 0x0FFF and 0xFFFF mean stopped, absent or
-// out of range and read as 0.
+// A fan period count at 1.5 MHz. The counter saturates at 0x0FFF, where 1500000 / count is
+// 366 RPM, the slowest speed it can tell from a stopped fan: 366 and below read as 0, as
+// f71882fg's show_fan treats FAN_MIN_DETECT (so counts of 4088 and more, 0xFFFF included),
+// and so does a count of 0.
 int32_t rpmFromPeriodCount(uint16_t count);
 // An 8-bit fan count divided into the numerator of its divisor; 0 and 0xFF read as 0.
 int32_t rpmFromDividedCount(uint8_t count, int32_t numerator);

@@ -108,7 +108,7 @@ std::vector<std::string> unidentifiedWrites(const std::vector<PortAccess>& acces
             if (selected->second == 0x60)
                 baseBytes[indexPort] = a.value;
             else if (selected->second == 0x61)
-                identified.insert(((baseBytes[indexPort] << 8 | a.value) & 0x0FF0) + 5);
+                identified.insert(((baseBytes[indexPort] << 8 | a.value) & 0xFFF8) + 5);
         } else if (a.port >= 0x100 && selected != index.end()) {
             const unsigned reg = selected->second;
             if (!a.write && reg == 0x4F && (a.value == 0x5C || a.value == 0xA3))
@@ -232,8 +232,9 @@ struct RefusedDevice {
 
 // A monitor device switched off (register 0x30 bit 0 clear), absent (0x30 reads 0xFF) or
 // whose base puts the index/data pair below 0x100 is not used: f71882fg_find refuses a
-// device that is not activated or has base 0, nct6775_find a base of 0. Nothing is then
-// written at the would-be pair (base 0 would give ports 5 and 6, the DMA controller's).
+// device that is not activated or has base 0, nct6775_find and w83627hf_find a base of 0.
+// Nothing is then written at the would-be pair (base 0 would give ports 5 and 6, the DMA
+// controller's).
 TEST(LogicalDevice, SwitchedOffAbsentOrWithoutBaseIsRefused)
 {
     const auto withDevice = [](const char* file, int cfg, int device, std::vector<std::pair<int, int>> regs) {

@@ -61,11 +61,12 @@ TEST(Conversions, Temperatures)
 
 TEST(Conversions, FanSpeeds)
 {
-    EXPECT_EQ(rpmFromPeriodCount(1), 1500000);
-    EXPECT_EQ(rpmFromPeriodCount(0x0FFE), 366);
-    EXPECT_EQ(rpmFromPeriodCount(0x1000), 366);
-    for (uint16_t absent : {0x0000, 0x0FFF, 0xFFFF})
-        EXPECT_EQ(rpmFromPeriodCount(absent), 0) << absent;
+    // 1500000 / count; 366 RPM and below read 0 as f71882fg's show_fan reads FAN_MIN_DETECT:
+    // 1500000 / 4087 = 367 is the slowest speed shown, 1500000 / 4088 = 366 is not.
+    const std::pair<uint16_t, int32_t> periods[] = {{1, 1500000}, {4087, 367}, {4088, 0}, {0x0FFE, 0},
+                                                    {0x0FFF, 0},  {0x1000, 0}, {0xFFFF, 0}, {0, 0}};
+    for (const auto& [count, rpm] : periods)
+        EXPECT_EQ(rpmFromPeriodCount(count), rpm) << count;
 
     const int32_t numerators[] = {1350000, 675000, 337500, 168750, 84375, 42187, 21093, 10546};
     for (int exponent = 0; exponent < 8; ++exponent)
