@@ -72,4 +72,12 @@ int32_t rpmFromWord(uint8_t high, uint8_t low)
     return int32_t(high) * 256 + low;
 }
 
+int32_t rpmFromCount13(uint8_t high, uint8_t low)
+{
+    if (high == 0xFF && (low & 0x1F) == 0x1F)
+        return 0;
+    const int32_t count = int32_t(high) << 5 | (low & 0x1F);
+    return count == 0 ? 0 : kDividedCountClock / count;
+}
+
 } // namespace gauge::chips

@@ -92,5 +92,9 @@ int32_t rpmFromDividedCount(uint8_t count, int32_t numerator);
 int32_t fanNumeratorForDivisorExponent(int exponent);
 // A fan speed the chip reports directly in RPM as a 16-bit word; no range test.
 int32_t rpmFromWord(uint8_t high, uint8_t low);
+// A 13-bit fan count in a register pair: bits 12 to 5 in the high byte, bits 4 to 0 in the
+// low byte's low bits; 1350000 / count, and 0 for a count of 0 or an all-ones pair
+// (nct6775's fan_from_reg13).
+int32_t rpmFromCount13(uint8_t high, uint8_t low);
 
 } // namespace gauge::chips

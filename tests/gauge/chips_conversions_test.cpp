@@ -81,4 +81,28 @@ TEST(Conversions, FanSpeeds)
     EXPECT_EQ(rpmFromWord(0x00, 0x00), 0);
 }
 
+// nct6775's fan_from_reg13 by hand: count = high << 5 | (low & 0x1F), 1350000 / count.
+TEST(Conversions, ThirteenBitFanCounts)
+{
+    struct Count13 {
+        uint8_t high;
+        uint8_t low;
+        int32_t rpm;
+    };
+    const Count13 cases[] = {
+        {0x0E, 0x02, 3000},    // 450
+        {0x0E, 0xE2, 3000},    // bits 7 to 5 of the low byte are not part of the count
+        {0x17, 0x0E, 1800},    // 750
+        {0x00, 0x01, 1350000}, // 1
+        {0xFF, 0x1E, 164},     // 8190
+        {0xFE, 0x1F, 165},     // 8159
+        {0xFF, 0x1F, 0},       // all ones: no fan
+        {0xFF, 0xFF, 0},
+        {0x00, 0x00, 0},
+        {0x00, 0xE0, 0}, // a count of 0
+    };
+    for (const Count13& c : cases)
+        EXPECT_EQ(rpmFromCount13(c.high, c.low), c.rpm) << int(c.high) << " " << int(c.low);
+}
+
 } // namespace
