@@ -257,6 +257,8 @@ TEST(LogicalDevice, SwitchedOffAbsentOrWithoutBaseIsRefused)
                                     .superIoGlobal(0x2E, 0x20, 0x10)
                                     .superIoGlobal(0x2E, 0x21, 0x61)},
         {"F81866 switched off", withDevice("fintek-f81866.json", 0x4E, 0x04, {{0x30, 0x00}})},
+        {"W83627HF switched off", withDevice("winbond-w83627hf-290.json", 0x2E, 0x0B, {{0x30, 0x00}})},
+        {"W83627THF base 0", withDevice("winbond-w83627thf-295.json", 0x2E, 0x0B, {{0x60, 0x00}, {0x61, 0x00}})},
         {"F81865 base 0", withDevice("fintek-f81865.json", 0x2E, 0x04, {{0x60, 0x00}, {0x61, 0x00}})},
         {"F81966 switched off", withDevice("fintek-f81966-without-device-11.json", 0x4E, 0x04, {{0x30, 0x00}})},
     };
