@@ -164,14 +164,7 @@ int runList(FleetQuery& query, const Options& options)
 
 std::optional<msg::Envelope> askOne(FleetQuery& query, const Options& options, int code)
 {
-    const QUuid target = options.target;
-    query.send(code, target);
-    const auto replies = query.collect(
-        [&](const msg::Envelope& e) { return e.code == code && msg::addressOf(e.object) == std::optional(target); },
-        [](const QVector<msg::Envelope>& got) { return !got.isEmpty(); }, options.timeoutMs);
-    if (replies.isEmpty())
-        return std::nullopt;
-    return replies.first();
+    return query.askAgent(options.target, code, msg::buildRequest(code, options.target), options.timeoutMs);
 }
 
 void noAnswer(const Options& options)
