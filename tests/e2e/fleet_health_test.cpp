@@ -293,8 +293,10 @@ QVector<Asked> healthRequests(const QList<vrdtest::TestMqttClient::Message>& mes
 }
 
 // At 1,000 clients the health polling asks each client about once every ten seconds, 100
-// requests a second, each on the topic of the client asked; everything the broker delivers stays
-// within 2.5 N + 25 messages a second (presence 2 N, health 0.2 N, keep-alive answers).
+// requests a second, each on the topic of the client asked; everything the broker sends grows
+// with the fleet: presence 2 N, health 0.2 N, and the answers to the keep-alive pings of three
+// links per agent (measured 0.33 N), under 2.6 N in all. Were the health requests delivered to
+// every agent, it would be 0.1 N more per agent: 102 N here.
 TEST_F(FleetHealth, RequestRateAtAThousandClientsStaysWithinATenth)
 {
     constexpr int kClients = 1000;
@@ -350,7 +352,7 @@ TEST_F(FleetHealth, RequestRateAtAThousandClientsStaysWithinATenth)
     EXPECT_GE(rate, kClients / 10.0 * 0.9);
     EXPECT_EQ(offTopic, 0);
     EXPECT_LE(mostAsked, int(seconds / 10.0) + 2);
-    EXPECT_LE(brokerRate, 2.5 * kClients + 25);
+    EXPECT_LE(brokerRate, 2.6 * kClients);
 }
 
 // Agents that predate addressed topics (the simulator with --shared-topics) beside agents that
