@@ -234,7 +234,8 @@ Station::Station(quint16 port, const QString& channel)
     : m_channel(channel)
     , m_mqtt(port)
 {
-    m_ready = m_mqtt.connectToBroker() && m_mqtt.subscribe(msg::replyTopic(channel));
+    m_ready = m_mqtt.connectToBroker() && m_mqtt.subscribe(msg::replyTopic(channel))
+        && m_mqtt.subscribe(msg::anyUserReplyTopic(channel));
 }
 
 QList<QJsonObject> Station::ask(const QByteArray& request, int clients, int timeoutMs, const QString& topic)
