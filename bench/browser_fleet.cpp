@@ -29,9 +29,9 @@
 //   - health: the time from every agent shown online until the Health column of every row reads
 //     healthy or fault (at most two minutes; the rows still without an answer are printed);
 //   - the broker: per second, the messages it sent ($SYS/broker/messages/sent, every packet, the
-//     keep-alive answers included) and the PUBLISH messages among them less those delivered to the
-//     bench's own second subscriber ($SYS/broker/publish/messages/sent, updated every second);
-//     its CPU over the window, in % of one core.
+//     keep-alive answers included) and the PUBLISH messages among them
+//     ($SYS/broker/publish/messages/sent, updated every second), both less those delivered to the
+//     bench's own second subscriber; its CPU over the window, in % of one core.
 // Every simulated agent holds three connections, as a real one: the bench raises its open-files
 // limit to the hard limit, which the broker inherits.
 // The window is shown (offscreen platform unless QT_QPA_PLATFORM says otherwise), so painting
@@ -437,7 +437,7 @@ std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
     figures.brokerCpuPercent = 100.0 * (brokerCpuSeconds() - brokerCpuBefore) / figures.seconds;
     const auto [sentAfter, publishedAfter] = sentFigures();
     const double measured = double(window.nsecsElapsed()) / 1e9;
-    figures.brokerSentPerSecond = double(sentAfter - sentBefore) / measured;
+    figures.brokerSentPerSecond = double(sentAfter - sentBefore - qint64(tap.received() - tappedBefore)) / measured;
     figures.brokerPublishedPerSecond = double(publishedAfter - publishedBefore - qint64(tap.received() - tappedBefore)) / measured;
     figures.replies = handledAt.size();
     std::vector<qint64> latencies;
@@ -480,8 +480,8 @@ void printFigures(const Figures& f)
     std::printf("        event-loop lag max %.2f ms; from the agent's send: p50 %.2f ms, p99 %.2f ms; "
                 "handled before the second subscriber saw it: %.0f%%\n",
                 f.lagMaxMs, f.sendMedianMs, f.sendP99Ms, f.tapLatePercent);
-    std::printf("        broker per second%s: %.0f messages sent (%.2f per agent; 2.5 N + 25 = %d), %.0f PUBLISH "
-                "without the bench's subscriber (%.2f per agent); broker CPU %.1f%%\n",
+    std::printf("        broker per second%s, without the bench's subscriber: %.0f messages sent (%.2f per agent; "
+                "2.5 N + 25 = %d), %.0f of them PUBLISH (%.2f per agent); broker CPU %.1f%%\n",
                 f.sites > 0 ? qPrintable(QStringLiteral(" (station's and %1 site brokers)").arg(f.sites)) : "",
                 f.brokerSentPerSecond, f.brokerSentPerSecond / f.agents, int(2.5 * f.agents + 25),
                 f.brokerPublishedPerSecond, f.brokerPublishedPerSecond / f.agents, f.brokerCpuPercent);

@@ -75,6 +75,23 @@ bool isTopicLevelChar(QChar c)
     return !control && c != QLatin1Char('/') && c != QLatin1Char('+') && c != QLatin1Char('#');
 }
 
+// Why `user` cannot be one topic level; empty when it can. The empty name, no user, cannot.
+QString userTopicProblem(const QString& user)
+{
+    if (user.isEmpty())
+        return QStringLiteral("is empty");
+    if (user.toUtf8().size() > kMaxUserTopicBytes)
+        return QStringLiteral("is longer than %1 bytes").arg(kMaxUserTopicBytes);
+    for (const QChar c : user) {
+        if (isTopicLevelChar(c))
+            continue;
+        if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
+            return QStringLiteral("contains a control character");
+        return QStringLiteral("contains '%1'").arg(c);
+    }
+    return QString();
+}
+
 // Element 0 of the array under key, or an empty object.
 QJsonObject firstObject(const QJsonObject& message, const char* key)
 {
@@ -109,22 +126,6 @@ QString replyTopic(const QString& channel)
 QString agentRequestTopic(const QString& channel, const QUuid& agent)
 {
     return requestTopic(channel) + QLatin1String(kLevelSeparator) + uuidText(agent);
-}
-
-QString userTopicProblem(const QString& user)
-{
-    if (user.isEmpty())
-        return QStringLiteral("is empty");
-    if (user.toUtf8().size() > kMaxUserTopicBytes)
-        return QStringLiteral("is longer than %1 bytes").arg(kMaxUserTopicBytes);
-    for (const QChar c : user) {
-        if (isTopicLevelChar(c))
-            continue;
-        if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
-            return QStringLiteral("contains a control character");
-        return QStringLiteral("contains '%1'").arg(c);
-    }
-    return QString();
 }
 
 QString agentReplyTopic(const QString& channel, const QString& user)

@@ -51,15 +51,12 @@ QString agentRequestTopic(const QString& channel, const QUuid& agent);
 
 // The topic an agent publishes its replies on: channel + "C2H/" + user when the broker user name
 // can be one topic level, so that the broker can tie replies to an account; the shared reply
-// topic without a user or with one that cannot (userTopicProblem).
+// topic without a user or with one that cannot: one that contains '/', '+', '#' or a control
+// character, or is longer than 256 bytes in UTF-8.
 QString agentReplyTopic(const QString& channel, const QString& user);
 
-// Why `user` cannot be one topic level ("contains '/'", "longer than 256 bytes"); empty when it
-// can. The empty name cannot either: it means no user.
-QString userTopicProblem(const QString& user);
-
-// The line an agent tells on standard error when `user` is set but cannot be one topic level:
-// "USER cannot be one topic level (contains '/'): replies go on VARDEN6C2H". Empty otherwise.
+// The line an agent tells on standard error when `user` is set but cannot be one topic level,
+// "USER contains '/' and cannot be one topic level: replies go on VARDEN6C2H"; empty otherwise.
 QString userTopicNotice(const QString& channel, const QString& user);
 
 // Every per-user reply topic, channel + "C2H/+": what a station subscribes to beside the shared

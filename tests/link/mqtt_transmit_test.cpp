@@ -183,7 +183,7 @@ TEST_F(LinkOnBroker, ExtraSubscriptionsAreReadBesideTheTopicAndComeBackAfterARes
 }
 
 // A station's request link publishes a request for one agent on that agent's topic.
-TEST_F(LinkOnBroker, PublishesOnAGivenTopicAndRefusesAWildcardWithoutLosingTheConnection)
+TEST_F(LinkOnBroker, PublishesOnAGivenTopicAndRefusesAWildcardOrControlCharacterWithoutLosingTheConnection)
 {
     auto requests = link(QStringLiteral("VARDEN6H2C"), Policy::Browser);
     requests->setSubscribing(false);
@@ -195,6 +195,7 @@ TEST_F(LinkOnBroker, PublishesOnAGivenTopicAndRefusesAWildcardWithoutLosingTheCo
 
     EXPECT_FALSE(requests->PublishPayload("wildcard", QStringLiteral("VARDEN6H2C/+")));
     EXPECT_FALSE(requests->PublishPayload("wildcard", QStringLiteral("VARDEN6H2C/#")));
+    EXPECT_FALSE(requests->PublishPayload("control character", QStringLiteral("VARDEN6C2H/a\x01")));
     EXPECT_TRUE(requests->PublishPayload("to one", QStringLiteral("VARDEN6H2C/{x}")));
     EXPECT_TRUE(requests->PublishPayload("to all"));
     ASSERT_TRUE(agent.waitForMessages(2, 2000));
