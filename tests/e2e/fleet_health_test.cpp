@@ -295,8 +295,8 @@ QVector<Asked> healthRequests(const QList<vrdtest::TestMqttClient::Message>& mes
 // At 1,000 clients the health polling asks each client about once every ten seconds, 100
 // requests a second, each on the topic of the client asked; everything the broker sends grows
 // with the fleet: presence 2 N, health 0.2 N, and the answers to the keep-alive pings of three
-// links per agent (measured 0.33 N), under 2.6 N in all. Were the health requests delivered to
-// every agent, it would be 0.1 N more per agent: 102 N here.
+// links per agent (about 0.3 N), under 2.6 N in all. Were the health requests delivered to every
+// agent, the broker would send 0.1 N² more a second: 100 N more here.
 TEST_F(FleetHealth, RequestRateAtAThousandClientsStaysWithinATenth)
 {
     constexpr int kClients = 1000;
