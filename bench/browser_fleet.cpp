@@ -218,6 +218,7 @@ struct Figures {
     double lagMaxMs = 0;
     double refreshUs = 0;
     double brokerSentPerSecond = 0;
+    std::vector<double> sentPerSecondByBroker; // the station's first, then each site's
     double brokerPublishedPerSecond = 0; // less the bench's second subscriber
     double brokerCpuPercent = 0;
 };
@@ -405,10 +406,12 @@ std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
         lagClock.restart();
     });
 
+    std::vector<qint64> sentByBroker(meters.size(), 0);
     const auto sentFigures = [&] {
         std::pair<qint64, qint64> sum{0, 0};
-        for (auto& meter : meters) {
-            const auto [sent, published] = brokerSentFigures(*meter);
+        for (size_t i = 0; i < meters.size(); ++i) {
+            const auto [sent, published] = brokerSentFigures(*meters[i]);
+            sentByBroker[i] = sent - sentByBroker[i];
             sum.first += sent;
             sum.second += published;
         }
@@ -438,6 +441,9 @@ std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
     const auto [sentAfter, publishedAfter] = sentFigures();
     const double measured = double(window.nsecsElapsed()) / 1e9;
     figures.brokerSentPerSecond = double(sentAfter - sentBefore - qint64(tap.received() - tappedBefore)) / measured;
+    sentByBroker[0] -= qint64(tap.received() - tappedBefore); // the tap is on the station's broker
+    for (qint64 sent : sentByBroker)
+        figures.sentPerSecondByBroker.push_back(double(sent) / measured);
     figures.brokerPublishedPerSecond = double(publishedAfter - publishedBefore - qint64(tap.received() - tappedBefore)) / measured;
     figures.replies = handledAt.size();
     std::vector<qint64> latencies;
@@ -485,6 +491,12 @@ void printFigures(const Figures& f)
                 f.sites > 0 ? qPrintable(QStringLiteral(" (station's and %1 site brokers)").arg(f.sites)) : "",
                 f.brokerSentPerSecond, f.brokerSentPerSecond / f.agents, int(2.5 * f.agents + 25),
                 f.brokerPublishedPerSecond, f.brokerPublishedPerSecond / f.agents, f.brokerCpuPercent);
+    if (f.sites > 0) {
+        std::printf("        each broker, the station's first:");
+        for (double sent : f.sentPerSecondByBroker)
+            std::printf(" %.0f", sent);
+        std::printf(" messages sent per second\n");
+    }
     if (f.health)
         std::printf("        health column: %s\n",
                     f.healthFilledMs >= 0

@@ -272,6 +272,8 @@ int main(int argc, char** argv)
         "  history ID    min/avg/max of --type over the last --hours, one line per bucket\n"
         "                (--summary: a sparkline per type, every type without --type)\n"
         "  events        the station's fleet events (from its Client.sqlite; no broker needed)\n"
+        "An agent is asked on its own topic first, then, after half of --timeout (at most a\n"
+        "second) without an answer, on the channel's shared topic.\n"
         "Defaults come from VRD.INI in the working directory when present.");
     parser.addHelpOption();
     const QCommandLineOption host("host", "Broker address (an IP address).", "H");
