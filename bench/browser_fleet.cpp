@@ -221,6 +221,7 @@ struct Figures {
     std::vector<double> sentPerSecondByBroker; // the station's first, then each site's
     double brokerPublishedPerSecond = 0; // less the bench's second subscriber
     double brokerCpuPercent = 0;
+    int brokerDrops = 0; // "Outgoing messages are being dropped" lines of the station's broker
 };
 
 const QString kSentTopic = QStringLiteral("$SYS/broker/messages/sent");
@@ -302,7 +303,8 @@ int rowsWithoutHealth(Mainform& station)
 std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
 {
     vrdtest::TestBroker broker;
-    broker.setExtraConfig("sys_interval 1\n");
+    // As docs/deployment.md advises for the station's broker: room for a whole fleet's replies.
+    broker.setExtraConfig("sys_interval 1\nmax_queued_messages 20000\n");
     if (!broker.start()) {
         std::fprintf(stderr, "broker: %s\n", qPrintable(broker.output()));
         return std::nullopt;
@@ -442,6 +444,7 @@ std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
     const double measured = double(window.nsecsElapsed()) / 1e9;
     figures.brokerSentPerSecond = double(sentAfter - sentBefore - qint64(tap.received() - tappedBefore)) / measured;
     sentByBroker[0] -= qint64(tap.received() - tappedBefore); // the tap is on the station's broker
+    figures.brokerDrops = int(broker.output().count(QStringLiteral("Outgoing messages are being dropped")));
     for (qint64 sent : sentByBroker)
         figures.sentPerSecondByBroker.push_back(double(sent) / measured);
     figures.brokerPublishedPerSecond = double(publishedAfter - publishedBefore - qint64(tap.received() - tappedBefore)) / measured;
@@ -491,6 +494,7 @@ void printFigures(const Figures& f)
                 f.sites > 0 ? qPrintable(QStringLiteral(" (station's and %1 site brokers)").arg(f.sites)) : "",
                 f.brokerSentPerSecond, f.brokerSentPerSecond / f.agents, int(2.5 * f.agents + 25),
                 f.brokerPublishedPerSecond, f.brokerPublishedPerSecond / f.agents, f.brokerCpuPercent);
+    std::printf("        the station's broker logged %d 'Outgoing messages are being dropped' lines\n", f.brokerDrops);
     if (f.sites > 0) {
         std::printf("        each broker, the station's first:");
         for (double sent : f.sentPerSecondByBroker)
