@@ -14,6 +14,7 @@
 #include "test_mqtt_client.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
@@ -389,12 +390,15 @@ TEST_F(FleetHealth, AgentsThatReadOnlyTheSharedTopicAreAskedThere)
         EXPECT_EQ(a.topic, readsOwn ? msg::agentRequestTopic(kChannel, a.addressee) : msg::requestTopic(kChannel));
     }
 
-    // The fault history of one that reads only the shared topic.
+    // The fault histories (the last fifty, today's) of one that reads only the shared topic.
     const QUuid older = shared.agents.firstKey();
     station->slot_tvClientClicked(station->clientList().index(station->clientList().rowOf(older), 0));
-    station->historyModel()->removeRows(0, station->historyModel()->rowCount());
-    station->findChild<QPushButton*>("btnHistoryInquiry")->click();
-    EXPECT_TRUE(vrdtest::waitUntil([&] { return station->historyModel()->rowCount() > 0; }, 3000));
+    for (int query = 0; query < 2; ++query) {
+        station->findChild<QComboBox*>("cbHistoryInquiry")->setCurrentIndex(query);
+        station->historyModel()->removeRows(0, station->historyModel()->rowCount());
+        station->findChild<QPushButton*>("btnHistoryInquiry")->click();
+        EXPECT_TRUE(vrdtest::waitUntil([&] { return station->historyModel()->rowCount() > 0; }, 3000)) << query;
+    }
 }
 
 } // namespace
