@@ -281,7 +281,8 @@ private:
 QByteArray bridgeTo(quint16 port, int site)
 {
     return "connection site-" + QByteArray::number(site) + "\naddress 127.0.0.1:" + QByteArray::number(port)
-        + "\ntopic " + kChannel + "H2C/# in 0\ntopic " + kChannel + "C2H/# out 0\ncleansession true\n"
+        + "\ntopic " + kChannel + "H2C/# in 0\ntopic " + kChannel + "C2H/# out 0\n"
+        + "cleansession true\n"
         + "restart_timeout 1\n";
 }
 
@@ -506,7 +507,8 @@ void printFigures(const Figures& f)
                     f.healthFilledMs >= 0
                         ? qPrintable(QStringLiteral("every row filled %1 s after all were online")
                                          .arg(f.healthFilledMs / 1000.0, 0, 'f', 1))
-                        : qPrintable(QStringLiteral("%1 rows without an answer after two minutes").arg(f.healthMissing)));
+                        : qPrintable(QStringLiteral("%1 rows without an answer after two minutes")
+                                         .arg(f.healthMissing)));
     std::fflush(stdout);
 }
 

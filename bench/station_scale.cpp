@@ -352,7 +352,8 @@ int runFlood(int floodSeconds, int waitSeconds)
 QByteArray bridgeTo(quint16 headOfficePort, int site)
 {
     return "connection site-" + QByteArray::number(site) + "\naddress 127.0.0.1:" + QByteArray::number(headOfficePort)
-        + "\ntopic " + kChannel + "H2C/# in 0\ntopic " + kChannel + "C2H/# out 0\ncleansession true\nrestart_timeout 1\n";
+        + "\ntopic " + kChannel + "H2C/# in 0\ntopic " + kChannel + "C2H/# out 0\n"
+        + "cleansession true\nrestart_timeout 1\n";
 }
 
 // The simulator on one broker; true once every agent is ready.
@@ -503,7 +504,8 @@ int runReal(int agents, int seconds, const QString& client, const QString& stati
         if (!station.start(broker.port(), stationProgram) || !tap.connectToBroker() || !stationOnBroker(tap, 10000))
             return 1;
         // The station lists and asks only the clients it has discovered.
-        tap.publish(msg::requestTopic(QLatin1String(kChannel)), msg::buildRequest(msg::KindInventory, msg::broadcastUuid()));
+        tap.publish(msg::requestTopic(QLatin1String(kChannel)),
+                    msg::buildRequest(msg::KindInventory, msg::broadcastUuid()));
     }
     vrdtest::TestMqttClient meter(broker.port());
     if (!meter.connectToBroker() || !meter.subscribe(QStringLiteral("$SYS/broker/messages/sent")))

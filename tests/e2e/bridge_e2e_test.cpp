@@ -166,7 +166,8 @@ TEST_F(BridgedSites, HeadOfficeDiscoversAndHearsEverySiteAgentAlsoAfterASiteBrok
     for (const QUuid& id : everyone())
         EXPECT_TRUE(vrdtest::waitUntil(
             [&] {
-                const QModelIndex health = station.clientList().index(station.clientList().rowOf(id), ClientList::kHealthColumn);
+                ClientList& list = station.clientList();
+                const QModelIndex health = list.index(list.rowOf(id), ClientList::kHealthColumn);
                 return health.data().toString() == "healthy" || health.data().toString() == "fault";
             },
             15000))

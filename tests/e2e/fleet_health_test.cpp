@@ -342,9 +342,8 @@ TEST_F(FleetHealth, RequestRateAtAThousandClientsStaysWithinATenth)
     const auto& first = sentFigures.first();
     const auto& last = sentFigures.last();
     const double brokerSeconds = double(last.arrivedNs - first.arrivedNs) / 1e9;
-    const qint64 toTest = std::count_if(heard.begin(), heard.end(),
-                                        [&](const auto& m) { return m.arrivedNs > first.arrivedNs && m.arrivedNs <= last.arrivedNs; })
-        + sentFigures.size() - 1;
+    const auto inWindow = [&](const auto& m) { return m.arrivedNs > first.arrivedNs && m.arrivedNs <= last.arrivedNs; };
+    const qint64 toTest = std::count_if(heard.begin(), heard.end(), inWindow) + sentFigures.size() - 1;
     const double brokerRate = double(last.payload.toLongLong() - first.payload.toLongLong() - toTest) / brokerSeconds;
     std::printf("health requests: %d in %.1f s = %.1f/s to %d clients (at most %d each), %d off their topic; "
                 "broker sent %.0f/s (%.2f per client)\n",
@@ -378,8 +377,9 @@ TEST_F(FleetHealth, AgentsThatReadOnlyTheSharedTopicAreAskedThere)
 
     for (const char* expected : {"fault", "healthy"}) {
         for (const FleetSim* sim : {&own, &shared}) {
+            const bool troubled = QLatin1String(expected) == "fault";
             const auto it = std::find_if(sim->agents.cbegin(), sim->agents.cend(),
-                                         [&](const SimAgent& a) { return (a.troubledType >= 0) == (QLatin1String(expected) == "fault"); });
+                                         [&](const SimAgent& a) { return (a.troubledType >= 0) == troubled; });
             ASSERT_NE(it, sim->agents.cend());
             EXPECT_EQ(health(*station, it.key()), expected) << it->name.toStdString();
         }

@@ -64,7 +64,8 @@ TEST(MessageTopics, RepliesGoOnTheUsersTopicWhenTheNameIsOneTopicLevel)
         {"dots, spaces, braces", QStringLiteral("site 1.{a}"), "VARDEN6C2H/site 1.{a}", ""},
         {"256 bytes", longest, nullptr, ""},
         {"257 bytes", longest + QLatin1Char('u'), "VARDEN6C2H", "USER is longer than 256 bytes"},
-        {"two-byte characters over 256 bytes", QString(129, QChar(0xe9)), "VARDEN6C2H", "USER is longer than 256 bytes"},
+        {"two-byte characters over 256 bytes", QString(129, QChar(0xe9)), "VARDEN6C2H",
+         "USER is longer than 256 bytes"},
         {"level separator", QStringLiteral("a/b"), "VARDEN6C2H", "USER contains '/'"},
         {"one-level wildcard", QStringLiteral("a+"), "VARDEN6C2H", "USER contains '+'"},
         {"many-level wildcard", QStringLiteral("#"), "VARDEN6C2H", "USER contains '#'"},
@@ -74,7 +75,8 @@ TEST(MessageTopics, RepliesGoOnTheUsersTopicWhenTheNameIsOneTopicLevel)
     };
     const QString channel = QStringLiteral("VARDEN6");
     for (const UserTopicCase& c : cases) {
-        const QString expected = c.replyTopic ? QString::fromUtf8(c.replyTopic) : msg::replyTopic(channel) + '/' + c.user;
+        const QString expected =
+            c.replyTopic ? QString::fromUtf8(c.replyTopic) : msg::replyTopic(channel) + '/' + c.user;
         EXPECT_EQ(msg::agentReplyTopic(channel, c.user), expected) << c.name;
         const QString notice = msg::userTopicNotice(channel, c.user);
         if (*c.notice == '\0') {

@@ -171,7 +171,8 @@ TEST_F(LinkOnBroker, ExtraSubscriptionsAreReadBesideTheTopicAndComeBackAfterARes
         peer.publish(QStringLiteral("VARDEN6C2H"), "shared reply");
         peer.publish(QStringLiteral("VARDEN6C2H/agents"), "user reply");
         peer.publish(QStringLiteral("VARDEN6C2H/agents/deeper"), "two levels down");
-        ASSERT_TRUE(waitUntil([&] { return replyInbox.messages.size() >= 2 && requestInbox.messages.size() >= 2; }, 3000));
+        ASSERT_TRUE(waitUntil(
+            [&] { return replyInbox.messages.size() >= 2 && requestInbox.messages.size() >= 2; }, 3000));
         waitUntil([] { return false; }, 300);
         EXPECT_EQ(requestInbox.payloads(), (QList<QByteArray>{"shared request", "own request"}));
         EXPECT_EQ(requestInbox.messages.value(1).topic(), own);
