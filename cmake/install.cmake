@@ -1,27 +1,34 @@
-# Installation as a Linux system expects it: programs in bin/, the sensor library in the
-# multiarch library directory, desktop entries, icons, man pages, the agent's autostart entry and
-# its systemd unit. scripts/package builds the Debian package from the same rules (package.cmake).
-set(CMAKE_INSTALL_DOCDIR share/doc/varden CACHE PATH "Documentation directory (the package's name)")
-include(GNUInstallDirs)
+# Installation as a Linux system expects it: programs in bin/, the sensor library in a folder of
+# its own under the multiarch library directory, desktop entries, icons, man pages, the agent's
+# autostart entry and its systemd unit. scripts/package builds the Debian package from the same
+# rules (package.cmake). The directories the programs compile in are in install_dirs.cmake.
+#
+# Every destination inside the prefix is relative to it, so `cmake --install --prefix DIR` puts
+# the whole tree under DIR. Only a place outside the prefix stays absolute: /etc for the /usr
+# prefix. What the files say about places (the unit's ExecStart) is fixed when configuring.
 
 set(VRD_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(VRD_PACKAGING_OUT ${CMAKE_BINARY_DIR}/packaging)
-set(VRD_SYSTEMD_UNIT_DIR ${CMAKE_INSTALL_PREFIX}/lib/systemd/system CACHE PATH "Where the agent's systemd unit goes")
-set(VRD_SYSUSERS_DIR ${CMAKE_INSTALL_PREFIX}/lib/sysusers.d CACHE PATH "Where the varden user's sysusers.d entry goes")
-set(VRD_AUTOSTART_DIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart CACHE PATH "Where the agent's autostart entry goes")
 
-# Programs find the library relative to their own directory, and know the directory they are
-# installed to (the files rule in platform/session/file_places.h).
-file(RELATIVE_PATH VRD_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-add_library(vrd_install_dirs INTERFACE)
-target_compile_definitions(vrd_install_dirs INTERFACE
-  VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}")
-target_link_libraries(vrd_session PRIVATE vrd_install_dirs)
-target_link_libraries(vrd_client_monitor PRIVATE vrd_install_dirs)
-target_link_libraries(gauge64-read PRIVATE vrd_install_dirs)
+# vrd_prefix_relative(OUT FULL_PATH): FULL_PATH relative to the prefix when it lies inside it,
+# else FULL_PATH itself.
+function(vrd_prefix_relative out full)
+  file(RELATIVE_PATH relative ${CMAKE_INSTALL_PREFIX} ${full})
+  if(relative MATCHES "^\\.\\./" OR relative STREQUAL "..")
+    set(${out} ${full} PARENT_SCOPE)
+  else()
+    set(${out} ${relative} PARENT_SCOPE)
+  endif()
+endfunction()
+
+vrd_prefix_relative(vrd_default_autostart ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart)
+# Strings, not paths: CMake would make a relative path given on the command line absolute.
+set(VRD_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the agent's systemd unit goes (relative: to the prefix)")
+set(VRD_SYSUSERS_DIR lib/sysusers.d CACHE STRING "Where the varden user's sysusers.d entry goes (relative: to the prefix)")
+set(VRD_AUTOSTART_DIR ${vrd_default_autostart} CACHE STRING "Where the agent's autostart entry goes (relative: to the prefix)")
 
 install(TARGETS VrdClient VrdBrowser gauge64-read vrdctl vrd-fleet-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS Gauge64 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS Gauge64 LIBRARY DESTINATION ${VRD_PRIVATE_LIBDIR})
 
 # Icons of the menu entries, rendered from the programs' SVGs at the sizes desktops look for.
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)
@@ -72,13 +79,15 @@ install(FILES ${VRD_PACKAGING_DIR}/systemd/varden.sysusers DESTINATION ${VRD_SYS
 install(FILES ${VRD_PACKAGING_DIR}/systemd/port-access.conf DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES ${VRD_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The directories above, for the test that installs into a DESTDIR and checks the layout.
+# The destinations above, for the tests that install into a DESTDIR or another prefix and check
+# the layout: relative ones to the prefix, absolute ones as they are.
 file(WRITE ${VRD_PACKAGING_OUT}/install_dirs.ini "[dirs]
-bin=${CMAKE_INSTALL_FULL_BINDIR}
-lib=${CMAKE_INSTALL_FULL_LIBDIR}
-data=${CMAKE_INSTALL_FULL_DATADIR}
-man=${CMAKE_INSTALL_FULL_MANDIR}
-doc=${CMAKE_INSTALL_FULL_DOCDIR}
+prefix=${CMAKE_INSTALL_PREFIX}
+bin=${CMAKE_INSTALL_BINDIR}
+lib=${CMAKE_INSTALL_LIBDIR}
+data=${CMAKE_INSTALL_DATADIR}
+man=${CMAKE_INSTALL_MANDIR}
+doc=${CMAKE_INSTALL_DOCDIR}
 autostart=${VRD_AUTOSTART_DIR}
 units=${VRD_SYSTEMD_UNIT_DIR}
 sysusers=${VRD_SYSUSERS_DIR}

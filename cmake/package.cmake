@@ -34,8 +34,7 @@ their readings, limits and fault history. The package also holds the sensor
 library libGauge64.so and the tools gauge64-read, vrdctl and vrd-fleet-sim.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${VRD_PACKAGING_DIR}/debian/postinst ${VRD_PACKAGING_DIR}/debian/prerm
-  ${VRD_PACKAGING_DIR}/debian/postrm ${VRD_PACKAGING_DIR}/debian/triggers
-  ${VRD_PACKAGING_DIR}/debian/conffiles)
+  ${VRD_PACKAGING_DIR}/debian/postrm ${VRD_PACKAGING_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Debian wants the changelog beside the copyright, compressed; a package made by its own

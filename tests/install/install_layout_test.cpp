@@ -5,6 +5,7 @@
 
 #include "installed_tree.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
@@ -60,7 +61,7 @@ TEST_F(InstallLayoutTest, EveryFileLandsWhereTheSystemLooksForIt)
         bool executable;
     };
     std::vector<Expected> expected = {
-        {"lib", "libGauge64.so", false},
+        {"lib", "varden/libGauge64.so", false},
         {"data", "applications/varden-agent.desktop", false},
         {"data", "applications/varden-station.desktop", false},
         {"autostart", "varden-agent.desktop", false},
@@ -162,7 +163,34 @@ TEST_F(InstallLayoutTest, InstalledGauge64ReadUsesTheInstalledLibraryOnASimulate
     const QRegularExpressionMatch match = mapped.match(installed.err);
     ASSERT_TRUE(match.hasMatch()) << installed.err.toStdString();
     EXPECT_EQ(QFileInfo(match.captured(1)).canonicalFilePath(),
-              QFileInfo(tree.file("lib", "libGauge64.so")).canonicalFilePath());
+              QFileInfo(tree.file("lib", "varden/libGauge64.so")).canonicalFilePath());
+}
+
+// The sensor library is the programs' own: in a folder of its own, not where the dynamic linker
+// offers libraries to every program.
+TEST_F(InstallLayoutTest, TheLibraryIsInItsOwnFolderOnly)
+{
+    EXPECT_FALSE(QFileInfo::exists(tree.file("lib", "libGauge64.so")));
+}
+
+// `cmake --install --prefix DIR` puts every file under DIR: a destination fixed to the configured
+// prefix would land beside it, in the DESTDIR's copy of that prefix.
+TEST(InstallElsewhere, EveryFileLandsUnderTheGivenPrefix)
+{
+    InstalledTree tree;
+    const QString prefix = QStringLiteral("/opt/varden-elsewhere");
+    ASSERT_TRUE(tree.install(prefix)) << tree.log().toStdString();
+    QStringList outside;
+    QStringList inside;
+    QDirIterator files(tree.root(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next().mid(tree.root().size());
+        (path.startsWith(prefix + '/') ? inside : outside) << path;
+    }
+    EXPECT_EQ(outside.join(' ').toStdString(), "");
+    EXPECT_TRUE(inside.contains(prefix + QStringLiteral("/bin/VrdClient"))) << inside.join(' ').toStdString();
+    for (const char* key : {"units", "sysusers", "autostart"})
+        EXPECT_TRUE(tree.file(key, QString()).startsWith(tree.root() + prefix + '/')) << key;
 }
 
 } // namespace
