@@ -30,26 +30,19 @@ set(VRD_AUTOSTART_DIR ${vrd_default_autostart} CACHE STRING "Where the agent's a
 install(TARGETS VrdClient VrdBrowser gauge64-read vrdctl vrd-fleet-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Gauge64 LIBRARY DESTINATION ${VRD_PRIVATE_LIBDIR})
 
-# Icons of the menu entries, rendered from the programs' SVGs at the sizes desktops look for.
-find_program(RSVG_CONVERT rsvg-convert REQUIRED)
+# Icons of the menu entries, rendered at the sizes desktops look for.
 set(VRD_ICON_SIZES 16 22 24 32 48 64 128 256)
-set(VRD_APP_ICONS
-  varden-agent ${CMAKE_SOURCE_DIR}/tools/icons/Look.svg
-  varden-station ${CMAKE_SOURCE_DIR}/browser/resources/varden_browser.svg)
+set(VRD_APP_ICONS varden-agent Look varden-station varden_browser)
 set(vrd_rendered)
 while(VRD_APP_ICONS)
-  list(POP_FRONT VRD_APP_ICONS icon svg)
+  list(POP_FRONT VRD_APP_ICONS icon drawing)
   foreach(size ${VRD_ICON_SIZES})
     set(png ${VRD_PACKAGING_OUT}/icons/${size}x${size}/apps/${icon}.png)
-    add_custom_command(
-      OUTPUT ${png}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${VRD_PACKAGING_OUT}/icons/${size}x${size}/apps
-      COMMAND ${RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${svg}
-      DEPENDS ${svg}
-      VERBATIM)
+    vrd_render_icon(${drawing} ${size} ${png})
     list(APPEND vrd_rendered ${png})
   endforeach()
-  install(FILES ${svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${icon}.svg)
+  install(FILES ${CMAKE_SOURCE_DIR}/icons/${drawing}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+          RENAME ${icon}.svg)
 endwhile()
 install(DIRECTORY ${VRD_PACKAGING_OUT}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
