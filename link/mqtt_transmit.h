@@ -90,7 +90,7 @@ private:
     static void libraryLog(mosquitto*, void* self, int level, const char* text);
 
     void noteTlsError(const QString& text);
-    void tellFailure(const QString& what) const;
+    void tellFailure(const QString& kind, const QString& detail = QString()) const;
     void readSocket();
     void writeSocket();
     void houseKeeping();
@@ -106,7 +106,8 @@ private:
     const ReconnectPolicy m_policy;
     mosquitto* m_mosq = nullptr;
     QString m_accessProblem; // why the access settings cannot give a connection; empty when they can
-    QString m_tlsFailure;    // the TLS failure of the current attempt, as the user is told it
+    QString m_tlsFailure;    // the kind of TLS failure of the current attempt; empty: none seen
+    QString m_tlsDetail;     // what OpenSSL said about it
 
     State m_state = State::Disconnected;
     bool m_wanted = false; // connectToHost() called and not undone by disconnectFromHost()

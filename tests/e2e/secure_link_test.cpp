@@ -166,8 +166,9 @@ const AgentCase kAgentCases[] = {
     {"TlsCertificateForAnotherAddress", SecureBroker::OtherAddress, tlsRightCa, false,
      "broker certificate is not made out to 127.0.0.2"},
     {"ClientCertificateGiven", SecureBroker::ClientCertificate, tlsWithClientCertificate, true, nullptr},
-    {"ClientCertificateMissing", SecureBroker::ClientCertificate, tlsRightCa, false,
-     "TLS with the broker failed: tlsv13 alert certificate required"},
+    // TLS 1.3 refuses with the alert "certificate required", or with a bare reset when that
+    // overtakes the alert (a slow agent, under the sanitizers): one kind, told once either way.
+    {"ClientCertificateMissing", SecureBroker::ClientCertificate, tlsRightCa, false, "TLS with the broker failed"},
     {"TlsToAPlainListener", SecureBroker::Plain, tlsRightCa, false, "TLS with the broker failed"},
     {"TlsWithoutCaFile", SecureBroker::Tls, tlsWithoutCaFile, false, "TLS=1 needs CA_FILE"},
 };
