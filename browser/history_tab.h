@@ -26,8 +26,9 @@ public:
 
     static constexpr int kReplyWaitMs = 5000;
 
-    // Puts a tab widget where `faults` sits in `column`: the tab "Faults" holds `faults`, the
-    // tab "History" the chart. Requests leave through `publish`.
+    // Puts a tab widget where `faults` sits in `column`: the tab "Faults" holds `faults` (a group
+    // box there loses its heading and frame), the tab "History" the chart. Requests leave through
+    // `publish`.
     HistoryTab(QBoxLayout* column, QWidget* faults, Publish publish, QObject* parent = nullptr);
 
     // The client whose history is shown; a new one clears the chart and, when the tab is shown,

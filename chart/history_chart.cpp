@@ -23,6 +23,12 @@ const QColor kBandColor(70, 130, 180, 90);
 const QColor kLineColor(25, 80, 140);
 const QColor kLimitColor(200, 40, 40);
 
+// Below this the chart shows too little to read; above it the window's layout decides.
+constexpr int kMinimumWidth = 260;
+constexpr int kMinimumHeight = 120;
+// The widest time label ("ddd d MMM") with room on both sides, in average character widths.
+constexpr int kTimeLabelChars = 14;
+
 double msOf(qint64 seconds)
 {
     return double(seconds) * 1000.0;
@@ -69,6 +75,20 @@ HistoryChart::HistoryChart(QWidget* parent)
     m_message = new QwtPlotTextLabel;
     m_message->attach(this);
     new BucketPicker(this);
+    // The plot's own policy makes its preferred size its least, wider than the agent's window.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QSize HistoryChart::minimumSizeHint() const
+{
+    return QSize(kMinimumWidth, kMinimumHeight);
+}
+
+void HistoryChart::resizeEvent(QResizeEvent* event)
+{
+    const int labelWidth = kTimeLabelChars * fontMetrics().averageCharWidth();
+    setAxisMaxMajor(QwtPlot::xBottom, std::max(2, width() / std::max(1, labelWidth)));
+    QwtPlot::resizeEvent(event);
 }
 
 HistoryChart::~HistoryChart() = default;

@@ -30,6 +30,12 @@ public:
     // Runs of buckets drawn without a break; a missing bucket starts a new run.
     int drawnRuns() const { return m_runs; }
 
+    // Small enough for the agent's window: the time axis shows as many labels as fit.
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void clearItems();
     void addRun(const std::vector<HistoryBucket>& run);

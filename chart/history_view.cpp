@@ -57,6 +57,8 @@ HistoryView::HistoryView(QWidget* parent)
         controls->addWidget(button);
     }
     m_status = new QLabel(this);
+    // Wraps rather than widen the row beyond the agent's small window.
+    m_status->setWordWrap(true);
     controls->addWidget(m_status, 1);
 
     m_chart = new HistoryChart(this);

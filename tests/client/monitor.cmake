@@ -12,6 +12,10 @@ vrd_add_test(client_monitor_tests
 # The binding test loads the real library from the build's bin directory.
 add_dependencies(client_monitor_tests Gauge64)
 
+vrd_add_test(client_window_layout_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp ${CMAKE_CURRENT_LIST_DIR}/window_layout_test.cpp
+  LIBS vrd_client_monitor vrd_window_layout)
+
 vrd_add_test(client_monitor_process_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp
   LIBS Qt5::Core)
