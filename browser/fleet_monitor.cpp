@@ -36,11 +36,7 @@ FleetMonitor::FleetMonitor(Setup setup)
     : m_clients(setup.clients)
     , m_clock(std::move(setup.clock))
     , m_poller({std::move(setup.ask), [this](const QUuid& c, ClientHealth h) { showHealth(c, h); },
-                [this](const QUuid& c, const SensorFault& f, bool started) {
-                    record(c, started ? FleetEventKind::FaultStarted : FleetEventKind::FaultEnded, f);
-                    if (started)
-                        m_firstFault.insert(c, f);
-                },
+                [this](const QUuid& c, const SensorFault& f, bool started) { noteFault(c, f, started); },
                 [this](const QUuid& c) { raiseBalloon(c); }})
     , m_store(QLatin1String(kConnectionName))
     , m_events(0, EventColumns)
@@ -157,6 +153,33 @@ void FleetMonitor::showHealth(const QUuid& client, ClientHealth health)
     const int row = m_clients->rowOf(client);
     if (row >= 0)
         m_clients->setHealth(row, m_healthIcons.value(int(health)), healthText(health), int(health));
+    showFaultTip(client);
+}
+
+void FleetMonitor::noteFault(const QUuid& client, const SensorFault& fault, bool started)
+{
+    record(client, started ? FleetEventKind::FaultStarted : FleetEventKind::FaultEnded, fault);
+    if (started) {
+        m_firstFault.insert(client, fault);
+        m_faults[client].insert(fault.sensorType, fault);
+    } else {
+        m_faults[client].remove(fault.sensorType);
+    }
+    showFaultTip(client);
+}
+
+// Only while the client is shown in fault: one that stopped answering says nothing of readings
+// it no longer reports.
+void FleetMonitor::showFaultTip(const QUuid& client)
+{
+    const int row = m_clients->rowOf(client);
+    if (row < 0)
+        return;
+    QStringList lines;
+    if (m_poller.healthOf(client) == ClientHealth::Fault)
+        for (const SensorFault& fault : m_faults.value(client))
+            lines << sensorFaultText(fault.sensorType, fault.value, fault.limit);
+    m_clients->setHealthTip(row, lines.join(QLatin1Char('\n')));
 }
 
 QString FleetMonitor::nameOf(const QUuid& client) const

@@ -36,6 +36,10 @@ QString fleetEventKindName(FleetEventKind kind);
 // (limit 70 'C)".
 QString fleetEventText(const FleetEvent& event);
 
+// A reading out of its limits, worded as a fault event says it: "Processor Temperature = 91 'C
+// (limit 70 'C)".
+QString sensorFaultText(int sensorType, int value, int limit);
+
 class FleetEventStore {
 public:
     explicit FleetEventStore(QString connectionName);
