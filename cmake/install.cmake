@@ -21,11 +21,16 @@ function(vrd_prefix_relative out full)
   endif()
 endfunction()
 
-vrd_prefix_relative(vrd_default_autostart ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart)
 # Strings, not paths: CMake would make a relative path given on the command line absolute.
 set(VRD_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the agent's systemd unit goes (relative: to the prefix)")
 set(VRD_SYSUSERS_DIR lib/sysusers.d CACHE STRING "Where the varden user's sysusers.d entry goes (relative: to the prefix)")
-set(VRD_AUTOSTART_DIR ${vrd_default_autostart} CACHE STRING "Where the agent's autostart entry goes (relative: to the prefix)")
+# Its default follows the prefix (/etc for /usr), so it is worked out at every configure and
+# not kept: a tree configured again for another prefix would keep the old one.
+set(VRD_AUTOSTART_DIR "" CACHE STRING "Where the agent's autostart entry goes (relative: to the prefix); empty: xdg/autostart in the prefix's configuration directory")
+vrd_prefix_relative(vrd_autostart_dir ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart)
+if(VRD_AUTOSTART_DIR)
+  set(vrd_autostart_dir ${VRD_AUTOSTART_DIR})
+endif()
 
 install(TARGETS VrdClient VrdBrowser gauge64-read vrdctl vrd-fleet-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Gauge64 LIBRARY DESTINATION ${VRD_PRIVATE_LIBDIR})
@@ -63,7 +68,7 @@ add_custom_target(vrd_install_files ALL DEPENDS ${vrd_rendered})
 
 install(FILES ${VRD_PACKAGING_DIR}/varden-agent.desktop ${VRD_PACKAGING_DIR}/varden-station.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${VRD_PACKAGING_DIR}/varden-agent.desktop DESTINATION ${VRD_AUTOSTART_DIR})
+install(FILES ${VRD_PACKAGING_DIR}/varden-agent.desktop DESTINATION ${vrd_autostart_dir})
 
 # The agent as a system service for machines without a desktop.
 configure_file(${VRD_PACKAGING_DIR}/systemd/varden-agent.service.in ${VRD_PACKAGING_OUT}/varden-agent.service @ONLY)
@@ -81,7 +86,7 @@ lib=${CMAKE_INSTALL_LIBDIR}
 data=${CMAKE_INSTALL_DATADIR}
 man=${CMAKE_INSTALL_MANDIR}
 doc=${CMAKE_INSTALL_DOCDIR}
-autostart=${VRD_AUTOSTART_DIR}
+autostart=${vrd_autostart_dir}
 units=${VRD_SYSTEMD_UNIT_DIR}
 sysusers=${VRD_SYSUSERS_DIR}
 ")

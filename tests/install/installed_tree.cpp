@@ -31,6 +31,11 @@ bool InstalledTree::install(const QString& prefix)
     return done && install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0;
 }
 
+bool InstalledTree::isFixed(const QString& dirKey) const
+{
+    return dirKey != QLatin1String("prefix") && QDir::isAbsolutePath(m_dirs.value(dirKey));
+}
+
 QString InstalledTree::file(const QString& dirKey, const QString& name) const
 {
     const QString dir = m_dirs.value(dirKey);

@@ -21,6 +21,10 @@ public:
     // lib, data, man, doc, autostart, units, sysusers).
     QString file(const QString& dirKey, const QString& name) const;
 
+    // Whether the destination is absolute: it stays where it is, whatever --prefix says.
+    bool isFixed(const QString& dirKey) const;
+    QString configuredPrefix() const { return m_dirs.value(QStringLiteral("prefix")); }
+
     QString root() const { return m_destdir.path(); }
     QString prefix() const { return m_prefix; }
     QString log() const { return m_log; }
