@@ -14,6 +14,7 @@ constexpr qint64 kPurgeEverySeconds = 3600;
 constexpr qint64 kSecondsPerDay = 86400;
 constexpr int kBalloonMs = 5000;
 constexpr char kTimeFormat[] = "yyyy/MM/dd hh:mm:ss";
+constexpr int kOpenRows = 6;
 
 struct HealthLook {
     ClientHealth health;
@@ -85,9 +86,13 @@ void FleetMonitor::buildPanel(QMainWindow* window)
     // Fixed sizes from the window's font (inherited once docked): sizing to the contents would
     // measure every row on each event.
     const QFontMetrics metrics = view->fontMetrics();
-    view->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
+    const int rowHeight = metrics.height() + 4;
+    view->verticalHeader()->setDefaultSectionSize(rowHeight);
     view->setColumnWidth(TimeColumn, metrics.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16);
     view->setColumnWidth(ClientColumn, metrics.horizontalAdvance(QStringLiteral("OFFICE\\WS-0000")) + 40);
+    // Opens six events high, so that the client's panes keep their room; it can be dragged taller.
+    window->resizeDocks({dock}, {view->horizontalHeader()->sizeHint().height() + kOpenRows * rowHeight},
+                        Qt::Vertical);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/Mainform/icons/varden_browser.png")));

@@ -13,6 +13,7 @@
 #include <qwt_plot_picker.h>
 #include <qwt_picker_machine.h>
 #include <qwt_plot_textlabel.h>
+#include <qwt_scale_widget.h>
 #include <qwt_text.h>
 
 #include <algorithm>
@@ -26,8 +27,9 @@ const QColor kLimitColor(200, 40, 40);
 // Below this the chart shows too little to read; above it the window's layout decides.
 constexpr int kMinimumWidth = 260;
 constexpr int kMinimumHeight = 120;
-// The widest time label ("ddd d MMM") with room on both sides, in average character widths.
-constexpr int kTimeLabelChars = 14;
+// The widest line of a time label, and the room kept between two labels, as a share of it.
+constexpr char kWidestTimeLabel[] = "Wed 29 Sep";
+constexpr double kTimeLabelRoom = 1.6;
 
 double msOf(qint64 seconds)
 {
@@ -86,7 +88,8 @@ QSize HistoryChart::minimumSizeHint() const
 
 void HistoryChart::resizeEvent(QResizeEvent* event)
 {
-    const int labelWidth = kTimeLabelChars * fontMetrics().averageCharWidth();
+    const QFontMetrics metrics = axisWidget(QwtPlot::xBottom)->fontMetrics();
+    const int labelWidth = int(kTimeLabelRoom * metrics.horizontalAdvance(QLatin1String(kWidestTimeLabel)));
     setAxisMaxMajor(QwtPlot::xBottom, std::max(2, width() / std::max(1, labelWidth)));
     QwtPlot::resizeEvent(event);
 }
@@ -123,8 +126,9 @@ void HistoryChart::showSeries(const HistorySeries& series, qint64 from, qint64 t
     m_series = series;
     const SensorTypeRow* row = sensorTypeRow(series.type);
     m_unit = row ? row->unit : SensorUnit::Celsius;
-    setAxisTitle(QwtPlot::yLeft, row ? QStringLiteral("%1 (%2)").arg(QLatin1String(row->name), unitSymbol(m_unit))
-                                     : QString());
+    // The unit alone: the choice above the chart names the sensor, and a long title would not
+    // fit the axis of a short chart.
+    setAxisTitle(QwtPlot::yLeft, row ? unitSymbol(m_unit) : QString());
     setAxisScale(QwtPlot::xBottom, msOf(from), msOf(to));
 
     std::vector<HistoryBucket> run;
