@@ -46,3 +46,17 @@ vrd_release_options() {
     "-DCMAKE_C_FLAGS=${flags[0]} ${flags[1]}" "-DCMAKE_CXX_FLAGS=${flags[0]} ${flags[2]}"
     "-DCMAKE_EXE_LINKER_FLAGS=${flags[3]}" "-DCMAKE_SHARED_LINKER_FLAGS=${flags[3]}")
 }
+
+# vrd_xvfb SCREEN LOG: starts Xvfb with one screen of SCREEN (WxHxDEPTH) on a display no other
+# server holds (Xvfb picks it: on a shared machine a guessed number may be taken), exports
+# DISPLAY and sets VRD_XVFB_PID; returns once the server accepts clients.
+vrd_xvfb() {
+  local fifo number
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/vrd-xvfb.XXXXXX")
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$fifo" >"$2" 2>&1 &
+  VRD_XVFB_PID=$!
+  read -r number <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=:$number
+}
