@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's list of known clients, the item model behind tvClient: "Name" (the computer
 // name, the identity role), "Status" (the online or offline icon, the last-seen role) and

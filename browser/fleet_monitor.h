@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's view of the fleet as a whole: the health column of the client list (from the
 // health poller; a client in fault names its readings out of their limits in a tool tip), the record of fleet events (online, offline, fault started, fault ended) in

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's History tab: the reading history of the selected client as a chart. It asks the
 // client with a kind-16 request and waits a few seconds for the reply; a client that does not

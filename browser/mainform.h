@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's main window. It sends requests on the broker on a one-second timer, keeps the
 // registry of clients in "Client.sqlite", shows which clients answer, and shows the readings,

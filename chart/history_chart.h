@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One sensor's history as a chart: the band from the lowest to the highest value of each bucket
 // with the mean as a line over it, the limits as horizontal lines, a gap wherever buckets are

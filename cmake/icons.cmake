@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The one way icons are made: every icon is drawn as an SVG in icons/ and rendered to PNG at
 # build time, at the size its user wants. rsvg-convert comes from Debian's librsvg2-bin.
 find_program(RSVG_CONVERT rsvg-convert REQUIRED)

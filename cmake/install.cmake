@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # Installation as a Linux system expects it: programs in bin/, the sensor library in a folder of
 # its own under the multiarch library directory, desktop entries, icons, man pages, the agent's
 # autostart entry and its systemd unit. scripts/package builds the Debian package from the same

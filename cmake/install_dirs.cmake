@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # Where an install puts the programs and their sensor library, known before the parts are
 # defined so that the parts link vrd_install_dirs themselves and the layer check sees them.
 # The install rules themselves are in install.cmake.

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The layering rule, checked when the build is configured: a part's targets link targets and
 # name include folders only of their own part or of parts ranked lower, so parts of equal rank
 # (the programs and the tools) never use each other. Imported targets (Qt, SQLite,

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The Debian package, built by scripts/package from a tree configured with the /usr prefix:
 # varden_<version>_amd64.deb, its library dependencies computed by dpkg-shlibdeps from the
 # binaries, the maintainer scripts and control files from packaging/debian/.

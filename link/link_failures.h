@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Failures that keep a link from the broker whatever the retry does (a refused login, a broker
 // certificate that is not trusted, unusable TLS settings, a refused TLS handshake) are told on

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One MQTT 3.1 connection bound to one topic. The link subscribes to its topic (QoS 1) every
 // time the connection comes up, publishes payloads on that topic (QoS 0, no retain) and hands

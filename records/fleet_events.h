@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's record of what changed in the fleet: a client came online or went offline, a
 // reading of a client left its limits or came back. Kept in FLEETEVENT_TBL of "Client.sqlite",

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // gauge64-read: the first thing to run on a machine. Loads the sensor library the way the
 // client does, initialises it and prints the status, the source it chose with the devices it
 // reads there, and the thirteen readings; when it found no sensor, what it looked for and what

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # Shared set-up for the project's scripts: installs the Debian packages that are missing
 # (quietly, only when missing) and configures and builds a tree.
 

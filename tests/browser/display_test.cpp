@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // What the replies show for the selected client, and what the user's actions do.
 
 #include "station_fixture.h"

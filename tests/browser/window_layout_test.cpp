@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The station's window as an operator sees it, at its default size and at 1024 x 768, on each
 // of its two tabs: no widget drawn over a sibling, every label wide enough for its text, and the
 // window able to take the size given. The window shows a fleet of three hundred, the selected

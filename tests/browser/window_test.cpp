@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The window's widget tree, texts, menu and About box.
 
 #include "station_fixture.h"

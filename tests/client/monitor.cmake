@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 vrd_add_test(client_ini_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ini_file_test.cpp
   LIBS vrd_client_ini)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent's window as its user sees it, at its default size and at 1024 x 768 (which its
 // largest size caps), on every page and every settings tab: no widget drawn over a sibling,
 // every label wide enough for its text, and the window able to take the size given. The

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The link on the secured broker the project ships (docs/broker/): the real agent program with
 // accounts, TLS and client certificates, right and wrong; the access rules for agent and station
 // accounts; vrdctl and the simulator with the same settings as options. Every TLS case runs

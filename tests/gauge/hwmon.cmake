@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The kernel hwmon source: its pure parts in process, and captured machines through the
 # reading tool inside a private mount namespace.
 vrd_add_test(gauge_hwmon_test SOURCES hwmon_mapping_test.cpp LIBS gauge_core Qt5::Core)

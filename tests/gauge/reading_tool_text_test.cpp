@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // gauge64-read as a person reads it on a machine where the library finds no sensor: what it
 // looked for and what to try, no table of zeros; and its usage on request.
 

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The Debian package as an administrator meets it, in a Debian 12 (bookworm) chroot made with
 # debootstrap from Debian's mirror: `apt-get install ./varden_*.deb` from Debian's main alone,
 # the library in its private folder, the installed gauge64-read reading a simulated board,

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // `cmake --install` into a DESTDIR: every file where a Linux system looks for it, desktop entries
 // that desktop-file-validate accepts, icons rendered at their sizes, man pages that format
 // cleanly, a unit that systemd-analyze accepts, and the installed gauge64-read finding the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The build tree installed with `cmake --install` into a temporary DESTDIR, as a packager does,
 // and the destinations the install rules name (build/packaging/install_dirs.ini): relative ones

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // A link failure is told once per kind, whatever each attempt's detail, and again after a
 // connection made the process forget.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // What a person sees wrong in a window that is shown: two visible sibling widgets drawn over
 // each other, a label too narrow for its text, a window that cannot take the size it was given.
