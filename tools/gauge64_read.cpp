@@ -1,16 +1,24 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // gauge64-read: the first thing to run on a machine. Loads the sensor library the way the
 // client does, initialises it and prints the status, the source it chose with the devices it
-// reads there, and the thirteen readings.
+// reads there, and the thirteen readings; when it found no sensor, what it looked for and what
+// to try instead.
 
 #include "gauge64.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -132,6 +140,84 @@ Source parseSource(const std::string& line)
     return source;
 }
 
+constexpr char kHwmonClass[] = "/sys/class/hwmon";
+
+// The "name" of every device under /sys/class/hwmon, as the kernel's drivers registered them.
+std::vector<std::string> hwmonDeviceNames()
+{
+    std::vector<std::string> names;
+    DIR* directory = opendir(kHwmonClass);
+    if (!directory)
+        return names;
+    while (const dirent* entry = readdir(directory)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream file(std::string(kHwmonClass) + "/" + entry->d_name + "/name");
+        std::string name;
+        if (std::getline(file, name) && !name.empty())
+            names.push_back(name);
+    }
+    closedir(directory);
+    return names;
+}
+
+std::string joined(const std::vector<std::string>& parts)
+{
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : ", ") + part;
+    return text;
+}
+
+// What the port path came to, by the source the library ended on and its status.
+struct PortOutcome {
+    const char* source;
+    int32_t status;
+    const char* text;
+};
+const PortOutcome kPortOutcomes[] = {
+    {"port", GAUGE64_NO_DRIVER, "/dev/port could not be opened: the port path needs root and CAP_SYS_RAWIO"},
+    {"port", GAUGE64_NO_CHIP, "/dev/port opened, but no supported chip answered at the Super I/O ports"},
+    {"hwmon", GAUGE64_NO_CHIP, "not tried (GAUGE64_SOURCE=hwmon)"},
+    {"hwmon", GAUGE64_NO_DRIVER, "not tried: libsensors could not start (see /etc/sensors3.conf and /etc/sensors.d)"},
+};
+
+// Printed instead of a table of zeros when the library found no sensor: where it looked, what
+// it found there, and the two ways to a reading.
+void printNoSensor(int32_t status, const Source& source)
+{
+    std::printf("status %d: no sensor found\n", status);
+    if (std::strcmp(source.kind, "board") == 0) {
+        std::printf("  the simulated board %s could not be read (GAUGE64_BOARD)\n",
+                    source.devices.empty() ? "" : source.devices.front().c_str());
+        return;
+    }
+    const std::vector<std::string> devices = hwmonDeviceNames();
+    const char* forced = std::getenv("GAUGE64_SOURCE");
+    std::printf("Looked for:\n");
+    if (forced && std::strcmp(forced, "port") == 0)
+        std::printf("  hwmon  not tried (GAUGE64_SOURCE=port)\n");
+    else if (devices.empty())
+        std::printf("  hwmon  %s holds no device: no kernel driver for the board's monitor is loaded\n", kHwmonClass);
+    else
+        std::printf("  hwmon  %s holds %s: none of them from a driver the library reads\n", kHwmonClass,
+                    joined(devices).c_str());
+    for (const PortOutcome& outcome : kPortOutcomes)
+        if (std::strcmp(outcome.source, source.kind) == 0 && outcome.status == status) {
+            std::printf("  port   %s", outcome.text);
+            std::printf("\n");
+            if (status == GAUGE64_NO_DRIVER && std::strcmp(source.kind, "port") == 0 && geteuid() != 0)
+                std::printf("         (this is user %u, not root)\n", unsigned(geteuid()));
+            else if (status == GAUGE64_NO_DRIVER && std::strcmp(source.kind, "port") == 0)
+                std::printf("         (as root: a container, or the kernel's lockdown under Secure Boot, refuses it)\n");
+        }
+    std::printf("Try:\n"
+                "  sudo sensors-detect   finds the board's monitor chip and names its kernel module; load it\n"
+                "                        (sudo modprobe <module>) and run gauge64-read again, as any user\n"
+                "  the port path         for a chip that no kernel driver serves: gauge64-read as root; for the\n"
+                "                        service, the drop-in " VRD_INSTALLED_DOCDIR "/examples/port-access.conf\n");
+}
+
 std::string jsonString(const std::string& text)
 {
     std::string quoted = "\"";
@@ -189,14 +275,10 @@ void printJson(int32_t status, const std::string& line, const int32_t* values)
     std::printf("}\n");
 }
 
-int usage()
-{
-    std::fprintf(stderr, "usage: gauge64-read [--watch] [--json]\n"
+constexpr char kUsage[] = "usage: gauge64-read [--watch] [--json] | --help\n"
                          "  Reads the board's hardware monitor through libGauge64.so.\n"
                          "  GAUGE64_SOURCE=hwmon|port forces the kernel's hwmon drivers or the port path;\n"
-                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n");
-    return 2;
-}
+                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n";
 
 } // namespace
 
@@ -209,8 +291,10 @@ int main(int argc, char** argv)
             watch = true;
         else if (std::strcmp(argv[i], "--json") == 0)
             json = true;
+        else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return std::fputs(kUsage, stdout) < 0 ? 1 : 0;
         else
-            return usage();
+            return std::fputs(kUsage, stderr), 2;
     }
     void* library = loadLibrary();
     if (!library) {
@@ -231,6 +315,12 @@ int main(int argc, char** argv)
 
     const int32_t status = initial();
     const std::string source = sourceLine(library);
+    if (GAUGE64_FAILED(status) && !json) {
+        printNoSensor(status, parseSource(source));
+        release();
+        dlclose(library);
+        return 1;
+    }
     do {
         int32_t values[kReadingCount] = {};
         for (int i = 0; i < kReadingCount; ++i)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The client's debug-message log. Every message goes to the debugger stand-in (standard
 // error) as "[location,line_N] +---> text\r\n"; the active log also keeps it as a row of

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The board file's reader: JSON text to a SimBoard, every field checked, one clear line for the
 // first fault. It is the only part of the library that uses Qt (for its JSON reader), so it is the
 // one reason the Linux library links Qt Core; that stays. The simulated board exists only in the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The operating-system calls the sensor library makes, behind one narrow interface, so the
 // same library code runs on the Windows driver, on Linux /dev/port and on a simulated board.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Chooses the driver stand-in from the environment. The choice is renewed when the
 // environment changed, so a host that points GAUGE64_BOARD elsewhere and initialises the
 // library again talks to the new board.

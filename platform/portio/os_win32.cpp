@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The real Windows calls: the port-I/O driver's device and the service control manager.
 
 #include "os_api.h"

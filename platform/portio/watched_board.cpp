@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // A board file followed while the program runs: reloaded when its modification time changes.
 
 #include "watched_board.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One running client per login session. On Windows this is a named mutex; here it is an flock on a
 // file in the session's runtime directory, released by the kernel however the process ends. Without

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The request of another process to end the client. On Windows it is window message 0x0401; here
 // it is SIGTERM, SIGINT or SIGHUP. The handler only writes to a socket pair; the event loop reads

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The client's answers: the addressing rule over every kind, the replies' exact bytes, and
 // fault times read through the machine's time zone.
 

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 vrd_add_test(client_ini_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ini_file_test.cpp
   LIBS vrd_client_ini)
@@ -11,6 +15,10 @@ vrd_add_test(client_monitor_tests
   LIBS vrd_client_monitor)
 # The binding test loads the real library from the build's bin directory.
 add_dependencies(client_monitor_tests Gauge64)
+
+vrd_add_test(client_window_layout_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp ${CMAKE_CURRENT_LIST_DIR}/window_layout_test.cpp
+  LIBS vrd_client_monitor vrd_window_layout)
 
 vrd_add_test(client_monitor_process_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 vrd_add_test(client_wmi_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/wmi_query_test.cpp
   LIBS vrd_wmi)

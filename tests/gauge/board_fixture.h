@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A simulated board for one test: the JSON goes to a temporary file named by GAUGE64_BOARD,
 // and every driver call is traced to a temporary file named by GAUGE64_TRACE. The library

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The chip families: each variant on simulated boards through the library's own code.
 vrd_add_test(gauge_chips_test
   SOURCES chips_support.cpp chips_conversions_test.cpp chips_fintek_test.cpp

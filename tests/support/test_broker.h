@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Test fixtures around a real MQTT broker on loopback, for the link, client, browser and
 // end-to-end tests.
