@@ -2,9 +2,8 @@
 
 #include "watched_board.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 namespace portio {
@@ -29,10 +28,9 @@ SimBoard* WatchedBoard::board()
 
 void WatchedBoard::refresh()
 {
-    struct stat info {};
-    const int64_t stamp = ::stat(path_.c_str(), &info) == 0
-                              ? int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec
-                              : -2;
+    std::error_code failed;
+    const auto modified = std::filesystem::last_write_time(std::filesystem::path(path_), failed);
+    const int64_t stamp = failed ? -2 : int64_t(modified.time_since_epoch().count());
     if (stamp == loadedStamp_)
         return;
     loadedStamp_ = stamp;
