@@ -3,9 +3,7 @@
 // reads there, and the thirteen readings.
 
 #include "gauge64.h"
-
-#include <dlfcn.h>
-#include <unistd.h>
+#include "shared_library.h"
 
 #include <csignal>
 #include <cstdint>
@@ -17,7 +15,7 @@
 
 namespace {
 
-using Reading = int32_t (*)();
+using Reading = int32_t(GAUGE64_CALL*)();
 
 enum class Unit { Millivolts, Rpm, Celsius };
 
@@ -54,27 +52,17 @@ const char* statusMeaning(int32_t status)
     }
 }
 
-std::string selfDirectory()
-{
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
-    path[length] = '\0';
-    const char* slash = std::strrchr(path, '/');
-    return slash ? std::string(path, std::size_t(slash - path)) : ".";
-}
-
 // As the agent looks for it: the program's own directory (the build tree), the library directory
 // of the prefix it is installed in, then the system's search path.
 void* loadLibrary()
 {
-    const std::string candidates[] = {selfDirectory() + "/libGauge64.so",
-                                      selfDirectory() + "/" VRD_LIBDIR_FROM_BINDIR "/libGauge64.so"};
+    const std::string self = loader::programDirectory();
+    const std::string candidates[] = {self + "/" + loader::kGaugeFileName,
+                                      self + "/" VRD_LIBDIR_FROM_BINDIR "/" + loader::kGaugeFileName};
     for (const std::string& path : candidates)
-        if (void* handle = dlopen(path.c_str(), RTLD_NOW))
+        if (void* handle = loader::open(path))
             return handle;
-    return dlopen("libGauge64.so", RTLD_NOW);
+    return loader::open(loader::kGaugeFileName);
 }
 
 // The library's own line naming its source ("hwmon: nct6775-isa-0290, k10temp-pci-00c3");
@@ -83,7 +71,7 @@ using SourceExport = int32_t (*)(char*, uint32_t);
 
 std::string sourceLine(void* library)
 {
-    auto source = reinterpret_cast<SourceExport>(dlsym(library, "DLLSource"));
+    auto source = reinterpret_cast<SourceExport>(loader::symbol(library, "DLLSource"));
     if (!source)
         return {};
     const int32_t length = source(nullptr, 0);
@@ -192,9 +180,10 @@ void printJson(int32_t status, const std::string& line, const int32_t* values)
 int usage()
 {
     std::fprintf(stderr, "usage: gauge64-read [--watch] [--json]\n"
-                         "  Reads the board's hardware monitor through libGauge64.so.\n"
+                         "  Reads the board's hardware monitor through the sensor library (%s).\n"
                          "  GAUGE64_SOURCE=hwmon|port forces the kernel's hwmon drivers or the port path;\n"
-                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n");
+                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n",
+                 loader::kGaugeFileName);
     return 2;
 }
 
@@ -214,16 +203,16 @@ int main(int argc, char** argv)
     }
     void* library = loadLibrary();
     if (!library) {
-        std::fprintf(stderr, "gauge64-read: cannot load libGauge64.so: %s\n", dlerror());
+        std::fprintf(stderr, "gauge64-read: cannot load %s: %s\n", loader::kGaugeFileName, loader::lastError().c_str());
         return 1;
     }
-    auto initial = reinterpret_cast<Reading>(dlsym(library, "DLLInitial"));
-    auto release = reinterpret_cast<Reading>(dlsym(library, "DLLRelease"));
+    auto initial = reinterpret_cast<Reading>(loader::symbol(library, "DLLInitial"));
+    auto release = reinterpret_cast<Reading>(loader::symbol(library, "DLLRelease"));
     Reading readers[kReadingCount] = {};
     for (int i = 0; i < kReadingCount; ++i)
-        readers[i] = reinterpret_cast<Reading>(dlsym(library, kReadings[i].name));
+        readers[i] = reinterpret_cast<Reading>(loader::symbol(library, kReadings[i].name));
     if (!initial || !release) {
-        std::fprintf(stderr, "gauge64-read: libGauge64.so lacks DLLInitial or DLLRelease\n");
+        std::fprintf(stderr, "gauge64-read: %s lacks DLLInitial or DLLRelease\n", loader::kGaugeFileName);
         return 1;
     }
     std::signal(SIGINT, onSignal);
@@ -241,6 +230,6 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     } while (watch && !g_stop);
     release();
-    dlclose(library);
+    loader::close(library);
     return GAUGE64_FAILED(status) ? 1 : 0;
 }

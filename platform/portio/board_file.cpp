@@ -3,6 +3,7 @@
 // hardened parser without linking anything, on Linux and in the Windows DLL alike (the DLL links
 // only the system's own libraries).
 
+#include "file_facts.h"
 #include "sim_board.h"
 
 #include <nlohmann/json.hpp>
@@ -14,10 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <limits>
+#include <memory>
 
 namespace portio {
 
@@ -311,16 +311,12 @@ std::optional<SimBoard> SimBoard::fromJson(const std::string& json, std::string*
 
 std::optional<SimBoard> SimBoard::fromFile(const std::string& path, std::string* error)
 {
-    // The narrow path as the system takes it (the ANSI code page on Windows, bytes on Linux),
-    // the same way the library was given it.
-    const std::filesystem::path file(path);
-    std::error_code ignored;
-    if (std::filesystem::is_directory(file, ignored)) {
+    if (isDirectory(path)) {
         *error = "cannot be read (file to open is a directory)";
         return std::nullopt;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
         *error = std::string("cannot be read (") + std::strerror(errno) + ")";
         return std::nullopt;
     }
@@ -328,14 +324,14 @@ std::optional<SimBoard> SimBoard::fromFile(const std::string& path, std::string*
     constexpr size_t kMaxBoardBytes = 4 * 1024 * 1024;
     std::string text;
     char chunk[65536];
-    while (text.size() <= kMaxBoardBytes && in.read(chunk, sizeof chunk).gcount() > 0)
-        text.append(chunk, size_t(in.gcount()));
+    for (size_t got; text.size() <= kMaxBoardBytes && (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;)
+        text.append(chunk, got);
     if (text.size() > kMaxBoardBytes) {
         *error = "is larger than 4 MiB";
         return std::nullopt;
     }
-    if (in.bad()) {
-        *error = "cannot be read (read error)";
+    if (std::ferror(file.get())) {
+        *error = std::string("cannot be read (") + std::strerror(errno) + ")";
         return std::nullopt;
     }
     return fromJson(text, error);

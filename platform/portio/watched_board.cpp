@@ -1,9 +1,9 @@
 // A board file followed while the program runs: reloaded when its modification time changes.
 
 #include "watched_board.h"
+#include "file_facts.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 
 namespace portio {
@@ -28,9 +28,8 @@ SimBoard* WatchedBoard::board()
 
 void WatchedBoard::refresh()
 {
-    std::error_code failed;
-    const auto modified = std::filesystem::last_write_time(std::filesystem::path(path_), failed);
-    const int64_t stamp = failed ? -2 : int64_t(modified.time_since_epoch().count());
+    const int64_t found = modificationStamp(path_);
+    const int64_t stamp = found < 0 ? -2 : found;
     if (stamp == loadedStamp_)
         return;
     loadedStamp_ = stamp;

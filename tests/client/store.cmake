@@ -2,7 +2,7 @@ vrd_add_test(client_wmi_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/wmi_query_test.cpp
   LIBS vrd_wmi)
 
-vrd_add_test(client_store_tests
+vrd_add_test(client_store_tests WINDOWS
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/store_database_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/store_debug_log_test.cpp
@@ -10,6 +10,6 @@ vrd_add_test(client_store_tests
     ${CMAKE_CURRENT_LIST_DIR}/store_thread_test.cpp
   LIBS vrd_client_store)
 
-vrd_add_test(client_inventory_tests
+vrd_add_test(client_inventory_tests WINDOWS
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/inventory_test.cpp
   LIBS vrd_client_inventory)

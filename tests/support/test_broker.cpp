@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>
