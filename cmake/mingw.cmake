@@ -28,10 +28,12 @@ if(VRD_WIN_DEPS)
   set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 endif()
 
-# Test programs run under Wine where it can run them: 64-bit code only on these machines.
+# Test programs run under Wine where it can run them: 64-bit code only on these machines. Wine
+# keeps its prefix in the build tree, says nothing of its own, and installs no .NET or HTML engine.
 if(VRD_WIN_ARCH STREQUAL "x86_64")
   find_program(VRD_WINE64 wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
   if(VRD_WINE64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${VRD_WINE64})
+    set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all
+        "WINEDLLOVERRIDES=mscoree,mshtml=" ${VRD_WINE64})
   endif()
 endif()
