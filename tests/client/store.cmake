@@ -10,6 +10,6 @@ vrd_add_test(client_store_tests WINDOWS
     ${CMAKE_CURRENT_LIST_DIR}/store_thread_test.cpp
   LIBS vrd_client_store)
 
-vrd_add_test(client_inventory_tests WINDOWS
+vrd_add_test(client_inventory_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/inventory_test.cpp
   LIBS vrd_client_inventory)
