@@ -26,6 +26,7 @@ if(VRD_WIN_DEPS)
   set(CMAKE_USER_MAKE_RULES_OVERRIDE ${CMAKE_CURRENT_LIST_DIR}/mingw-link-group.cmake)
   # The C and C++ runtimes and the threads library go into each program too.
   set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+  set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT -s) # the static libraries carry debugging symbols
 endif()
 
 # Test programs run under Wine where it can run them: 64-bit code only on these machines. Wine
