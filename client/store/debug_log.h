@@ -1,7 +1,8 @@
 #pragma once
 // The client's debug-message log. Every message goes to the debugger output (OutputDebugString on
-// Windows, standard error on Linux: platform/session/debugger_output.h) as "[location,line_N] +---> text\r\n"; the active log also keeps it as a row of
-// DBGMSG_TBL in its own SQLite file, between a "Starting" and an "Ending" row.
+// Windows, standard error on Linux: platform/session/debugger_output.h) as
+// "[location,line_N] +---> text\r\n"; the active log also keeps it as a row of DBGMSG_TBL in its
+// own SQLite file, between a "Starting" and an "Ending" row.
 //
 // Main thread only. Messages of any length and content are accepted and stored verbatim.
 

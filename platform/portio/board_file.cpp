@@ -265,7 +265,8 @@ private:
         SimMemory range;
         range.address = uint32_t(number(member(object, "address"), 0, 0xFFFFFFFF, "memory address"));
         const std::string hex = text(object, "hex");
-        const bool allHex = std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+        const auto isHex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+        const bool allHex = std::all_of(hex.begin(), hex.end(), isHex);
         if (hex.size() % 2 != 0 || !allHex)
             throw ParseError{"memory hex must be pairs of hexadecimal digits"};
         for (size_t i = 0; i < hex.size(); i += 2)
