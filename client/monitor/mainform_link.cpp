@@ -1,6 +1,7 @@
 // The window's broker links and its answers to the station's requests.
 
 #include "dmi_table.h"
+#include "link_failures.h"
 #include "mainform.h"
 #include "messages.h"
 
@@ -10,12 +11,18 @@ void Mainform::startBrokerLinks()
 {
     if (!m_broker.enable)
         return;
+    // The shared topic and this machine's own, on which a station asks it alone.
     m_requestLink = makeLink(msg::requestTopic(m_broker.branchToken));
+    m_requestLink->addSubscription(msg::agentRequestTopic(m_broker.branchToken, m_hostIdentity));
     connect(m_requestLink.get(), &MqttTransmit::SignalMqttReceived, this, &Mainform::slot_mtsBranchReceived);
     m_requestLink->connectToHost();
 
-    // Publish only: subscribed, it would receive every other agent's replies and read none.
-    m_replyLink = makeLink(msg::replyTopic(m_broker.branchToken));
+    // Publish only: subscribed, it would receive every other agent's replies and read none. With
+    // a USER, on that user's reply topic, which the broker can tie to the account.
+    const QString notice = msg::userTopicNotice(m_broker.branchToken, m_broker.access.user);
+    if (!notice.isEmpty())
+        tellLinkFailure(notice);
+    m_replyLink = makeLink(msg::agentReplyTopic(m_broker.branchToken, m_broker.access.user));
     m_replyLink->setSubscribing(false);
     m_replyLink->connectToHost();
 
@@ -45,6 +52,7 @@ RequestSources Mainform::requestSources()
 {
     RequestSources sources;
     sources.host = m_hostIdentity;
+    sources.ownTopic = true;
     sources.snapshot = [this]() -> const SensorSnapshot& { return m_snapshot; };
     sources.processorLoad = [this] { return m_loggingThread.GetCpuLoad(); };
     sources.lastFaults = [this] { return m_database.lastFaults(); };

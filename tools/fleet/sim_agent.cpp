@@ -48,10 +48,14 @@ SimAgent::SimAgent(Agent& agent, const LinkSettings& settings, QObject* parent)
     , m_agent(agent)
     , m_stamp(settings.stamp)
     , m_requestLink(makeLink(settings, msg::requestTopic(settings.channel)))
-    , m_replyLink(makeLink(settings, msg::replyTopic(settings.channel)))
+    , m_replyLink(makeLink(settings, settings.ownTopic ? msg::agentReplyTopic(settings.channel, settings.access.user)
+                                                       : msg::replyTopic(settings.channel)))
     , m_hqLink(makeLink(settings, settings.hqToken))
     , m_sources(sources())
 {
+    m_sources.ownTopic = settings.ownTopic;
+    if (settings.ownTopic)
+        m_requestLink->addSubscription(msg::agentRequestTopic(settings.channel, agent.identity));
     m_replyLink->setSubscribing(false);
     connect(m_requestLink.get(), &MqttTransmit::SignalMqttReceived, this, &SimAgent::onRequest);
 }

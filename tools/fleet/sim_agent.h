@@ -1,10 +1,12 @@
 #pragma once
 // One simulated agent on the wire, as VrdClient is: three connections of the link class the
 // agent uses (its client-identifier form, keep-alive, QoS and once-a-second reconnection),
-// the request link subscribed to channel + "H2C", the reply link publishing on channel + "C2H"
-// without subscribing, the HQ link subscribed to the HQ token. Requests are answered by the
-// agent's own request handler, so the reply bytes are those a real agent sends for the same
-// readings, identity and inventory.
+// the request link subscribed to channel + "H2C" and to the agent's own request topic, the reply
+// link publishing on the user's reply topic (channel + "C2H" without a user) without
+// subscribing, the HQ link subscribed to the HQ token. Requests are answered by the agent's own
+// request handler, so the reply bytes are those a real agent sends for the same readings,
+// identity and inventory. With ownTopic off the agent is one that predates addressed topics:
+// the shared topics only, and no "OwnTopic" in its replies.
 //
 // Lives on the thread of the FleetShard that created it; the Agent data it answers from is
 // that shard's and is touched on that thread only.
@@ -27,6 +29,7 @@ struct LinkSettings {
     QString channel;
     QString hqToken;
     bool stamp = false; // presence replies carry "SimSentNs", the monotonic send time
+    bool ownTopic = true; // own request topic and per-user replies; off: the shared topics only
     BrokerAccess access; // login and TLS of the agent's links
 };
 

@@ -164,14 +164,7 @@ int runList(FleetQuery& query, const Options& options)
 
 std::optional<msg::Envelope> askOne(FleetQuery& query, const Options& options, int code)
 {
-    const QUuid target = options.target;
-    query.send(code, target);
-    const auto replies = query.collect(
-        [&](const msg::Envelope& e) { return e.code == code && msg::addressOf(e.object) == std::optional(target); },
-        [](const QVector<msg::Envelope>& got) { return !got.isEmpty(); }, options.timeoutMs);
-    if (replies.isEmpty())
-        return std::nullopt;
-    return replies.first();
+    return query.askAgent(options.target, code, msg::buildRequest(code, options.target), options.timeoutMs);
 }
 
 void noAnswer(const Options& options)
@@ -279,6 +272,8 @@ int main(int argc, char** argv)
         "  history ID    min/avg/max of --type over the last --hours, one line per bucket\n"
         "                (--summary: a sparkline per type, every type without --type)\n"
         "  events        the station's fleet events (from its Client.sqlite; no broker needed)\n"
+        "An agent is asked on its own topic first, then, after half of --timeout (at most a\n"
+        "second) without an answer, on the channel's shared topic.\n"
         "Defaults come from VRD.INI in the working directory when present.");
     parser.addHelpOption();
     const QCommandLineOption host("host", "Broker address (an IP address).", "H");
