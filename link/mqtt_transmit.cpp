@@ -5,6 +5,7 @@
 #include "mqtt_transmit.h"
 
 #include "link_failures.h"
+#include "socket_readable.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -12,7 +13,6 @@
 #include <QUuid>
 
 #include <mosquitto.h>
-#include <poll.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
@@ -63,12 +63,6 @@ QByteArray pathOrNothing(const QString& path)
 const char* nullIfEmpty(const QByteArray& text)
 {
     return text.isEmpty() ? nullptr : text.constData();
-}
-
-bool socketHasData(int socket)
-{
-    pollfd waiting{socket, POLLIN, 0};
-    return ::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN);
 }
 
 void initLibraryOnce()

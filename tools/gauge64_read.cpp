@@ -8,24 +8,20 @@
 // to try instead.
 
 #include "gauge64.h"
-
-#include <dirent.h>
-#include <dlfcn.h>
-#include <unistd.h>
+#include "sensor_search.h"
+#include "shared_library.h"
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using Reading = int32_t (*)();
+using Reading = int32_t(GAUGE64_CALL*)();
 
 enum class Unit { Millivolts, Rpm, Celsius };
 
@@ -62,27 +58,17 @@ const char* statusMeaning(int32_t status)
     }
 }
 
-std::string selfDirectory()
-{
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
-    path[length] = '\0';
-    const char* slash = std::strrchr(path, '/');
-    return slash ? std::string(path, std::size_t(slash - path)) : ".";
-}
-
 // As the agent looks for it: the program's own directory (the build tree), the library directory
 // of the prefix it is installed in, then the system's search path.
 void* loadLibrary()
 {
-    const std::string candidates[] = {selfDirectory() + "/libGauge64.so",
-                                      selfDirectory() + "/" VRD_LIBDIR_FROM_BINDIR "/libGauge64.so"};
+    const std::string self = loader::programDirectory();
+    const std::string candidates[] = {self + "/" + loader::kGaugeFileName,
+                                      self + "/" VRD_LIBDIR_FROM_BINDIR "/" + loader::kGaugeFileName};
     for (const std::string& path : candidates)
-        if (void* handle = dlopen(path.c_str(), RTLD_NOW))
+        if (void* handle = loader::open(path))
             return handle;
-    return dlopen("libGauge64.so", RTLD_NOW);
+    return loader::open(loader::kGaugeFileName);
 }
 
 // The library's own line naming its source ("hwmon: nct6775-isa-0290, k10temp-pci-00c3");
@@ -91,7 +77,7 @@ using SourceExport = int32_t (*)(char*, uint32_t);
 
 std::string sourceLine(void* library)
 {
-    auto source = reinterpret_cast<SourceExport>(dlsym(library, "DLLSource"));
+    auto source = reinterpret_cast<SourceExport>(loader::symbol(library, "DLLSource"));
     if (!source)
         return {};
     const int32_t length = source(nullptr, 0);
@@ -140,50 +126,8 @@ Source parseSource(const std::string& line)
     return source;
 }
 
-constexpr char kHwmonClass[] = "/sys/class/hwmon";
-
-// The "name" of every device under /sys/class/hwmon, as the kernel's drivers registered them.
-std::vector<std::string> hwmonDeviceNames()
-{
-    std::vector<std::string> names;
-    DIR* directory = opendir(kHwmonClass);
-    if (!directory)
-        return names;
-    while (const dirent* entry = readdir(directory)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::ifstream file(std::string(kHwmonClass) + "/" + entry->d_name + "/name");
-        std::string name;
-        if (std::getline(file, name) && !name.empty())
-            names.push_back(name);
-    }
-    closedir(directory);
-    return names;
-}
-
-std::string joined(const std::vector<std::string>& parts)
-{
-    std::string text;
-    for (const std::string& part : parts)
-        text += (text.empty() ? "" : ", ") + part;
-    return text;
-}
-
-// What the port path came to, by the source the library ended on and its status.
-struct PortOutcome {
-    const char* source;
-    int32_t status;
-    const char* text;
-};
-const PortOutcome kPortOutcomes[] = {
-    {"port", GAUGE64_NO_DRIVER, "/dev/port could not be opened: the port path needs root and CAP_SYS_RAWIO"},
-    {"port", GAUGE64_NO_CHIP, "/dev/port opened, but no supported chip answered at the Super I/O ports"},
-    {"hwmon", GAUGE64_NO_CHIP, "not tried (GAUGE64_SOURCE=hwmon)"},
-    {"hwmon", GAUGE64_NO_DRIVER, "not tried: libsensors could not start (see /etc/sensors3.conf and /etc/sensors.d)"},
-};
-
 // Printed instead of a table of zeros when the library found no sensor: where it looked, what
-// it found there, and the two ways to a reading.
+// it found there, and what to try.
 void printNoSensor(int32_t status, const Source& source)
 {
     std::printf("status %d: no sensor found\n", status);
@@ -192,30 +136,7 @@ void printNoSensor(int32_t status, const Source& source)
                     source.devices.empty() ? "" : source.devices.front().c_str());
         return;
     }
-    const std::vector<std::string> devices = hwmonDeviceNames();
-    const char* forced = std::getenv("GAUGE64_SOURCE");
-    std::printf("Looked for:\n");
-    if (forced && std::strcmp(forced, "port") == 0)
-        std::printf("  hwmon  not tried (GAUGE64_SOURCE=port)\n");
-    else if (devices.empty())
-        std::printf("  hwmon  %s holds no device: no kernel driver for the board's monitor is loaded\n", kHwmonClass);
-    else
-        std::printf("  hwmon  %s holds %s: none of them from a driver the library reads\n", kHwmonClass,
-                    joined(devices).c_str());
-    for (const PortOutcome& outcome : kPortOutcomes)
-        if (std::strcmp(outcome.source, source.kind) == 0 && outcome.status == status) {
-            std::printf("  port   %s", outcome.text);
-            std::printf("\n");
-            if (status == GAUGE64_NO_DRIVER && std::strcmp(source.kind, "port") == 0 && geteuid() != 0)
-                std::printf("         (this is user %u, not root)\n", unsigned(geteuid()));
-            else if (status == GAUGE64_NO_DRIVER && std::strcmp(source.kind, "port") == 0)
-                std::printf("         (as root: a container, or the kernel's lockdown under Secure Boot, refuses it)\n");
-        }
-    std::printf("Try:\n"
-                "  sudo sensors-detect   finds the board's monitor chip and names its kernel module; load it\n"
-                "                        (sudo modprobe <module>) and run gauge64-read again, as any user\n"
-                "  the port path         for a chip that no kernel driver serves: gauge64-read as root; for the\n"
-                "                        service, the drop-in " VRD_INSTALLED_DOCDIR "/examples/port-access.conf\n");
+    printSensorSearch(status, source.kind);
 }
 
 std::string jsonString(const std::string& text)
@@ -275,10 +196,15 @@ void printJson(int32_t status, const std::string& line, const int32_t* values)
     std::printf("}\n");
 }
 
-constexpr char kUsage[] = "usage: gauge64-read [--watch] [--json] | --help\n"
-                         "  Reads the board's hardware monitor through libGauge64.so.\n"
+int usage(std::FILE* stream, int exitStatus)
+{
+    std::fprintf(stream, "usage: gauge64-read [--watch] [--json] | --help\n"
+                         "  Reads the board's hardware monitor through the sensor library (%s).\n"
                          "  GAUGE64_SOURCE=hwmon|port forces the kernel's hwmon drivers or the port path;\n"
-                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n";
+                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n",
+                 loader::kGaugeFileName);
+    return std::ferror(stream) ? 1 : exitStatus;
+}
 
 } // namespace
 
@@ -292,22 +218,22 @@ int main(int argc, char** argv)
         else if (std::strcmp(argv[i], "--json") == 0)
             json = true;
         else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
-            return std::fputs(kUsage, stdout) < 0 ? 1 : 0;
+            return usage(stdout, 0);
         else
-            return std::fputs(kUsage, stderr), 2;
+            return usage(stderr, 2);
     }
     void* library = loadLibrary();
     if (!library) {
-        std::fprintf(stderr, "gauge64-read: cannot load libGauge64.so: %s\n", dlerror());
+        std::fprintf(stderr, "gauge64-read: cannot load %s: %s\n", loader::kGaugeFileName, loader::lastError().c_str());
         return 1;
     }
-    auto initial = reinterpret_cast<Reading>(dlsym(library, "DLLInitial"));
-    auto release = reinterpret_cast<Reading>(dlsym(library, "DLLRelease"));
+    auto initial = reinterpret_cast<Reading>(loader::symbol(library, "DLLInitial"));
+    auto release = reinterpret_cast<Reading>(loader::symbol(library, "DLLRelease"));
     Reading readers[kReadingCount] = {};
     for (int i = 0; i < kReadingCount; ++i)
-        readers[i] = reinterpret_cast<Reading>(dlsym(library, kReadings[i].name));
+        readers[i] = reinterpret_cast<Reading>(loader::symbol(library, kReadings[i].name));
     if (!initial || !release) {
-        std::fprintf(stderr, "gauge64-read: libGauge64.so lacks DLLInitial or DLLRelease\n");
+        std::fprintf(stderr, "gauge64-read: %s lacks DLLInitial or DLLRelease\n", loader::kGaugeFileName);
         return 1;
     }
     std::signal(SIGINT, onSignal);
@@ -318,7 +244,7 @@ int main(int argc, char** argv)
     if (GAUGE64_FAILED(status) && !json) {
         printNoSensor(status, parseSource(source));
         release();
-        dlclose(library);
+        loader::close(library);
         return 1;
     }
     do {
@@ -331,6 +257,6 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     } while (watch && !g_stop);
     release();
-    dlclose(library);
+    loader::close(library);
     return GAUGE64_FAILED(status) ? 1 : 0;
 }

@@ -46,10 +46,8 @@ void selectOs()
     if (current.os && board == current.board && trace == current.trace)
         return;
     std::unique_ptr<OsApi> chosen;
-#ifndef _WIN32
     if (!board.empty())
         chosen = makeSimBoardOs(board.c_str());
-#endif
     if (!chosen)
         chosen = makeNativeOs();
     if (!trace.empty())

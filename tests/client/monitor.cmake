@@ -2,11 +2,13 @@
 #
 # SPDX-License-Identifier: GPL-2.0-or-later
 
-vrd_add_test(client_ini_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ini_file_test.cpp
-  LIBS vrd_client_ini)
+set(INI_TESTS ${CMAKE_CURRENT_LIST_DIR}/ini_file_test.cpp)
+if(NOT WIN32)
+  list(APPEND INI_TESTS ${CMAKE_CURRENT_LIST_DIR}/ini_file_posix_test.cpp)
+endif()
+vrd_add_test(client_ini_tests WINDOWS SOURCES ${INI_TESTS} LIBS vrd_client_ini)
 
-vrd_add_test(client_monitor_tests
+vrd_add_test(client_monitor_tests WINDOWS
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/monitor_polling_test.cpp
@@ -20,7 +22,9 @@ vrd_add_test(client_window_layout_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp ${CMAKE_CURRENT_LIST_DIR}/window_layout_test.cpp
   LIBS vrd_client_monitor vrd_window_layout)
 
-vrd_add_test(client_monitor_process_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp
-  LIBS Qt5::Core)
-add_dependencies(client_monitor_process_tests VrdClient Gauge64)
+if(NOT WIN32)
+  vrd_add_test(client_monitor_process_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp
+    LIBS Qt5::Core)
+  add_dependencies(client_monitor_process_tests VrdClient Gauge64)
+endif()

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>

@@ -31,6 +31,8 @@
 
 #include <memory>
 
+class QTcpSocket;
+
 namespace vrdtest {
 
 // The real `mosquitto` binary on a free port of 127.0.0.1, anonymous access, no persistence.
@@ -76,12 +78,15 @@ public:
 
 private:
     bool writeConfig();
+    // Under Wine: one request to vrd-broker-host and its reply (test_broker_remote.cpp).
+    QByteArray call(const QByteArray& command);
 
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     std::unique_ptr<QProcess> m_process;
     QByteArray m_notes; // the fixture's own failure notes
     QByteArray m_extraConfig;
+    std::unique_ptr<QTcpSocket> m_host; // the connection to vrd-broker-host, under Wine
 };
 
 } // namespace vrdtest
