@@ -12,10 +12,16 @@ include(GNUInstallDirs)
 # folder of its own, not among the libraries the dynamic linker offers every program.
 set(VRD_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/varden)
 
+add_library(vrd_install_dirs INTERFACE)
+if(WIN32)
+  # Windows programs find Gauge64.dll beside them, in the build tree and installed alike.
+  target_compile_definitions(vrd_install_dirs INTERFACE VRD_LIBDIR_FROM_BINDIR=".")
+  return()
+endif()
+
 # Programs find the library relative to their own directory, and know the directory they are
 # installed to (the files rule in platform/session/file_places.h) and the examples' folder.
 file(RELATIVE_PATH VRD_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/varden)
-add_library(vrd_install_dirs INTERFACE)
 target_compile_definitions(vrd_install_dirs INTERFACE
   VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}"
   VRD_INSTALLED_DOCDIR="${CMAKE_INSTALL_FULL_DOCDIR}")

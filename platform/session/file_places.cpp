@@ -4,14 +4,10 @@
 
 #include "file_places.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace {
-
-constexpr char kVendorDirectory[] = "varden";
 
 QString canonicalDirectory(const QString& path)
 {
@@ -21,13 +17,18 @@ QString canonicalDirectory(const QString& path)
 
 bool runsInstalled(const PlaceInputs& inputs)
 {
-    return !inputs.installedDirectory.isEmpty() &&
-           canonicalDirectory(inputs.programDirectory) == canonicalDirectory(inputs.installedDirectory);
+    if (inputs.installedDirectory.isEmpty())
+        return false;
+    const QString program = canonicalDirectory(inputs.programDirectory);
+    const QString installed = canonicalDirectory(inputs.installedDirectory);
+    if (!inputs.installedBelow)
+        return program == installed;
+    return program.startsWith(installed + QLatin1Char('/'), Qt::CaseInsensitive);
 }
 
-QString programDirectoryUnder(const QString& base, const QString& program)
+QString programDirectoryUnder(const QString& base, const PlaceInputs& inputs, const QString& program)
 {
-    return QDir(base).filePath(QLatin1String(kVendorDirectory) + QLatin1Char('/') + program);
+    return QDir(base).filePath(inputs.vendorDirectory + QLatin1Char('/') + program);
 }
 
 bool createPrivateDirectory(const QString& path)
@@ -51,20 +52,9 @@ FilePlaces filePlaces(const QString& program, const QString& fallback, const Pla
     if (!inputs.stateDirectory.isEmpty())
         return {inputs.stateDirectory, inputs.stateDirectory};
     if (runsInstalled(inputs))
-        return {programDirectoryUnder(inputs.configHome, program), programDirectoryUnder(inputs.dataHome, program)};
+        return {programDirectoryUnder(inputs.configHome, inputs, program),
+                programDirectoryUnder(inputs.dataHome, inputs, program)};
     return {fallback, fallback};
-}
-
-PlaceInputs currentPlaceInputs()
-{
-    PlaceInputs inputs;
-    inputs.programDirectory = QCoreApplication::applicationDirPath();
-    inputs.installedDirectory = QStringLiteral(VRD_INSTALLED_BINDIR);
-    // systemd joins several state directories with ':'; the unit names one.
-    inputs.stateDirectory = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
-    inputs.configHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    inputs.dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return inputs;
 }
 
 bool createPlaces(const FilePlaces& places)

@@ -6,20 +6,26 @@
 // Where the agent and the station keep their settings file and databases. One rule for both,
 // checked in this order:
 //   1. $STATE_DIRECTORY is set (a systemd unit with StateDirectory=): everything in it;
-//   2. the program runs from the directory it was installed to: "VRD.INI" in
-//      $XDG_CONFIG_HOME/varden/<program>/, the databases in $XDG_DATA_HOME/varden/<program>/;
+//   2. the program runs from where it was installed: "VRD.INI" and the databases in a folder of
+//      the program's own, $XDG_CONFIG_HOME/varden/<program>/ and $XDG_DATA_HOME/varden/<program>/
+//      on Linux, %LOCALAPPDATA%\Varden\<program>\ for both on Windows;
 //   3. anywhere else (build/bin, a copy of the program): the fallback directory the program has
 //      always used (the agent its working directory, the station its own directory).
+// The inputs of each system are in file_places_linux.cpp and file_places_win32.cpp.
 
 #include <QString>
 
 // What the rule reads from the process, gathered in one place so tests can supply their own.
 struct PlaceInputs {
     QString programDirectory;   // canonical directory of the running executable
-    QString installedDirectory; // where `cmake --install` puts programs (empty: never installed)
+    QString installedDirectory; // where programs are installed (empty: never installed)
     QString stateDirectory;     // $STATE_DIRECTORY
-    QString configHome;         // $XDG_CONFIG_HOME, or ~/.config
-    QString dataHome;           // $XDG_DATA_HOME, or ~/.local/share
+    QString configHome;         // $XDG_CONFIG_HOME, or ~/.config; %LOCALAPPDATA% on Windows
+    QString dataHome;           // $XDG_DATA_HOME, or ~/.local/share; %LOCALAPPDATA% on Windows
+    // Windows: an installed program lies in a folder of its own below Program Files, and paths
+    // match without regard to case. Linux: it lies in the installed directory itself.
+    bool installedBelow = false;
+    QString vendorDirectory = QStringLiteral("varden");
 };
 
 struct FilePlaces {

@@ -3,7 +3,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 // Where the agent and the station keep their files: the service's state directory first, the
-// XDG directories when the program runs from where it was installed, else the old places.
+// XDG directories (the local application data on Windows) when the program runs from where it was
+// installed, else the old places.
 
 #include "file_places.h"
 
@@ -48,12 +49,44 @@ TEST(FilePlacesTest, TheFirstRuleThatAppliesNamesTheDirectories)
         {"build tree, agent: working directory", build, bin, "", "", {"", ""}},
         {"build tree, station: program directory", build, bin, "", build, {build, build}},
         {"no installed directory known", bin, "", "", build, {build, build}},
+        {"a folder below the installed directory is not it", root.filePath("usr/bin/sub"), bin, "", build,
+         {build, build}},
     };
     for (const Case& c : cases) {
         const PlaceInputs inputs{c.programDirectory, c.installedDirectory, c.stateDirectory, config, data};
         const FilePlaces places = filePlaces(QStringLiteral("VrdClient"), c.fallback, inputs);
         EXPECT_EQ(places.settingsDirectory, c.expected.settingsDirectory) << c.what;
         EXPECT_EQ(places.dataDirectory, c.expected.dataDirectory) << c.what;
+    }
+}
+
+// Windows: installed means a folder of its own below Program Files, whatever the letter case of
+// the path it was started by; settings and databases then share the local application data.
+TEST(FilePlacesTest, BelowProgramFilesTheLocalApplicationDataHoldsEverything)
+{
+    const QString programFiles = "C:/Program Files";
+    const QString local = "C:/Users/u/AppData/Local";
+    const QString working = "C:/Users/u/Desktop";
+    struct Case {
+        const char* what;
+        QString programDirectory;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"installed", "C:/Program Files/Varden", local + "/Varden/VrdBrowser"},
+        {"started by a path in other letter case", "c:/PROGRAM FILES/varden", local + "/Varden/VrdBrowser"},
+        {"deeper below", "C:/Program Files/Tools/Varden", local + "/Varden/VrdBrowser"},
+        {"Program Files itself", "C:/Program Files", working},
+        {"a folder whose name only begins the same", "C:/Program Files Old/Varden", working},
+        {"a copy elsewhere", "D:/Varden", working},
+    };
+    for (const Case& c : cases) {
+        PlaceInputs inputs{c.programDirectory, programFiles, "", local, local};
+        inputs.installedBelow = true;
+        inputs.vendorDirectory = "Varden";
+        const FilePlaces places = filePlaces(QStringLiteral("VrdBrowser"), working, inputs);
+        EXPECT_EQ(places.settingsDirectory, c.expected) << c.what;
+        EXPECT_EQ(places.dataDirectory, c.expected) << c.what;
     }
 }
 
