@@ -11,10 +11,32 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <cstring>
+
+namespace {
+
+// How long "--quit" waits for the running client's normal shutdown (its logging thread may take
+// two seconds, its settings are saved).
+constexpr int kQuitWaitMs = 20000;
+
+// "--quit": ends the client running in this session through its quit request instead of starting
+// (for installers and scripts); 0 once none runs, 1 when it still runs after the wait.
+bool quitRequested(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--quit") == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     // Held until the process ends, so a new client cannot start while this one still shuts down.
     SingleInstanceLock instance(QStringLiteral("DD4B0E7C-A259-48DA-859F-47233CBE2557"));
+    if (quitRequested(argc, argv))
+        return instance.endHolder(kQuitWaitMs) == SingleInstanceLock::HolderEnd::StillRunning ? 1 : 0;
     if (!instance.tryAcquire())
         return -1;
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -92,5 +93,32 @@ bool SingleInstanceLock::tryAcquire()
         return !held;
     }
     m_fd = fd;
+    // Its holder's process, for a later start that asks it to end (endHolder).
+    const QByteArray pid = QByteArray::number(qint64(getpid())) + '\n';
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, pid.constData(), size_t(pid.size()), 0) != pid.size())
+        qDebug() << "SingleInstanceLock::tryAcquire" << __LINE__ << "cannot note the process in" << m_path;
     return true;
+}
+
+bool SingleInstanceLock::held()
+{
+    const int fd = openLockFile();
+    if (fd < 0)
+        return false;
+    const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd); // also lets go of the lock if this call took it
+    return locked;
+}
+
+bool SingleInstanceLock::askHolderToEnd()
+{
+    const int fd = openLockFile();
+    if (fd < 0)
+        return false;
+    char text[32] = {};
+    const ssize_t length = pread(fd, text, sizeof text - 1, 0);
+    close(fd);
+    bool ok = false;
+    const qint64 pid = QByteArray(text, length > 0 ? int(length) : 0).trimmed().toLongLong(&ok);
+    return ok && pid > 1 && ::kill(pid_t(pid), SIGTERM) == 0;
 }

@@ -27,8 +27,16 @@ public:
     // The lock file (Linux) or the mutex's name (Windows).
     QString path() const { return m_path; }
 
+    // Asks the process that holds the lock to end as another process would ask it (window message
+    // 0x0401 to its quit window on Windows, SIGTERM on Linux; see termination_signals.h) and waits
+    // up to timeoutMs for it to let the lock go. Call before tryAcquire().
+    enum class HolderEnd { NoneRunning, Ended, StillRunning };
+    HolderEnd endHolder(int timeoutMs);
+
 private:
     int openLockFile() const;
+    bool askHolderToEnd();
+    bool held();
 
     QString m_path;
     bool m_inTemporaryFolder = false;

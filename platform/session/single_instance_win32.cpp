@@ -3,9 +3,9 @@
 
 #include "single_instance.h"
 
-#include <QDebug>
+#include "quit_window_win32.h"
 
-#include <windows.h>
+#include <QDebug>
 
 SingleInstanceLock::SingleInstanceLock(const QString& name)
     : m_path(name)
@@ -41,4 +41,25 @@ bool SingleInstanceLock::tryAcquire()
     }
     m_mutex = created;
     return true;
+}
+
+bool SingleInstanceLock::held()
+{
+    HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, m_path.toStdWString().c_str());
+    if (!running)
+        return false;
+    CloseHandle(running);
+    return true;
+}
+
+// The holder is a process of this program in this session: its quit window, on this desktop,
+// bears the program's name. Every such window is asked (a process that is just starting has its
+// window before it holds the mutex, and ends at the message all the same).
+bool SingleInstanceLock::askHolderToEnd()
+{
+    const std::wstring title = quitWindowTitle();
+    bool asked = false;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, kQuitWindowClass, title.c_str()));)
+        asked = PostMessageW(window, kQuitMessage, 0, 0) || asked;
+    return asked;
 }

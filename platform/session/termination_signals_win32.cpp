@@ -7,16 +7,12 @@
 
 #include "termination_signals.h"
 
+#include "quit_window_win32.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QFileInfo>
-
-#include <windows.h>
 
 namespace {
-
-constexpr UINT kQuitMessage = WM_USER + 1; // 0x0401
-constexpr wchar_t kWindowClass[] = L"VardenQuit";
 
 // The window that console events post to, and the filter that takes the message; one per process,
 // like the console handler.
@@ -36,11 +32,9 @@ HWND createQuitWindow()
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kWindowClass;
+    windowClass.lpszClassName = kQuitWindowClass;
     RegisterClassW(&windowClass); // fails harmlessly when already registered
-    const std::wstring title =
-        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdWString();
-    return CreateWindowExW(0, kWindowClass, title.c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
+    return CreateWindowExW(0, kQuitWindowClass, quitWindowTitle().c_str(), 0, 0, 0, 0, 0, nullptr, nullptr,
                            windowClass.hInstance, nullptr);
 }
 

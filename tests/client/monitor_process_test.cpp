@@ -161,6 +161,41 @@ TEST_F(ClientProcessTest, OneClientPerSession)
     }
 }
 
+// "--quit" ends the client of this session through its normal shutdown, and only that one; with
+// none running it has nothing to do.
+TEST_F(ClientProcessTest, QuitEndsTheClientOfThisSession)
+{
+    QTemporaryDir otherRuntime, otherWork;
+    const auto quit = [](const QProcessEnvironment& env) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(kClient, {"--quit"});
+        return endsWithin(process, 15000) ? process.exitCode() : -1000;
+    };
+    EXPECT_EQ(quit(environment(kChipBoard)), 0) << "none running";
+
+    auto client = startClient(environment(kChipBoard), work.path());
+    QProcessEnvironment otherSession = environment(kChipBoard);
+    otherSession.insert("XDG_RUNTIME_DIR", otherRuntime.path());
+    auto other = startClient(otherSession, otherWork.path());
+    QString errors, otherErrors;
+    ASSERT_TRUE(waitForOutput(*client, kStartedText, &errors)) << errors.toStdString();
+    ASSERT_TRUE(waitForOutput(*other, kStartedText, &otherErrors)) << otherErrors.toStdString();
+
+    EXPECT_EQ(quit(environment(kChipBoard)), 0);
+    ASSERT_TRUE(endsWithin(*client, 1000)) << "--quit returns once the client has ended";
+    EXPECT_EQ(client->exitCode(), 0);
+    EXPECT_TRUE(settingsFile().startsWith("[General]\r\n")) << "saved by the normal shutdown";
+    EXPECT_EQ(other->state(), QProcess::Running) << "another session's client";
+
+    auto again = startClient(environment(kChipBoard), work.path());
+    EXPECT_TRUE(waitForOutput(*again, kStartedText, &errors)) << "the lock was let go";
+    for (QProcess* running : {again.get(), other.get()}) {
+        running->terminate();
+        EXPECT_TRUE(endsWithin(*running, 10000));
+    }
+}
+
 // Every limit at its spin box's minimum, so start-up moves no spin box and no tick saves: only the
 // shutdown writes the -5 V switch that start-up cleared for the board's absent rail.
 const QByteArray kQuietSettings = "[General]\r\nCBN5V=1\r\n"
