@@ -22,7 +22,13 @@ vrd_add_test(client_window_layout_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp ${CMAKE_CURRENT_LIST_DIR}/window_layout_test.cpp
   LIBS vrd_client_monitor vrd_window_layout)
 
-if(NOT WIN32)
+if(WIN32)
+  vrd_add_test(client_windows_program_tests WINDOWS
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/windows_program_test.cpp
+    LIBS Qt5::Core
+    TIMEOUT 180)
+  add_dependencies(client_windows_program_tests VrdClient Gauge64)
+else()
   vrd_add_test(client_monitor_process_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp
     LIBS Qt5::Core)
