@@ -26,7 +26,7 @@ if(WIN32)
   vrd_add_test(client_windows_program_tests WINDOWS
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/windows_program_test.cpp
     LIBS Qt5::Core
-    TIMEOUT 180)
+    TIMEOUT 180 LOCK wine_agent)
   add_dependencies(client_windows_program_tests VrdClient Gauge64)
 else()
   vrd_add_test(client_monitor_process_tests
