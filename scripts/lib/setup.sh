@@ -72,7 +72,16 @@ vrd_xvfb() {
 VRD_WINDOWS_BUILD_PACKAGES=(cmake make perl tcl dpkg-dev xz-utils ca-certificates
                             g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                             g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
-VRD_WINDOWS_TEST_PACKAGES=(wine wine64 mosquitto)
+VRD_WINDOWS_TEST_PACKAGES=(wine wine64 mosquitto nsis xvfb xdotool imagemagick)
+
+# vrd_windows_installer BUILD: the Windows installer of a built 64-bit tree, with its path and size.
+vrd_windows_installer() {
+  vrd_install nsis
+  (cd "$1" && cpack -G NSIS >/dev/null)
+  local setup
+  setup=$(ls "$1"/Varden-*-win64-setup.exe)
+  echo "installer: $setup ($(stat -c %s "$setup") bytes)"
+}
 
 # vrd_enable_deb_src: makes Debian's source packages reachable through the mirrors this machine
 # already uses: a copy of each apt source stanza of Debian with the type deb-src, in a file of

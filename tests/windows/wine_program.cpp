@@ -122,14 +122,19 @@ QString Agent::databasePath() const
 
 QUuid Agent::identity() const
 {
+    return storedIdentity(databasePath());
+}
+
+QUuid storedIdentity(const QString& databasePath)
+{
     static int serial = 0;
     const QString name = QStringLiteral("wine_agent_%1").arg(++serial);
     QUuid identity;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(databasePath());
+        db.setDatabaseName(databasePath);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
-        if (QFile::exists(databasePath()) && db.open()) {
+        if (QFile::exists(databasePath) && db.open()) {
             QSqlQuery query(QStringLiteral("SELECT HOST_GUID FROM DMI_TBL WHERE ID = 1;"), db);
             if (query.next())
                 identity = QUuid(query.value(0).toString().trimmed());

@@ -33,6 +33,9 @@ void start(QProcess& process, const QString& program, const QStringList& argumen
 bool run(const QString& program, const QStringList& arguments, int timeoutMs, int* exitCode = nullptr,
          QByteArray* output = nullptr, const QProcessEnvironment& env = environment());
 
+// The host identity an agent stored in its database (null while there is none).
+QUuid storedIdentity(const QString& databasePath);
+
 // VrdClient.exe in a working directory of its own, on a copy of an example board, its VRD.INI
 // pointing at a broker. One per Wine prefix at a time: the single-instance mutex is the session's.
 class Agent {

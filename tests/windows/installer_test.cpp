@@ -1,0 +1,163 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
+// The Windows installer as an administrator's deployment tool runs it: silently, under wine64.
+// The agent started from its installed place keeps its files in the user's local application data
+// and answers on the broker; the silent uninstaller ends it, removes what was installed and keeps
+// the user's data unless asked to remove it.
+
+#include "qt_test_loop.h"
+#include "test_broker.h"
+#include "wine_program.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+const QString kInstalledAgent = QStringLiteral("C:\\Program Files\\Varden\\VrdClient.exe");
+const QString kRunKey = QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!condition()) {
+        if (elapsed.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(200);
+    }
+    return true;
+}
+
+QString driveC()
+{
+    return wine::prefix() + "/drive_c";
+}
+
+QString installDirectory()
+{
+    return driveC() + "/Program Files/Varden";
+}
+
+QString startMenuFolder()
+{
+    return driveC() + "/ProgramData/Microsoft/Windows/Start Menu/Programs/Varden";
+}
+
+// The running user's %LOCALAPPDATA%\Varden, on the Linux side.
+QString userDataDirectory()
+{
+    QByteArray output;
+    wine::run("cmd", {"/c", "echo", "%LOCALAPPDATA%"}, 60000, nullptr, &output);
+    QString windowsPath = QString::fromLocal8Bit(output).trimmed().section('\n', -1).trimmed();
+    windowsPath.replace('\\', '/');
+    if (!windowsPath.startsWith("C:/", Qt::CaseInsensitive))
+        return {};
+    return driveC() + windowsPath.mid(2) + "/Varden";
+}
+
+// The agent's start at login: the value in the Run key of the machine (HKLM) or the user (HKCU).
+QString runValue(const QString& root)
+{
+    QByteArray output;
+    int status = -1;
+    wine::run("reg", {"query", root + kRunKey, "/v", "Varden Agent"}, 60000, &status, &output);
+    return status == 0 ? QString::fromLocal8Bit(output) : QString();
+}
+
+bool runSilently(const QString& program, const QStringList& arguments)
+{
+    int status = -1;
+    return wine::run(program, arguments, 120000, &status) && status == 0;
+}
+
+// The uninstaller copies itself away and returns at once; it is done when the folder is gone.
+bool uninstall(const QStringList& options)
+{
+    return runSilently(installDirectory() + "/Uninstall.exe", QStringList{"/S"} + options) &&
+           waitFor([] { return !QFileInfo::exists(installDirectory()); }, 60000);
+}
+
+TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls)
+{
+    vrdtest::ensureCoreApplication();
+    const QString setup = qEnvironmentVariable("VRD_WIN_SETUP");
+    ASSERT_TRUE(QFileInfo::exists(setup)) << "no installer at " << setup.toStdString();
+    const QString data = userDataDirectory();
+    ASSERT_FALSE(data.isEmpty());
+    QDir(data).removeRecursively();
+
+    ASSERT_TRUE(runSilently(setup, {"/S"}));
+    for (const char* file : {"VrdClient.exe", "VrdBrowser.exe", "vrdctl.exe", "gauge64-read.exe", "Gauge64.dll",
+                             "LICENSE.txt", "Uninstall.exe"})
+        EXPECT_TRUE(QFileInfo::exists(installDirectory() + "/" + file)) << file;
+    for (const char* link : {"Varden Agent.lnk", "Varden Station.lnk"})
+        EXPECT_TRUE(QFileInfo::exists(startMenuFolder() + "/" + link)) << link;
+    EXPECT_TRUE(runValue("HKLM").contains("\"C:\\Program Files\\Varden\\VrdClient.exe\"")) << "for every user";
+    EXPECT_TRUE(runValue("HKCU").isEmpty());
+
+    // The installed agent, started elsewhere, keeps VRD.INI and its databases in the user's data.
+    vrdtest::TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.output().toStdString();
+    const QString agentData = data + "/VrdClient";
+    ASSERT_TRUE(QDir().mkpath(agentData));
+    {
+        QFile ini(agentData + "/VRD.INI");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QStringLiteral("[CLOUD]\r\nENABLE=1\r\nHOST=127.0.0.1\r\nPORT=%1\r\nBRANCH_TOKEN=SETUP1\r\n")
+                      .arg(broker.port())
+                      .toUtf8());
+    }
+    QTemporaryDir elsewhere;
+    QProcess agent;
+    QProcessEnvironment env = wine::environment();
+    env.insert("GAUGE64_BOARD", wine::windowsPath(QStringLiteral(VRD_SOURCE_DIR "/boards/fintek-f81866.json")));
+    agent.setWorkingDirectory(elsewhere.path());
+    agent.setProcessChannelMode(QProcess::MergedChannels);
+    wine::start(agent, kInstalledAgent, {}, env);
+    ASSERT_TRUE(agent.waitForStarted(10000));
+    QUuid identity;
+    ASSERT_TRUE(waitFor([&] { return !(identity = wine::storedIdentity(agentData + "/sysinfo2.sqlite")).isNull(); },
+                        60000))
+        << agent.readAll().constData();
+    QProcess vrdctl;
+    const QStringList check = {"--port", QString::number(broker.port()), "--channel", "SETUP1", "check",
+                               identity.toString()};
+    EXPECT_TRUE(waitFor(
+        [&] {
+            vrdctl.start(QStringLiteral(VRD_BIN_DIR "/vrdctl"), check);
+            return vrdctl.waitForFinished(20000) && vrdctl.exitCode() == 0;
+        },
+        60000))
+        << agent.readAll().constData() << vrdctl.readAll().constData();
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty()) << "nothing in the working directory";
+
+    // The silent uninstaller ends the running agent, removes what was installed, keeps the data.
+    ASSERT_TRUE(uninstall({}));
+    EXPECT_TRUE(agent.waitForFinished(20000));
+    EXPECT_EQ(agent.exitCode(), 0) << "ended through its normal shutdown";
+    EXPECT_FALSE(QFileInfo::exists(startMenuFolder()));
+    EXPECT_TRUE(runValue("HKLM").isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(agentData + "/sysinfo2.sqlite"));
+    EXPECT_TRUE(QFileInfo::exists(agentData + "/VRD.INI"));
+
+    // Chosen for the installing user only; removed with the user's data when asked.
+    ASSERT_TRUE(runSilently(setup, {"/S", "/AUTOSTART=user"}));
+    EXPECT_TRUE(runValue("HKLM").isEmpty());
+    EXPECT_TRUE(runValue("HKCU").contains("VrdClient.exe"));
+    ASSERT_TRUE(uninstall({"/PURGE"}));
+    EXPECT_TRUE(runValue("HKCU").isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(data));
+}
+
+} // namespace
