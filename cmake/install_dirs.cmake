@@ -12,16 +12,17 @@ include(GNUInstallDirs)
 # folder of its own, not among the libraries the dynamic linker offers every program.
 set(VRD_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/varden)
 
+# Programs find the library relative to their own directory, and know the directory they are
+# installed to (the files rule in platform/session/file_places.h) and the examples' folder. On
+# Windows every program is one file beside Gauge64.dll, in the build tree and installed alike; it
+# counts as installed below Program Files (platform/session/file_places_win32.cpp).
 add_library(vrd_install_dirs INTERFACE)
 if(WIN32)
-  # Windows programs find Gauge64.dll beside them, in the build tree and installed alike.
-  target_compile_definitions(vrd_install_dirs INTERFACE VRD_LIBDIR_FROM_BINDIR=".")
-  return()
+  target_compile_definitions(vrd_install_dirs INTERFACE
+    VRD_LIBDIR_FROM_BINDIR="." VRD_INSTALLED_BINDIR="" VRD_INSTALLED_DOCDIR="")
+else()
+  file(RELATIVE_PATH VRD_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/varden)
+  target_compile_definitions(vrd_install_dirs INTERFACE
+    VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}"
+    VRD_INSTALLED_DOCDIR="${CMAKE_INSTALL_FULL_DOCDIR}")
 endif()
-
-# Programs find the library relative to their own directory, and know the directory they are
-# installed to (the files rule in platform/session/file_places.h) and the examples' folder.
-file(RELATIVE_PATH VRD_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/varden)
-target_compile_definitions(vrd_install_dirs INTERFACE
-  VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}"
-  VRD_INSTALLED_DOCDIR="${CMAKE_INSTALL_FULL_DOCDIR}")
