@@ -67,9 +67,10 @@ vrd_xvfb() {
 }
 
 # The Windows cross build: Debian's MinGW-w64 compilers with posix threads, the tools that
-# unpack and build Debian's source packages (SQLite's amalgamation is made with tclsh), and
-# wine64 to run the 64-bit test programs.
-VRD_WINDOWS_BUILD_PACKAGES=(cmake make perl tcl dpkg-dev xz-utils ca-certificates
+# unpack and build Debian's source packages (SQLite's amalgamation is made with tclsh), the
+# programs' icons (rsvg-convert, icotool), and, for the tests, wine64, the broker, the installer's
+# NSIS and a virtual display with the tools that drive it and take its picture.
+VRD_WINDOWS_BUILD_PACKAGES=(cmake make perl tcl dpkg-dev xz-utils ca-certificates icoutils librsvg2-bin
                             g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                             g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
 VRD_WINDOWS_TEST_PACKAGES=(wine wine64 mosquitto nsis xvfb xdotool imagemagick)
