@@ -5,7 +5,7 @@
 // The Windows installer as an administrator's deployment tool runs it: silently, under wine64.
 // The agent started from its installed place keeps its files in the user's local application data
 // and answers on the broker; the silent uninstaller ends it, removes what was installed and keeps
-// the user's data unless asked to remove it.
+// the user's data unless asked to remove it. The installed station keeps its registry there too.
 
 #include "qt_test_loop.h"
 #include "test_broker.h"
@@ -142,6 +142,16 @@ TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls
         << agent.readAll().constData() << vrdctl.readAll().constData();
     EXPECT_TRUE(QDir(elsewhere.path()).isEmpty()) << "nothing in the working directory";
 
+    // So does the installed station: its registry goes to the user's data, not beside it.
+    QProcess station;
+    station.setWorkingDirectory(elsewhere.path());
+    wine::start(station, "C:\\Program Files\\Varden\\VrdBrowser.exe", {});
+    ASSERT_TRUE(station.waitForStarted(10000));
+    EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(data + "/VrdBrowser/Client.sqlite"); }, 60000));
+    EXPECT_FALSE(QFileInfo::exists(installDirectory() + "/Client.sqlite"));
+    station.kill(); // it has no quit request of its own; nothing of it is checked after this
+    station.waitForFinished(10000);
+
     // The silent uninstaller ends the running agent, removes what was installed, keeps the data.
     ASSERT_TRUE(uninstall({}));
     EXPECT_TRUE(agent.waitForFinished(20000));
@@ -150,6 +160,7 @@ TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls
     EXPECT_TRUE(runValue("HKLM").isEmpty());
     EXPECT_TRUE(QFileInfo::exists(agentData + "/sysinfo2.sqlite"));
     EXPECT_TRUE(QFileInfo::exists(agentData + "/VRD.INI"));
+    EXPECT_TRUE(QFileInfo::exists(data + "/VrdBrowser/Client.sqlite"));
 
     // Chosen for the installing user only; removed with the user's data when asked.
     ASSERT_TRUE(runSilently(setup, {"/S", "/AUTOSTART=user"}));
