@@ -138,13 +138,22 @@ TEST_F(WindowsProgramTest, WithoutTheDriverTheFailureIsShownOnceAndEndsTheProgra
 }
 
 // A second start leaves the running client alone and exits with -1; "--quit" ends it through
-// message 0x0401 and its normal shutdown, after which a new client can start.
+// message 0x0401 and its normal shutdown, after which a new client can start. Meanwhile its
+// settings, databases and debug log lie in its working directory.
 TEST_F(WindowsProgramTest, ASecondStartIsRefusedAndQuitEndsTheFirstThroughItsMessage)
 {
+    {
+        QFile settings(QDir(work.path()).filePath("VRD.INI"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[DEBUG]\r\nDEBUG=1\r\n");
+    }
     QProcess& first = start(kBoard);
     ASSERT_TRUE(waitFor([&] { return quitWindowOf(first.processId()) != nullptr; }, 30000));
     // Start-up is done once the logging thread has written its first rows; settings saved by then.
-    ASSERT_TRUE(waitFor([&] { return settingsFile().startsWith("[General]"); }, 30000));
+    ASSERT_TRUE(waitFor([&] { return settingsFile().contains("[General]"); }, 30000));
+    // A copy outside Program Files keeps its files in its working directory.
+    for (const char* file : {"sysinfo2.sqlite", "DbgMainThread.sqlite"})
+        EXPECT_TRUE(QFile::exists(QDir(work.path()).filePath(file))) << file;
 
     QProcess& second = start(kBoard);
     ASSERT_TRUE(endsWithin(second, 30000));

@@ -66,13 +66,25 @@ QString userDataDirectory()
     return driveC() + windowsPath.mid(2) + "/Varden";
 }
 
-// The agent's start at login: the value in the Run key of the machine (HKLM) or the user (HKCU).
-QString runValue(const QString& root)
+// What "reg query" prints of a key (empty when the key or the value is missing).
+QString registryValues(const QString& key, const QStringList& options)
 {
     QByteArray output;
     int status = -1;
-    wine::run("reg", {"query", root + kRunKey, "/v", "Varden Agent"}, 60000, &status, &output);
+    wine::run("reg", QStringList{"query", key} + options, 60000, &status, &output);
     return status == 0 ? QString::fromLocal8Bit(output) : QString();
+}
+
+// The agent's start at login: the value in the Run key of the machine (HKLM) or the user (HKCU).
+QString runValue(const QString& root)
+{
+    return registryValues(root + kRunKey, {"/v", "Varden Agent"});
+}
+
+// The entry of "Apps & features" (empty when there is none).
+QString uninstallEntry()
+{
+    return registryValues("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Varden", {});
 }
 
 bool runSilently(const QString& program, const QStringList& arguments)
@@ -105,6 +117,10 @@ TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls
         EXPECT_TRUE(QFileInfo::exists(startMenuFolder() + "/" + link)) << link;
     EXPECT_TRUE(runValue("HKLM").contains("\"C:\\Program Files\\Varden\\VrdClient.exe\"")) << "for every user";
     EXPECT_TRUE(runValue("HKCU").isEmpty());
+    // Listed among the installed programs, with the command a deployment tool removes it by.
+    const QString listed = uninstallEntry();
+    EXPECT_TRUE(listed.contains("DisplayVersion    REG_SZ    " VRD_VERSION)) << listed.toStdString();
+    EXPECT_TRUE(listed.contains("\"C:\\Program Files\\Varden\\Uninstall.exe\" /S")) << listed.toStdString();
 
     // The installed agent, started elsewhere, keeps VRD.INI and its databases in the user's data.
     vrdtest::TestBroker broker;
@@ -158,6 +174,7 @@ TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls
     EXPECT_EQ(agent.exitCode(), 0) << "ended through its normal shutdown";
     EXPECT_FALSE(QFileInfo::exists(startMenuFolder()));
     EXPECT_TRUE(runValue("HKLM").isEmpty());
+    EXPECT_TRUE(uninstallEntry().isEmpty());
     EXPECT_TRUE(QFileInfo::exists(agentData + "/sysinfo2.sqlite"));
     EXPECT_TRUE(QFileInfo::exists(agentData + "/VRD.INI"));
     EXPECT_TRUE(QFileInfo::exists(data + "/VrdBrowser/Client.sqlite"));
