@@ -2,7 +2,7 @@
 // The station's side of the protocol for scripts: two links on the broker (requests out,
 // replies in) and a wait for the replies that match what was asked.
 
-#include "broker_access.h"
+#include "broker_settings.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
 
@@ -10,13 +10,6 @@
 #include <QVector>
 
 #include <functional>
-
-struct BrokerSettings {
-    QString host = QStringLiteral("127.0.0.1");
-    quint16 port = 1883;
-    QString channel = QStringLiteral("VARDEN6");
-    BrokerAccess access;
-};
 
 class FleetQuery {
 public:
