@@ -3,6 +3,7 @@
 // reads there, and the thirteen readings.
 
 #include "gauge64.h"
+#include "gauge_lookup.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -65,16 +66,14 @@ std::string selfDirectory()
     return slash ? std::string(path, std::size_t(slash - path)) : ".";
 }
 
-// As the agent looks for it: the program's own directory (the build tree), the library directory
-// of the prefix it is installed in, then the system's search path.
+// Where every program looks for it (gauge_lookup.h).
 void* loadLibrary()
 {
-    const std::string candidates[] = {selfDirectory() + "/libGauge64.so",
-                                      selfDirectory() + "/" VRD_LIBDIR_FROM_BINDIR "/libGauge64.so"};
-    for (const std::string& path : candidates)
-        if (void* handle = dlopen(path.c_str(), RTLD_NOW))
-            return handle;
-    return dlopen("libGauge64.so", RTLD_NOW);
+    void* handle = nullptr;
+    for (const std::string& path : gaugeLibraryFiles(selfDirectory()))
+        if ((handle = dlopen(path.c_str(), RTLD_NOW)))
+            break;
+    return handle;
 }
 
 // The library's own line naming its source ("hwmon: nct6775-isa-0290, k10temp-pci-00c3");

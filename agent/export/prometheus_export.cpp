@@ -31,7 +31,7 @@ struct ExportedSensor {
     Unit unit;
 };
 
-// The ten readings in the order the agent's window lists them. The negative rails are
+// The ten readings in the order the tray program's window lists them. The negative rails are
 // magnitudes, as the library reports them and as their limits are set.
 constexpr ExportedSensor kExportedSensors[] = {
     {SensorCpuTemp, "cpu_temperature", Unit::Celsius}, {SensorSysTemp, "system_temperature", Unit::Celsius},

@@ -1,6 +1,6 @@
 #pragma once
 // The host identity and the cached inventory in DMI_TBL row 1 of "sysinfo2.sqlite". Both run
-// once at start-up on the window's connection, right after the database was opened.
+// once at start-up on the main thread's connection, right after the database was opened.
 
 #include "inventory.h"
 

@@ -1,13 +1,13 @@
 #pragma once
-// What the client knows about its machine: gathered once at start-up through the
+// What the agent knows about its machine: gathered once at start-up through the
 // system-information classes, shown on the System Information page, sent in inventory
 // replies and cached in DMI_TBL.
 //
-// Start-up (the window's construction):
-//     Inventory inventory = gatherInventory();     // Mainform::gatherInventory, before the database opens
+// Start-up (agent.h):
+//     Inventory inventory = gatherInventory();     // Agent::gatherInventory, before the database opens
 //     ...labels from inventory.procName, .procId, .procLogicalProcessors, .osCaption,
 //        .osVersion, .osBuildNumber
-//     // Mainform::openDatabase (dmi_table.h):
+//     // Agent::openDatabase (dmi_table.h):
 //     QUuid host = checkHostIdentity(db.connection(), *debugLog);
 //     refreshInventoryTable(db.connection(), inventory, *debugLog);
 // Inventory replies: "Comp" sysUser, "Cpu" procName, "OS" osCaption, "SysModel" sysModel,

@@ -1,16 +1,11 @@
 #include "request_handlers.h"
 #include "history_messages.h"
 
-#include "sensor_time.h"
-
-#include <QDateTime>
-#include <QVector>
-
 namespace {
 
 using Handler = QByteArray (*)(const QJsonObject& request, const RequestSources& sources);
 
-// Kinds 1, 3 and 5 concern one machine: only the addressed client answers.
+// Kinds 1, 3 and 5 concern one machine: only the addressed agent answers.
 bool addressedToUs(const QJsonObject& request, const RequestSources& sources)
 {
     return msg::addressOf(request) == std::optional<QUuid>(sources.host);
@@ -48,13 +43,9 @@ QByteArray inventory(const QJsonObject& request, const RequestSources& sources)
 }
 
 // A query that fails (database closed or locked) still gets an answer, with no faults.
-QByteArray faults(int code, const std::optional<SensorLogRows>& rows, const RequestSources& sources)
+QByteArray faults(int code, const std::optional<QVector<msg::FaultRecord>>& records, const RequestSources& sources)
 {
-    QVector<msg::FaultRecord> records;
-    if (rows)
-        for (const SensorLogRow& row : *rows)
-            records.append(faultRecordOf(row));
-    return msg::buildFaultReply(code, sources.host, records);
+    return msg::buildFaultReply(code, sources.host, records.value_or(QVector<msg::FaultRecord>()));
 }
 
 QByteArray lastFaults(const QJsonObject& request, const RequestSources& sources)
@@ -116,10 +107,4 @@ QByteArray answerRequest(const QByteArray& payload, const RequestSources& source
         if (entry->code == request->code)
             return entry->handler(request->object, sources);
     return {};
-}
-
-msg::FaultRecord faultRecordOf(const SensorLogRow& row)
-{
-    const QDateTime logged = storedLocalTime(row.dateTime);
-    return {row.typeId, row.data, logged.isValid() ? logged.toSecsSinceEpoch() : 0};
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The tray alarm: one verdict per polling tick over the switched-on sensors, and the latch that
-// allows one balloon per fault episode.
+// The alarm: one verdict per polling tick over the switched-on sensors, and the latch that marks
+// where a fault episode begins (the tray's one balloon) and ends.
 
 #include "sensor_snapshot.h"
 
@@ -21,6 +21,3 @@ private:
     bool m_set = false;
     int m_episodes = 0;
 };
-
-inline constexpr const char* kHealthyIcon = ":/Mainform/ICON/Look.png";
-inline constexpr const char* kFaultIcon = ":/Mainform/ICON/NGLook.png";

@@ -1,7 +1,7 @@
 #include "gauge_binding.h"
+#include "gauge_lookup.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 namespace {
 
@@ -18,16 +18,14 @@ const Export kExports[] = {
     {"PVbat", &GaugeApi::PVbat},
 };
 
-constexpr const char* kLibraryName = "Gauge64";
-
 } // namespace
 
 QStringList gaugeLibraryCandidates()
 {
-    const QString name = QString::fromLatin1(kLibraryName);
-    const QDir programDirectory(QCoreApplication::applicationDirPath());
-    return {programDirectory.filePath(name),
-            programDirectory.filePath(QStringLiteral(VRD_LIBDIR_FROM_BINDIR "/") + name), name};
+    QStringList candidates;
+    for (const std::string& file : gaugeLibraryFiles(QCoreApplication::applicationDirPath().toStdString()))
+        candidates << QString::fromStdString(file);
+    return candidates;
 }
 
 GaugeBinding::~GaugeBinding()

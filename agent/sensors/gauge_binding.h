@@ -1,5 +1,5 @@
 #pragma once
-// Run-time binding of the sensor library: the exports the client uses, as plain function pointers.
+// Run-time binding of the sensor library: the exports the agent uses, as plain function pointers.
 
 #include <QLibrary>
 #include <QStringList>
@@ -24,10 +24,7 @@ struct GaugeApi {
     GaugeFunction PVbat = nullptr; // resolved and kept, never called
 };
 
-// Where the library is looked for: the program's own directory (the build tree), the library
-// directory of the prefix the program is installed in (VRD_LIBDIR_FROM_BINDIR, relative to the
-// program, so a copied or relocated prefix works), then the system's search path. QLibrary adds
-// the platform's prefix and suffix ("libGauge64.so", "Gauge64.dll").
+// gaugeLibraryFiles (gauge_lookup.h) for the running program.
 QStringList gaugeLibraryCandidates();
 
 class GaugeBinding {
@@ -52,6 +49,8 @@ public:
     bool isBound() const { return m_bound; }
     const GaugeApi& api() const { return m_api; }
     QString fileName() const { return m_library.fileName(); }
+    // Why the last candidate tried did not load.
+    QString errorString() const { return m_library.errorString(); }
 
 private:
     QLibrary m_library;

@@ -1,4 +1,4 @@
-#include "settings_keys.h"
+#include "agent_settings.h"
 
 #include "ini_file.h"
 
@@ -7,8 +7,6 @@
 namespace {
 
 using S = SensorSnapshot;
-using B = BrokerSettings;
-using A = BrokerAccess;
 using E = ExportSettings;
 
 template <class... F> struct Overloaded : F... {
@@ -44,26 +42,16 @@ const std::vector<SettingKey> kKeys = {
     {"General", "-12V_Hi", nullptr, &S::N12V_Hi, true},
     {"General", "-12V_Lo", nullptr, &S::N12V_Lo, true},
     {"DEBUG", "DEBUG", nullptr, &S::Debug, false},
-    {"CLOUD", "ENABLE", "0", &B::enable, false},
-    {"CLOUD", "HOST", "127.0.0.1", &B::host, false},
-    {"CLOUD", "PORT", "1883", &B::port, false},
-    {"CLOUD", "HQ_TOKEN", "NORDA", &B::hqToken, false},
-    {"CLOUD", "BRANCH_TOKEN", "VARDEN6", &B::branchToken, false},
-    {"CLOUD", "USER", "", &A::user, false},
-    {"CLOUD", "PASSWORD", "", &A::password, false},
-    {"CLOUD", "TLS", "0", &A::tls, false},
-    {"CLOUD", "CA_FILE", "", &A::caFile, false},
-    {"CLOUD", "CERT_FILE", "", &A::certFile, false},
-    {"CLOUD", "KEY_FILE", "", &A::keyFile, false},
     {"EXPORT", "PROMETHEUS_DIR", "", &E::prometheusDir, false},
 };
 
 // The snapshot's own defaults are those of the sensor type table.
 const SensorSnapshot kSnapshotDefaults{};
 
+const QString kCloudSection = QStringLiteral("CLOUD");
+
 struct LoadTargets {
     SensorSnapshot& snapshot;
-    BrokerSettings& broker;
     ExportSettings& exports;
 };
 
@@ -77,11 +65,6 @@ void readKey(const IniFile& ini, const SettingKey& row, const LoadTargets& to)
     std::visit(Overloaded{
                    [&](uint8_t S::*f) { to.snapshot.*f = flag(kSnapshotDefaults.*f != 0) ? 1 : 0; },
                    [&](int16_t S::*f) { to.snapshot.*f = int16_t(number(kSnapshotDefaults.*f)); },
-                   [&](bool B::*f) { to.broker.*f = flag(iniReadDecimal(row.fallback) != 0); },
-                   [&](int B::*f) { to.broker.*f = number(iniReadAutoBase(row.fallback)); },
-                   [&](QString B::*f) { to.broker.*f = text(); },
-                   [&](bool A::*f) { to.broker.access.*f = flag(iniReadDecimal(row.fallback) != 0); },
-                   [&](QString A::*f) { to.broker.access.*f = text(); },
                    [&](QString E::*f) { to.exports.*f = text(); },
                },
                row.field);
@@ -94,7 +77,7 @@ void writeKey(IniFile& ini, const SettingKey& row, const SensorSnapshot& snapsho
     std::visit(Overloaded{
                    [&](uint8_t S::*f) { ini.putBool(section, key, snapshot.*f != 0); },
                    [&](int16_t S::*f) { ini.putInt(section, key, snapshot.*f); },
-                   [](auto) {}, // broker and export settings are never written
+                   [](QString E::*) {}, // export settings are never written
                },
                row.field);
 }
@@ -111,7 +94,7 @@ QString settingDefault(const SettingKey& row)
     return std::visit(Overloaded{
                           [](uint8_t S::*f) { return QString::number(kSnapshotDefaults.*f); },
                           [](int16_t S::*f) { return QString::number(kSnapshotDefaults.*f); },
-                          [&](auto) { return QString::fromLatin1(row.fallback); },
+                          [&](QString E::*) { return QString::fromLatin1(row.fallback); },
                       },
                       row.field);
 }
@@ -123,14 +106,21 @@ void loadSettings(const QString& path, SensorSnapshot& snapshot, BrokerSettings&
     if (!ini.load(path) && QFileInfo::exists(path))
         qWarning("settings file %s cannot be read; the defaults are used", qUtf8Printable(path));
     for (const SettingKey& row : kKeys)
-        readKey(ini, row, {snapshot, broker, exports});
+        readKey(ini, row, {snapshot, exports});
+    broker = readBrokerSettings(
+        [&ini](const QString& key) -> std::optional<QString> {
+            if (!ini.contains(kCloudSection, key))
+                return std::nullopt;
+            return ini.getString(kCloudSection, key, QString());
+        },
+        BrokerDefaults::Agent);
     warnIfPasswordExposed(path, broker.access);
 }
 
 bool saveSettings(const QString& path, const SensorSnapshot& snapshot)
 {
     IniFile ini;
-    // A file that exists but cannot be read is left alone rather than replaced by the client's keys.
+    // A file that exists but cannot be read is left alone rather than replaced by the agent's keys.
     if (!ini.load(path) && QFileInfo::exists(path))
         return false;
     for (const SettingKey& row : kKeys) {

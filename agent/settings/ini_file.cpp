@@ -47,7 +47,7 @@ bool openForSave(QSaveFile& file)
         return true;
     if (!onlyTheFileIsWritable(file.fileName()))
         return false;
-    static bool said = false; // saves run on the window's thread only
+    static bool said = false; // saves run on the agent's main thread only
     if (!said)
         qWarning("%s: its folder is read-only, so it is written in place", qUtf8Printable(file.fileName()));
     said = true;
@@ -182,6 +182,11 @@ int IniFile::getInt(const QString& section, const QString& key, int fallback) co
         return fallback;
     const KeyMatch match = findKey(section.toUtf8(), key.toUtf8());
     return match.keyLine < 0 ? fallback : iniReadAutoBase(match.value);
+}
+
+bool IniFile::contains(const QString& section, const QString& key) const
+{
+    return !section.isNull() && !key.isNull() && findKey(section.toUtf8(), key.toUtf8()).keyLine >= 0;
 }
 
 void IniFile::putString(const QString& section, const QString& key, const QString& value)

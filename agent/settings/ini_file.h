@@ -1,5 +1,5 @@
 #pragma once
-// Line-preserving reader and writer of the client's settings file: a list of lines in file order,
+// Line-preserving reader and writer of the agent's settings file: a list of lines in file order,
 // typed look-ups by section and key, in-place changes, and a write-back that keeps every line it
 // was not asked to change (comments, blank lines, unknown sections and keys).
 
@@ -32,6 +32,7 @@ public:
     QString getString(const QString& section, const QString& key, const QString& fallback) const;
     bool getBool(const QString& section, const QString& key, bool fallback) const;
     int getInt(const QString& section, const QString& key, int fallback) const;
+    bool contains(const QString& section, const QString& key) const;
 
     // Changes the key line in place (keeping the key's spelling and its comment), or inserts it
     // directly after the section header, or appends the section and the key at the end. A null

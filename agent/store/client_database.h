@@ -4,9 +4,9 @@
 // it when it is mostly free pages), and the read-only queries of the log page, the fault-history
 // replies and the reading history.
 //
-// Start-up, in the window's construction:
+// Start-up, in the agent's start (agent.h):
 //     ClientDatabase db;                        // "sysinfo2.sqlite" in the working directory
-//     db.openWithMaintenance(*debugLog);         // Mainform::openDatabase, before the inventory refresh
+//     db.openWithMaintenance(*debugLog);         // Agent::openDatabase, before the inventory refresh
 //     QUuid id = checkHostIdentity(db.connection(), *debugLog);   // dmi_table.h
 //     refreshInventoryTable(db.connection(), inventory, *debugLog);
 //     db.setBusyTimeout(ClientDatabase::kWindowBusyTimeoutMs);         // start-up done
@@ -37,7 +37,7 @@ class ClientDatabase {
 public:
     static constexpr const char* kFileName = "sysinfo2.sqlite";
     // How long a statement waits for a lock held by another connection. Start-up maintenance
-    // may wait a while; the window's queries must not freeze its thread while another program
+    // may wait a while; the main thread's queries must not freeze it while another program
     // holds the file, yet outlast a commit of the logging thread (milliseconds).
     static constexpr int kStartBusyTimeoutMs = 5000;
     static constexpr int kWindowBusyTimeoutMs = 250;

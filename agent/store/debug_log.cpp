@@ -48,12 +48,12 @@ DebugLog::~DebugLog()
     close();
 }
 
-std::unique_ptr<DebugLog> DebugLog::forSwitch(bool debugOn, const std::string& directory)
+std::unique_ptr<DebugLog> DebugLog::forSwitch(bool debugOn, const std::string& directory, Sink sink)
 {
     if (!debugOn)
-        return std::make_unique<DebugLog>();
+        return std::make_unique<DebugLog>(std::move(sink));
     const std::string path = directory.empty() ? kFileName : directory + "/" + kFileName;
-    return std::make_unique<DebugLog>(path);
+    return std::make_unique<DebugLog>(path, std::move(sink));
 }
 
 // An existing file is used as it is; only a new one gets the table.

@@ -1,5 +1,5 @@
 #pragma once
-// The client's debug-message log. Every message goes to the debugger stand-in (standard
+// The agent's debug-message log. Every message goes to the debugger stand-in (standard
 // error) as "[location,line_N] +---> text\r\n"; the active log also keeps it as a row of
 // DBGMSG_TBL in its own SQLite file, between a "Starting" and an "Ending" row.
 //
@@ -35,7 +35,8 @@ public:
 
     // The log for the settings' debug switch: active on kFileName (in the working
     // directory, or in `directory` when given) when on, inactive when off.
-    static std::unique_ptr<DebugLog> forSwitch(bool debugOn, const std::string& directory = {});
+    static std::unique_ptr<DebugLog> forSwitch(bool debugOn, const std::string& directory = {},
+                                               Sink sink = standardError);
 
     // location: "Mainform::Mainform"; line: __LINE__ of the report; type: Info or Failure.
     void Write(std::string_view location, int line, int type, std::string_view text);

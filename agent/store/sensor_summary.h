@@ -8,7 +8,7 @@
 // one way summaries are written: the logging thread folds after each pass, and at start it folds
 // whatever an older program or a crash left unfolded, in chunks, between its passes.
 //
-//     ensureSummaryTables(db);                 // window, start-up maintenance
+//     ensureSummaryTables(db);                 // main thread, start-up maintenance
 //     registerSummaryFunctions(db);            // every connection that folds
 //     foldSensorRows(db, kFoldChunkRows);      // logging thread
 //     purgeSummariesBefore(db, cutoff);        // with the start-up purge of SENSOR_TBL

@@ -4,7 +4,7 @@
 // of "sysinfo2.sqlite" over its own connection, and folds the new rows into the summaries
 // (sensor_summary.h); at start it first folds, a chunk per turn, what is not folded yet.
 //
-// Use from the window (main thread):
+// Use from the agent's main thread (agent.h):
 //     thread.SetSnapshot(snapshot); thread.start();      // start-up
 //     thread.SetSnapshot(snapshot);                      // every polling tick
 //     thread.GetCpuLoad();                               // processor-load replies
@@ -57,7 +57,7 @@ protected:
 private:
     int16_t sampleCpuLoad();
     // Waits for a lock held by another connection, as a busy timeout would, but gives up at once
-    // when a stop is requested: the window's thread waits for this thread at shutdown.
+    // when a stop is requested: the main thread waits for this thread at shutdown.
     void installBusyWait(QSqlDatabase& db);
     static int busyWait(void* thread, int attempts);
 

@@ -1,9 +1,6 @@
-// The window's side of the client's data: the inventory, the debug-message log, the database with
-// its start-up maintenance, the logging thread and the log page.
+// The log page: the newest faults of a category, read from the agent's database when asked.
 
-#include "dmi_table.h"
 #include "mainform.h"
-#include "thread_shutdown.h"
 #include "ui_Mainform.h"
 
 #include <QStandardItem>
@@ -32,74 +29,28 @@ QString logIconOf(int code)
 
 } // namespace
 
-void Mainform::gatherInventory()
+void Mainform::createLogModel()
 {
-    m_inventory = ::gatherInventory();
-    showSystemInformation(m_inventory.procName, m_inventory.procId, m_inventory.procLogicalProcessors,
-                          m_inventory.osCaption, m_inventory.osVersion, m_inventory.osBuildNumber);
+    m_logModel = new QStandardItemModel(0, 3, this);
+    m_ui->tvSqlQueryExec->setModel(m_logModel);
+    setLogHeaders();
 }
 
-void Mainform::openDebugLog()
+void Mainform::setLogHeaders()
 {
-    m_debugLog = DebugLog::forSwitch(m_snapshot.Debug != 0, m_dataDirectory.toStdString());
-}
-
-void Mainform::writeDebugLog(const char* location, int line, int type, const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    if (m_debugLog)
-        m_debugLog->Write(location, line, type, std::string_view(bytes.constData(), size_t(bytes.size())));
-    else
-        DebugLog::standardError(DebugLog::debuggerLine(location, line, bytes.constData()));
-}
-
-void Mainform::closeDebugLog()
-{
-    m_debugLog.reset();
-}
-
-void Mainform::openDatabase()
-{
-    // Unchecked on purpose: the monitor runs on without history, each statement failing quietly.
-    m_database.openWithMaintenance(*m_debugLog);
-    m_hostIdentity = checkHostIdentity(m_database.connection(), *m_debugLog);
-    refreshInventoryTable(m_database.connection(), m_inventory, *m_debugLog);
-    // From here on the connection answers the log page and the fault requests on this thread.
-    m_database.setBusyTimeout(ClientDatabase::kWindowBusyTimeoutMs);
-}
-
-void Mainform::closeDatabase()
-{
-    m_database.close();
-}
-
-void Mainform::startLoggingThread()
-{
-    m_loggingThread.setDatabasePath(m_database.path());
-    m_loggingThread.SetSnapshot(m_snapshot);
-    m_loggingThread.start(QThread::InheritPriority);
-}
-
-void Mainform::handOverSnapshot()
-{
-    m_loggingThread.SetSnapshot(m_snapshot);
-}
-
-void Mainform::requestLoggingStop()
-{
-    m_loggingThread.RequestStop();
-}
-
-void Mainform::stopLoggingThread()
-{
-    requestLoggingStop();
-    finishStoppedThread(m_loggingThread);
+    m_logModel->clear();
+    m_logModel->setColumnCount(3);
+    m_logModel->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Type"), QStringLiteral("Note")});
+    // The Note column takes the rest: the form stretches the last section, since the view has no
+    // width of its own while the window is still hidden.
+    m_ui->tvSqlQueryExec->setColumnWidth(0, 120);
+    m_ui->tvSqlQueryExec->setColumnWidth(1, 40);
 }
 
 void Mainform::runLogQuery()
 {
     const std::optional<SensorLogRows> rows =
-        m_database.faultLog(faultFilterForIndex(m_ui->cboxSqlLogCmd->currentIndex()));
+        m_agent.database().faultLog(faultFilterForIndex(m_ui->cboxSqlLogCmd->currentIndex()));
     setLogHeaders();
     if (!rows)
         return;

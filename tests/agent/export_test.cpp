@@ -1,8 +1,8 @@
-// The metrics file: its text checked by the real promtool, its replacement under a writer that is
-// killed at random moments, and the real agent writing it.
+// The metrics file: its text checked by the real promtool, and its replacement under a writer that
+// is killed at random moments.
 
-#include "client_process_fixture.h"
 #include "prometheus_export.h"
+#include "promtool.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,25 +19,8 @@
 
 namespace {
 
-struct PromtoolResult {
-    int exitCode;
-    QString output;
-};
-
-// `promtool check metrics` reads the exposition from standard input and prints every problem,
-// lint findings included; a clean file gives exit 0 and no output.
-PromtoolResult promtoolCheck(const QByteArray& text)
-{
-    QProcess promtool;
-    promtool.setProcessChannelMode(QProcess::MergedChannels);
-    promtool.start(QStringLiteral(VRD_PROMTOOL), {QStringLiteral("check"), QStringLiteral("metrics")});
-    if (!promtool.waitForStarted())
-        return {-1, QStringLiteral("promtool did not start")};
-    promtool.write(text);
-    promtool.closeWriteChannel();
-    promtool.waitForFinished(30000);
-    return {promtool.exitCode(), QString::fromUtf8(promtool.readAll())};
-}
+using vrdtest::PromtoolResult;
+using vrdtest::promtoolCheck;
 
 QByteArray fileBytes(const QString& path)
 {
@@ -205,36 +188,9 @@ TEST(PrometheusRules, TheDocumentedRuleFileLoads)
     QProcess promtool;
     promtool.setProcessChannelMode(QProcess::MergedChannels);
     const QString rules = QStringLiteral(VRD_SOURCE_DIR "/docs/prometheus/varden-alerts.yml");
-    promtool.start(QStringLiteral(VRD_PROMTOOL), {QStringLiteral("check"), QStringLiteral("rules"), rules});
+    promtool.start(vrdtest::promtoolProgram(), {QStringLiteral("check"), QStringLiteral("rules"), rules});
     ASSERT_TRUE(promtool.waitForFinished(30000));
     EXPECT_EQ(promtool.exitCode(), 0) << promtool.readAll().toStdString();
-}
-
-// The real agent with an export directory in its settings file.
-TEST(PrometheusAgent, AgentWritesAFilePromtoolAccepts)
-{
-    QTemporaryDir exportDir;
-    ASSERT_TRUE(exportDir.isValid());
-    clienttest::ClientOptions options;
-    options.enable = false;
-    options.board = clienttest::kHotBoard;
-    options.general = "CBCPUTemp=1\r\n";
-    options.moreSections = "[EXPORT]\r\nPROMETHEUS_DIR=" + exportDir.path().toUtf8() + "\r\n";
-    clienttest::ClientUnderTest agent(options);
-    ASSERT_TRUE(agent.start()) << agent.errors();
-    const QString path = QDir(exportDir.path()).filePath(kPrometheusFileName);
-    for (int i = 0; i < 50 && !QFileInfo::exists(path); ++i)
-        QThread::msleep(100);
-    const QByteArray text = fileBytes(path);
-    ASSERT_FALSE(text.isEmpty()) << agent.errors();
-    const PromtoolResult result = promtoolCheck(text);
-    EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
-    EXPECT_TRUE(text.contains("varden_sensor_in_error{sensor=\"cpu_temperature\"} 1\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains("varden_library_status 16\n") || text.contains("varden_library_status 4\n"));
-    const QUuid identity = agent.storedIdentity();
-    EXPECT_TRUE(text.contains("identity=\"" + identity.toString(QUuid::WithBraces).toUtf8() + '"'))
-        << text.toStdString();
-    EXPECT_TRUE(agent.stop());
 }
 
 } // namespace

@@ -14,7 +14,7 @@ using storetest::scalar;
 
 namespace {
 
-const QString kFixtures = QStringLiteral(VRD_SOURCE_DIR "/tests/client/fixtures/wmi/");
+const QString kFixtures = QStringLiteral(VRD_SOURCE_DIR "/tests/platform/fixtures/wmi/");
 
 wmi::SystemSources xeonSources()
 {

@@ -1,8 +1,10 @@
 #include "client_database.h"
+#include "database_faults.h"
 #include "debug_log.h"
 #include "sensor_purge.h"
 #include "sensor_schema.h"
 #include "sensor_time.h"
+#include "scoped_time_zone.h"
 #include "store_test_support.h"
 
 #include <QFile>
@@ -174,18 +176,24 @@ TEST_F(ClientDatabaseTest, PurgeKeepsRowsDatedOnADayTheCalendarLacks)
               stamps());
 }
 
-TEST(SensorDateKey, IsACalendarDayOrNone)
+// The fault replies take their rows newest first, each stored local time as Unix seconds; a text
+// that is no time goes out as 0 rather than holding the reply back.
+TEST_F(ClientDatabaseTest, FaultSourceGivesStoredTimesAsNumbers)
 {
-    const std::pair<const char*, int> cases[] = {
-        {"2024-3-5 7:4:0", 20240305}, {"2024-03-05 07:04:00", 20240305}, {"2024-9-30", 20240930},
-        {"2024-2-29 0:0:0", 20240229}, {"9999-12-31 23:59:59", 99991231}, {"1-1-1 0:0:0", 10101},
-        {"2023-2-29 0:0:0", -1},      {"2024-2-30 0:0:0", -1},           {"2024-4-31 0:0:0", -1},
-        {"0-1-1 0:0:0", -1},          {"2024-0-1 0:0:0", -1},            {"2024-13-1 0:0:0", -1},
-        {"2024-3-0 0:0:0", -1},       {"2024-3-32 0:0:0", -1},           {"02024-3-5 0:0:0", -1},
-        {"2024-3-5x", -1},            {"", -1},
-    };
-    for (const auto& [text, key] : cases)
-        EXPECT_EQ(key, dateKeyOfText(text, int(std::strlen(text)))) << text;
+    const vrdtest::ScopedTimeZone zone(vrdtest::kUtcPlusEight);
+    ASSERT_TRUE(open(QDate(2024, 3, 5)));
+    insertRows({{"2024-3-5 7:4:0", 1}, {"2024-3-5 7:4:10", 0}, {"not a time", 1}});
+    DatabaseFaults faults(database);
+    const std::optional<QVector<msg::FaultRecord>> records = faults.lastFaults();
+    ASSERT_TRUE(records.has_value());
+    ASSERT_EQ(records->size(), 2);
+    EXPECT_EQ((*records)[0].utcSeconds, 0);
+    EXPECT_EQ((*records)[1].utcSeconds, 1709593440);
+    EXPECT_EQ((*records)[1].type, 8);
+    EXPECT_EQ((*records)[1].data, 50);
+
+    database.close();
+    EXPECT_FALSE(faults.lastFaults().has_value()); // a closed database: the reply says no faults
 }
 
 TEST_F(ClientDatabaseTest, ExistingFileGainsTheFaultIndexAndKeepsItsRows)

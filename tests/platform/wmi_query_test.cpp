@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFixtures = std::string(VRD_SOURCE_DIR) + "/tests/client/fixtures/wmi/";
+const std::string kFixtures = std::string(VRD_SOURCE_DIR) + "/tests/platform/fixtures/wmi/";
 
 std::optional<std::pair<uint32_t, uint32_t>> skylakeSignature()
 {
