@@ -15,12 +15,15 @@ set(VRD_AUTOSTART_DIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart CACHE PATH 
 file(RELATIVE_PATH VRD_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
 add_library(vrd_install_dirs INTERFACE)
 target_compile_definitions(vrd_install_dirs INTERFACE
-  VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}")
+  VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}"
+  VRD_PORT_DROP_IN="${CMAKE_INSTALL_FULL_DOCDIR}/examples/port-access.conf")
 target_link_libraries(vrd_session PRIVATE vrd_install_dirs)
-target_link_libraries(vrd_client_monitor PRIVATE vrd_install_dirs)
-target_link_libraries(gauge64-read PRIVATE vrd_install_dirs)
+# The one lookup of the sensor library (agent/sensors/gauge_lookup.h), for every program.
+target_link_libraries(vrd_sensor_paths PRIVATE vrd_install_dirs)
+target_link_libraries(vrd-agent PRIVATE vrd_install_dirs)
 
-install(TARGETS VrdClient VrdBrowser gauge64-read vrdctl vrd-fleet-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS VrdClient vrd-agent VrdBrowser gauge64-read vrdctl vrd-fleet-sim
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Gauge64 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 # Icons of the menu entries, rendered from the programs' SVGs at the sizes desktops look for.
@@ -47,7 +50,7 @@ endwhile()
 install(DIRECTORY ${VRD_PACKAGING_OUT}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
 # Man pages, compressed without a time stamp so that two builds give the same bytes.
-set(VRD_MAN_PAGES gauge64-read vrdctl vrd-fleet-sim VrdClient VrdBrowser)
+set(VRD_MAN_PAGES gauge64-read vrdctl vrd-fleet-sim VrdClient vrd-agent VrdBrowser)
 foreach(page ${VRD_MAN_PAGES})
   set(gz ${VRD_PACKAGING_OUT}/man/${page}.1.gz)
   add_custom_command(
