@@ -1,4 +1,4 @@
-#include "agent.h"
+#include "simulated_machine.h"
 
 #include <QDateTime>
 
@@ -26,7 +26,7 @@ constexpr ReadingModel kReadingModels[] = {
 // The negative rails are missing on most boards.
 constexpr double kNegativeRailsWiredShare = 0.4;
 constexpr double kFanAlarmsOnShare = 0.5;
-// Per agent and tick: the chance that a healthy reading leaves its limits for a while.
+// Per machine and tick: the chance that a healthy reading leaves its limits for a while.
 constexpr double kExcursionChance = 1.0 / 900;
 constexpr int kExcursionMinTicks = 5;
 constexpr int kExcursionMaxTicks = 40;
@@ -88,7 +88,7 @@ int outsideValue(const SensorSnapshot& snapshot, const ReadingModel& model)
     return std::max(0, figures.low - model.outside);
 }
 
-void seedHistory(Agent& agent, std::mt19937_64& random, qint64 nowUtcSeconds)
+void seedHistory(SimulatedMachine& machine, std::mt19937_64& random, qint64 nowUtcSeconds)
 {
     const int count = uniform(random, 0, kMaxHistoricFaults);
     QVector<qint64> times;
@@ -97,92 +97,93 @@ void seedHistory(Agent& agent, std::mt19937_64& random, qint64 nowUtcSeconds)
     std::sort(times.begin(), times.end());
     for (qint64 time : times) {
         const ReadingModel& model = pick(kReadingModels, random);
-        if (agent.nominal[size_t(model.type)] == 0)
+        if (machine.nominal[size_t(model.type)] == 0)
             continue;
-        agent.faults.append({model.type, outsideValue(agent.snapshot, model) + uniform(random, 0, model.step), time});
+        const int value = outsideValue(machine.snapshot, model) + uniform(random, 0, model.step);
+        machine.faults.append({model.type, value, time});
     }
 }
 
 } // namespace
 
-Agent makeAgent(int index, std::mt19937_64& random, qint64 nowUtcSeconds, double troubledShare)
+SimulatedMachine makeMachine(int index, std::mt19937_64& random, qint64 nowUtcSeconds, double troubledShare)
 {
-    Agent agent;
-    agent.identity = randomIdentity(random);
+    SimulatedMachine machine;
+    machine.identity = randomIdentity(random);
     const QString host = QString::asprintf("WS-%04d", index + 1);
-    agent.inventory.comp = QString::fromLatin1(pick(kSites, random)) + QLatin1Char('\\') + host;
-    agent.inventory.cpu = QString::fromLatin1(pick(kCpus, random));
-    agent.inventory.os = QString::fromLatin1(pick(kSystems, random));
-    agent.inventory.sysModel = QString::fromLatin1(pick(kModels, random));
-    agent.inventory.sysSerial = QString::asprintf("SN%08X", uint(random()));
-    agent.inventory.uuid = msg::uuidText(agent.identity);
+    machine.inventory.comp = QString::fromLatin1(pick(kSites, random)) + QLatin1Char('\\') + host;
+    machine.inventory.cpu = QString::fromLatin1(pick(kCpus, random));
+    machine.inventory.os = QString::fromLatin1(pick(kSystems, random));
+    machine.inventory.sysModel = QString::fromLatin1(pick(kModels, random));
+    machine.inventory.sysSerial = QString::asprintf("SN%08X", uint(random()));
+    machine.inventory.uuid = msg::uuidText(machine.identity);
 
     const bool negativeRails = chance(random, kNegativeRailsWiredShare);
-    agent.snapshot.CBN5V = agent.snapshot.CBN12V = negativeRails ? 1 : 0;
-    agent.snapshot.CBCPUFan = agent.snapshot.CBSYSFan = chance(random, kFanAlarmsOnShare) ? 1 : 0;
+    machine.snapshot.CBN5V = machine.snapshot.CBN12V = negativeRails ? 1 : 0;
+    machine.snapshot.CBCPUFan = machine.snapshot.CBSYSFan = chance(random, kFanAlarmsOnShare) ? 1 : 0;
     for (const ReadingModel& model : kReadingModels) {
         const bool absent = !negativeRails && (model.type == SensorN5V || model.type == SensorN12V);
-        agent.nominal[size_t(model.type)] = absent ? 0 : uniform(random, model.low, model.high);
-        readingOf(agent.snapshot, model.type) = int16_t(agent.nominal[size_t(model.type)]);
+        machine.nominal[size_t(model.type)] = absent ? 0 : uniform(random, model.low, model.high);
+        readingOf(machine.snapshot, model.type) = int16_t(machine.nominal[size_t(model.type)]);
     }
     if (chance(random, troubledShare)) {
-        agent.troubledType = chance(random, 0.5) ? SensorCpuTemp : SensorVcore;
-        const ReadingModel& model = *std::find_if(std::begin(kReadingModels), std::end(kReadingModels),
-                                                  [&](const ReadingModel& m) { return m.type == agent.troubledType; });
-        readingOf(agent.snapshot, model.type) = int16_t(outsideValue(agent.snapshot, model));
+        machine.troubledType = chance(random, 0.5) ? SensorCpuTemp : SensorVcore;
+        const ReadingModel& model =
+            *std::find_if(std::begin(kReadingModels), std::end(kReadingModels),
+                          [&](const ReadingModel& m) { return m.type == machine.troubledType; });
+        readingOf(machine.snapshot, model.type) = int16_t(outsideValue(machine.snapshot, model));
         const qint64 lastPass = nowUtcSeconds - nowUtcSeconds % kLoggingPassSeconds;
         for (int pass = kTroubledPassesLogged; pass >= 1; --pass) {
-            const int value = outsideValue(agent.snapshot, model) + uniform(random, -model.step, model.step);
-            agent.faults.append({model.type, value, lastPass - qint64(pass) * kLoggingPassSeconds});
+            const int value = outsideValue(machine.snapshot, model) + uniform(random, -model.step, model.step);
+            machine.faults.append({model.type, value, lastPass - qint64(pass) * kLoggingPassSeconds});
         }
     }
-    agent.load = quint16(uniform(random, 2, 40));
-    seedHistory(agent, random, nowUtcSeconds);
-    std::stable_sort(agent.faults.begin(), agent.faults.end(),
+    machine.load = quint16(uniform(random, 2, 40));
+    seedHistory(machine, random, nowUtcSeconds);
+    std::stable_sort(machine.faults.begin(), machine.faults.end(),
                      [](const msg::FaultRecord& a, const msg::FaultRecord& b) { return a.utcSeconds < b.utcSeconds; });
-    driftAgent(agent, random);
-    return agent;
+    driftMachine(machine, machine.snapshot, random);
+    return machine;
 }
 
-void driftAgent(Agent& agent, std::mt19937_64& random)
+void driftMachine(SimulatedMachine& machine, SensorSnapshot& snapshot, std::mt19937_64& random)
 {
-    if (agent.excursionTicks > 0 && --agent.excursionTicks == 0)
-        agent.excursionType = -1;
-    if (agent.excursionType < 0 && chance(random, kExcursionChance)) {
-        agent.excursionType = pick(kReadingModels, random).type;
-        agent.excursionTicks = uniform(random, kExcursionMinTicks, kExcursionMaxTicks);
+    if (machine.excursionTicks > 0 && --machine.excursionTicks == 0)
+        machine.excursionType = -1;
+    if (machine.excursionType < 0 && chance(random, kExcursionChance)) {
+        machine.excursionType = pick(kReadingModels, random).type;
+        machine.excursionTicks = uniform(random, kExcursionMinTicks, kExcursionMaxTicks);
     }
     for (const ReadingModel& model : kReadingModels) {
-        const int nominal = agent.nominal[size_t(model.type)];
+        const int nominal = machine.nominal[size_t(model.type)];
         if (nominal == 0)
             continue; // an unwired rail stays at 0
-        const bool outside = model.type == agent.troubledType || model.type == agent.excursionType;
-        const int target = outside ? outsideValue(agent.snapshot, model) : nominal;
-        const int current = readingOf(agent.snapshot, model.type);
+        const bool outside = model.type == machine.troubledType || model.type == machine.excursionType;
+        const int target = outside ? outsideValue(snapshot, model) : nominal;
+        const int current = readingOf(snapshot, model.type);
         // Mean-reverting walk: half way back to the target plus a little noise.
         const int next = current + (target - current) / 2 + uniform(random, -model.step, model.step);
-        readingOf(agent.snapshot, model.type) = int16_t(std::clamp(next, 0, 32767));
+        readingOf(snapshot, model.type) = int16_t(std::clamp(next, 0, 32767));
     }
-    agent.load = quint16(std::clamp(int(agent.load) + uniform(random, -5, 5), 0, 100));
+    machine.load = quint16(std::clamp(int(machine.load) + uniform(random, -5, 5), 0, 100));
 }
 
-void logFaults(Agent& agent, qint64 nowUtcSeconds)
+void logFaults(QVector<msg::FaultRecord>& faults, const SensorSnapshot& snapshot, qint64 nowUtcSeconds)
 {
     for (int type : kSensorLoggingOrder) {
-        const SensorFigures figures = figuresOf(agent.snapshot, type);
+        const SensorFigures figures = figuresOf(snapshot, type);
         if (outOfLimits(type, figures))
-            agent.faults.append({type, figures.reading, nowUtcSeconds});
+            faults.append({type, figures.reading, nowUtcSeconds});
     }
-    if (agent.faults.size() > kMaxKeptFaults)
-        agent.faults.remove(0, agent.faults.size() - kMaxKeptFaults);
+    if (faults.size() > kMaxKeptFaults)
+        faults.remove(0, faults.size() - kMaxKeptFaults);
 }
 
-QVector<msg::FaultRecord> recentFaults(const Agent& agent, bool todayOnly, qint64 nowUtcSeconds)
+QVector<msg::FaultRecord> recentFaults(const QVector<msg::FaultRecord>& faults, bool todayOnly, qint64 nowUtcSeconds)
 {
     const QDate today = QDateTime::fromSecsSinceEpoch(nowUtcSeconds).date();
     QVector<msg::FaultRecord> recent;
-    for (auto it = agent.faults.crbegin(); it != agent.faults.crend() && recent.size() < msg::kMaxFaultEntries;
-         ++it) {
+    for (auto it = faults.crbegin(); it != faults.crend() && recent.size() < msg::kMaxFaultEntries; ++it) {
         if (!todayOnly || QDateTime::fromSecsSinceEpoch(it->utcSeconds).date() == today)
             recent.append(*it);
     }
