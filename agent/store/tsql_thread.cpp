@@ -18,6 +18,21 @@ int defaultLoadSample(int16_t* load)
     return WmiQuery("Win32_Processor", "LoadPercentage", kWmiInt16, load);
 }
 
+// The local time to the second, the time zone consulted once a second rather than on each of the
+// loop's twenty turns (each look-up reads the zone file's status): the loop wants the second and
+// a pass's stamp, neither of which has a finer part.
+QDateTime localSecond()
+{
+    thread_local qint64 second = -1;
+    thread_local QDateTime local;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        local = QDateTime::fromSecsSinceEpoch(now);
+    }
+    return local;
+}
+
 // The statement as text, for the trace lines only; the insert itself binds its values.
 QString insertStatementText(const QString& time, int type, int data, int err)
 {
@@ -33,7 +48,7 @@ QString insertStatementText(const QString& time, int type, int data, int err)
 TSQLThread::TSQLThread(QObject* parent)
     : QThread(parent)
     , m_databasePath(QString::fromLatin1(ClientDatabase::kFileName))
-    , m_clock([] { return QDateTime::currentDateTime(); })
+    , m_clock(localSecond)
     , m_loadSampler(defaultLoadSample)
 {
 }
