@@ -26,7 +26,7 @@ extern "C" {
 
 /* Status codes of DLLInitial: below 256 success, 256 and above failure. */
 #define GAUGE64_FOUND 16       /* a chip family was recognised; its readers are installed */
-#define GAUGE64_FOUND_ALT 4    /* the Winbond monitor at 0x295 with chip-ID nibble 0x1 */
+#define GAUGE64_FOUND_ALT 4    /* the Winbond monitor at 0x295 with chip ID 0x10 or 0x11 */
 #define GAUGE64_NO_CHIP 512    /* the driver is open but no family recognised its chip */
 #define GAUGE64_NO_DRIVER 1024 /* the driver could not be opened or installed; a beep sounded */
 

@@ -6,19 +6,22 @@
 //   K        11     0xD282                    bank 0
 //
 // The monitor is banked (bank register 0x4E, bits 2:0) and reached without the busy wait.
-// Fans are reported directly in RPM as 16-bit words. Configuration mode is left once the
-// monitor's port is known; a logical device 0x0B that is switched off, absent or without a
-// base is refused, so a chip without a monitor (0x1061 is in no hardware-monitor table of
-// the kernel) is not taken.
+// Configuration mode is left once the monitor's port is known; a logical device 0x0B that
+// is switched off, absent or without a base is refused, so a chip without a monitor (0x1061
+// is in no hardware-monitor table of the kernel) is not taken.
 //
-// Open question: the Linux kernel reads 0xC452/0xC453 (its NCT6106 family) and 0xD282
-// (NCT6116) elsewhere (nct6775-core.c): voltages in bank 0 at 0x00 to 0x09 (NCT6106_REG_IN),
-// temperatures at 0x10 to 0x15 and 0x18 to 0x1A (NCT6106_REG_TEMP, NCT6106_REG_TEMP_MON),
-// and fans as 13-bit counts in the word registers 0x20, 0x22, ... (NCT6106_REG_FAN,
-// NCT6116_REG_FAN) turned into RPM as 1350000 / count (fan_from_reg13). Bank 3 0x11 to
-// 0x13, read below as the layout marker, are its temperature offsets
-// (NCT6106_REG_TEMP_OFFSET). Whether the registers read here are a second view the chips
-// also offer is not known without the datasheet, so they are kept until a board shows it.
+// K is the NCT6116 and reads where the kernel's nct6775 driver does (nct6775-core.c, tested
+// on the real chips): voltages NCT6106_REG_IN, temperatures NCT6106_REG_TEMP_MON, and fans
+// as 13-bit counts in the word registers 0x20 and 0x22 (NCT6116_REG_FAN, fan_from_reg13).
+// Fan1 is its second fan input, Fan2 its first, in the order J reads its RPM words.
+//
+// J keeps its bank-3 layout and RPM words at bank-0 0x30 to 0x33. The kernel reads
+// 0xC452/0xC453 (its NCT6106) elsewhere: voltages at bank-0 0x00 to 0x09, temperatures at
+// 0x10 to 0x15 and 0x18 to 0x1A, fans as counts at 0x20, 0x22, 0x24; of bank 3 it knows only
+// 0x311 to 0x313 (NCT6106_REG_TEMP_OFFSET, the last one J's layout marker) and 0x318/0x319.
+// That says where the kernel reads, not what bank 3 and 0x30 to 0x33 hold, and 0x1061 is no
+// chip of the kernel's at all; without a datasheet or a captured chip to show J's registers
+// empty, J stays as it is.
 
 #include "conversions.h"
 #include "driver.h"
@@ -35,7 +38,7 @@ namespace gauge::chips::chipid {
 
 namespace {
 
-enum class Source { Millivolts, FanWord, Celsius };
+enum class Source { Millivolts, FanWord, FanCount13, Celsius };
 
 // Voltage and temperature rows select their bank before the read and return to bank 0
 // after it; fan rows only select theirs before the read.
@@ -56,6 +59,10 @@ constexpr Row volts(Reading slot, uint8_t bank, uint8_t reg, Scale scale, Bounds
 constexpr Row fanWord(Reading slot, uint8_t bank, uint8_t highReg, uint8_t lowReg)
 {
     return {slot, Source::FanWord, highReg, lowReg, bank, scaled(1), kUnbounded};
+}
+constexpr Row fanCount13(Reading slot, uint8_t bank, uint8_t highReg, uint8_t lowReg)
+{
+    return {slot, Source::FanCount13, highReg, lowReg, bank, scaled(1), kUnbounded};
 }
 constexpr Row celsius(Reading slot, uint8_t bank, uint8_t reg)
 {
@@ -93,8 +100,8 @@ constexpr Row kRowsK[] = {
     volts(Vio, 0, 0x05, times(8.0), ceiling(10000)),
     volts(P5V, 0, 0x01, times(42.04255319148936), ceiling(70000)),
     volts(P12V, 0, 0x04, times(88.0), ceiling(20000)),
-    fanWord(Fan1, 0, 0x32, 0x33),
-    fanWord(Fan2, 0, 0x30, 0x31),
+    fanCount13(Fan1, 0, 0x22, 0x23),
+    fanCount13(Fan2, 0, 0x20, 0x21),
     celsius(CpuTemp, 0, 0x19),
     celsius(SysTemp, 0, 0x18),
 };
@@ -172,10 +179,11 @@ int32_t convert(const Row& row)
     switch (row.source) {
     case Source::Millivolts:
         return boundedReading(millivoltsFromByte(readRegister(row.reg), row.scale), row.bounds);
-    case Source::FanWord: {
+    case Source::FanWord:
+    case Source::FanCount13: {
         const uint8_t high = readRegister(row.reg);
         const uint8_t low = readRegister(row.lowReg);
-        return rpmFromWord(high, low);
+        return row.source == Source::FanWord ? rpmFromWord(high, low) : rpmFromCount13(high, low);
     }
     case Source::Celsius:
         return celsiusFromSignedByte(readRegister(row.reg));
@@ -187,7 +195,7 @@ int32_t readRow(const Variant&, const Row& row)
 {
     switchBank(row.bank);
     const int32_t value = convert(row);
-    if (row.source != Source::FanWord)
+    if (row.source == Source::Millivolts || row.source == Source::Celsius)
         switchBank(0);
     return value;
 }

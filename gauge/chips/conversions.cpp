@@ -6,6 +6,7 @@ namespace {
 
 constexpr int32_t kPeriodClockHz = 1500000;
 constexpr int32_t kDividedCountClock = 1350000;
+constexpr int32_t kLowestDetectableRpm = 366;
 
 } // namespace
 
@@ -48,9 +49,10 @@ int32_t celsiusFromSignedByte(uint8_t raw)
 
 int32_t rpmFromPeriodCount(uint16_t count)
 {
-    if (count == 0 || count == 0x0FFF || count == 0xFFFF)
+    if (count == 0)
         return 0;
-    return int32_t(uint32_t(kPeriodClockHz) / count);
+    const int32_t rpm = int32_t(uint32_t(kPeriodClockHz) / count);
+    return rpm <= kLowestDetectableRpm ? 0 : rpm;
 }
 
 int32_t rpmFromDividedCount(uint8_t count, int32_t numerator)
@@ -68,6 +70,14 @@ int32_t fanNumeratorForDivisorExponent(int exponent)
 int32_t rpmFromWord(uint8_t high, uint8_t low)
 {
     return int32_t(high) * 256 + low;
+}
+
+int32_t rpmFromCount13(uint8_t high, uint8_t low)
+{
+    if (high == 0xFF && (low & 0x1F) == 0x1F)
+        return 0;
+    const int32_t count = int32_t(high) << 5 | (low & 0x1F);
+    return count == 0 ? 0 : kDividedCountClock / count;
 }
 
 } // namespace gauge::chips

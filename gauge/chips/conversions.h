@@ -81,8 +81,10 @@ int32_t boundedReading(int32_t value, Bounds bounds);
 // Two's-complement byte: above 127 stands for raw − 256.
 int32_t celsiusFromSignedByte(uint8_t raw);
 
-// A 16-bit fan period count at 1.5 MHz; 0, 0x0FFF and 0xFFFF mean stopped, absent or
-// out of range and read as 0.
+// A fan period count at 1.5 MHz. The counter saturates at 0x0FFF, where 1500000 / count is
+// 366 RPM, the slowest speed it can tell from a stopped fan: 366 and below read as 0, as
+// f71882fg's show_fan treats FAN_MIN_DETECT (so counts of 4088 and more, 0xFFFF included),
+// and so does a count of 0.
 int32_t rpmFromPeriodCount(uint16_t count);
 // An 8-bit fan count divided into the numerator of its divisor; 0 and 0xFF read as 0.
 int32_t rpmFromDividedCount(uint8_t count, int32_t numerator);
@@ -90,5 +92,9 @@ int32_t rpmFromDividedCount(uint8_t count, int32_t numerator);
 int32_t fanNumeratorForDivisorExponent(int exponent);
 // A fan speed the chip reports directly in RPM as a 16-bit word; no range test.
 int32_t rpmFromWord(uint8_t high, uint8_t low);
+// A 13-bit fan count in a register pair: bits 12 to 5 in the high byte, bits 4 to 0 in the
+// low byte's low bits; 1350000 / count, and 0 for a count of 0 or an all-ones pair
+// (nct6775's fan_from_reg13).
+int32_t rpmFromCount13(uint8_t high, uint8_t low);
 
 } // namespace gauge::chips

@@ -11,9 +11,9 @@ extern const ChipFamily kFintekC; // F71889
 extern const ChipFamily kFintekD; // F81966 without logical device 0x11
 
 extern const ChipFamily kWinbondE; // behind a Super I/O with chip ID 0xAx, monitor ID 0xC1
-extern const ChipFamily kWinbondF; // fixed port 0x295, chip-ID nibble 0x1
-extern const ChipFamily kWinbondG; // base 0x290 or 0x2C0, chip-ID nibble 0x2 or 0x6
-extern const ChipFamily kWinbondH; // fixed port 0x295, chip-ID nibble 0x9
+extern const ChipFamily kWinbondF; // fixed port 0x295, chip ID 0x10 or 0x11
+extern const ChipFamily kWinbondG; // logical device 0x0B, chip-ID nibble 0x2 or 0x6
+extern const ChipFamily kWinbondH; // logical device 0x0B, chip-ID nibble 0x9
 extern const ChipFamily kWinbondI; // four candidate ports, monitor ID 0xA1 or 0xC1
 
 extern const ChipFamily kChipIdJ; // chip IDs 0x1061, 0xC452, 0xC453

@@ -9,7 +9,8 @@
 // The identification ends in Fintek's vendor ID 0x1934. Voltages are bytes of 8 mV (or a
 // multiple) per step, fans 16-bit period counts in two registers, temperatures signed
 // bytes. Nothing is ever written to the monitor. Configuration mode is left on every path;
-// logical device 4 must be switched on and hold a base, as f71882fg_find requires.
+// logical device 4 must be switched on and hold a base, as f71882fg_find requires, and the
+// monitor must be powered and started, as f71882fg_probe requires of register 0x01.
 
 #include "conversions.h"
 #include "driver.h"
@@ -123,7 +124,16 @@ constexpr uint32_t kVendorCandidates[] = {0x295, 0xA15, 0x225};
 constexpr uint8_t kMonitorVendorHigh = 0x5E;
 constexpr uint8_t kMonitorVendorLow = 0x5D;
 
+// Monitor register 0x01 (f71882fg_probe): bit 2 powers the monitor down; bit 0 starts the
+// temperature and voltage inputs, bit 1 the fan inputs. A monitor with neither running is
+// not used; with one, the readings of the other read 0.
+constexpr uint8_t kStartRegister = 0x01;
+constexpr uint8_t kPoweredDown = 0x04;
+constexpr uint8_t kInputsStarted = 0x01;
+constexpr uint8_t kFansStarted = 0x02;
+
 uint32_t g_addrPort = 0;
+uint8_t g_started = 0; // register 0x01 as read at detection
 
 uint32_t identification(uint32_t cfg)
 {
@@ -176,6 +186,21 @@ ConfigFindings inspect(const Variant& variant, uint32_t cfg)
     return found;
 }
 
+uint8_t readRegisterAt(const Variant& variant, uint32_t addrPort, uint8_t reg)
+{
+    return variant.access == Access::Indexed ? HwmIndexedRead(addrPort, reg) : HwmRead(addrPort, reg);
+}
+
+uint8_t readRegister(const Variant& variant, uint8_t reg)
+{
+    return readRegisterAt(variant, g_addrPort, reg);
+}
+
+bool monitorRunning(uint8_t started)
+{
+    return !(started & kPoweredDown) && (started & (kInputsStarted | kFansStarted));
+}
+
 bool detectVariant(const Variant& variant)
 {
     for (uint32_t cfg : superio::kConfigPorts) {
@@ -184,17 +209,21 @@ bool detectVariant(const Variant& variant)
             continue;
         const std::optional<uint32_t> addrPort =
             variant.locate == Locate::VendorAtCandidates ? monitorByVendor() : found.addrPort;
-        if (addrPort) {
+        if (!addrPort)
+            continue;
+        const uint8_t started = readRegisterAt(variant, *addrPort, kStartRegister);
+        if (monitorRunning(started)) {
             g_addrPort = *addrPort;
+            g_started = started;
             return true;
         }
     }
     return false;
 }
 
-uint8_t readRegister(const Variant& variant, uint8_t reg)
+uint8_t startBitOf(const Row& row)
 {
-    return variant.access == Access::Indexed ? HwmIndexedRead(g_addrPort, reg) : HwmRead(g_addrPort, reg);
+    return row.source == Source::FanCount ? kFansStarted : kInputsStarted;
 }
 
 int32_t readRow(const Variant& variant, const Row& row)
@@ -219,11 +248,14 @@ bool detect()
     return detectVariant(V);
 }
 
-// Nothing is written to the chip at install.
+// Nothing is written to the chip at install; inputs the monitor does not run keep ReadZero.
 template <const Variant& V>
 void install(ReadingTable& table)
 {
     installRows<V>(table);
+    for (std::size_t i = 0; i < V.rowCount; ++i)
+        if (!(g_started & startBitOf(V.rows[i])))
+            table[V.rows[i].slot] = &ReadZero;
 }
 
 } // namespace

@@ -14,7 +14,7 @@ constexpr uint8_t kDeviceActive = 0x01;
 constexpr uint8_t kDeviceAbsent = 0xFF;
 constexpr uint8_t kBaseHigh = 0x60;
 constexpr uint8_t kBaseLow = 0x61;
-constexpr uint32_t kBaseMask = 0x0FF0;
+constexpr uint32_t kBaseAlignment = 0xFFF8; // bits 2:0 address ports inside the 8-port block
 constexpr uint32_t kAddrPortOffset = 5;
 constexpr uint32_t kLowestMonitorPort = 0x100;
 
@@ -73,7 +73,7 @@ std::optional<uint32_t> monitorAddrPort(uint32_t cfg, uint8_t device)
         return std::nullopt;
     const uint32_t high = readConfig(cfg, kBaseHigh);
     const uint32_t low = readConfig(cfg, kBaseLow);
-    const uint32_t addrPort = ((high * 256 + low) & kBaseMask) + kAddrPortOffset;
+    const uint32_t addrPort = ((high * 256 + low) & kBaseAlignment) + kAddrPortOffset;
     if (addrPort < kLowestMonitorPort)
         return std::nullopt;
     return addrPort;

@@ -39,7 +39,8 @@ private:
 };
 
 // The hardware monitor's address port from a logical device's base registers 0x60/0x61:
-// the base keeps bits 11 to 4 only, and the index/data pair sits at base + 5 and + 6.
+// the base without its three low bits, and the index/data pair at base + 5 and + 6
+// (f71882fg_find, nct6775_find and w83627hf_find align it with ~7).
 // Nothing when the device is switched off (register 0x30 bit 0 clear), absent (0x30 reads
 // 0xFF) or has no usable base (the pair would fall below 0x100, among the mainboard's
 // fixed devices: DMA, interrupt controllers, timer), as the kernel's f71882fg_find and

@@ -108,7 +108,7 @@ std::vector<std::string> unidentifiedWrites(const std::vector<PortAccess>& acces
             if (selected->second == 0x60)
                 baseBytes[indexPort] = a.value;
             else if (selected->second == 0x61)
-                identified.insert(((baseBytes[indexPort] << 8 | a.value) & 0x0FF0) + 5);
+                identified.insert(((baseBytes[indexPort] << 8 | a.value) & 0xFFF8) + 5);
         } else if (a.port >= 0x100 && selected != index.end()) {
             const unsigned reg = selected->second;
             if (!a.write && reg == 0x4F && (a.value == 0x5C || a.value == 0xA3))
@@ -159,6 +159,11 @@ std::vector<ProbePath> probePaths()
          BoardEdit::exampleBoard("fintek-f81866.json").superIoDevice(0x4E, 0x11, 0x30, 0xFF).json(), GAUGE64_NO_CHIP},
         {"F71889 without a monitor answering",
          BoardEdit::exampleBoard("fintek-f71889.json").firstMonitor({{0, 0x5D, 0x00}}).json(), GAUGE64_NO_CHIP},
+        {"F81866 with its monitor powered down",
+         BoardEdit::exampleBoard("fintek-f81866.json").firstMonitor({{0, 0x01, 0x07}}).json(), GAUGE64_NO_CHIP},
+        {"W83627HF whose logical device 0x0B names no monitor",
+         BoardEdit::exampleBoard("winbond-w83627hf-290.json").superIoDevice(0x2E, 0x0B, 0x61, 0xA0).json(),
+         GAUGE64_NO_CHIP},
         {"W83627DHG monitor behind a Super I/O that is not 0xAx",
          BoardEdit::exampleBoard("winbond-w83627dhg.json").superIoGlobal(0x2E, 0x20, 0x52).json(), GAUGE64_FOUND},
         {"unknown chip ID 0xC451",
@@ -232,8 +237,9 @@ struct RefusedDevice {
 
 // A monitor device switched off (register 0x30 bit 0 clear), absent (0x30 reads 0xFF) or
 // whose base puts the index/data pair below 0x100 is not used: f71882fg_find refuses a
-// device that is not activated or has base 0, nct6775_find a base of 0. Nothing is then
-// written at the would-be pair (base 0 would give ports 5 and 6, the DMA controller's).
+// device that is not activated or has base 0, nct6775_find and w83627hf_find a base of 0.
+// Nothing is then written at the would-be pair (base 0 would give ports 5 and 6, the DMA
+// controller's).
 TEST(LogicalDevice, SwitchedOffAbsentOrWithoutBaseIsRefused)
 {
     const auto withDevice = [](const char* file, int cfg, int device, std::vector<std::pair<int, int>> regs) {
@@ -256,6 +262,8 @@ TEST(LogicalDevice, SwitchedOffAbsentOrWithoutBaseIsRefused)
                                     .superIoGlobal(0x2E, 0x20, 0x10)
                                     .superIoGlobal(0x2E, 0x21, 0x61)},
         {"F81866 switched off", withDevice("fintek-f81866.json", 0x4E, 0x04, {{0x30, 0x00}})},
+        {"W83627HF switched off", withDevice("winbond-w83627hf-290.json", 0x2E, 0x0B, {{0x30, 0x00}})},
+        {"W83627THF base 0", withDevice("winbond-w83627thf-295.json", 0x2E, 0x0B, {{0x60, 0x00}, {0x61, 0x00}})},
         {"F81865 base 0", withDevice("fintek-f81865.json", 0x2E, 0x04, {{0x60, 0x00}, {0x61, 0x00}})},
         {"F81966 switched off", withDevice("fintek-f81966-without-device-11.json", 0x4E, 0x04, {{0x30, 0x00}})},
     };

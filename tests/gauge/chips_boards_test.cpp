@@ -27,7 +27,9 @@ const std::map<std::string, int> kBoardStatus = {
     {"winbond-w83627hf-290-hot.json", 16},
     {"winbond-w83627thf-295.json", 16},
     {"winbond-w83627thf-295-vrm9.json", 16},
+    {"winbond-w83687thf-a30.json", 16},
     {"winbond-w83627ehf.json", 16},
+    {"winbond-w83667hg-b.json", 16},
     {"chipid-c452.json", 16},
     {"chipid-d282.json", 16},
 };

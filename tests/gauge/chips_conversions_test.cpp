@@ -61,11 +61,12 @@ TEST(Conversions, Temperatures)
 
 TEST(Conversions, FanSpeeds)
 {
-    EXPECT_EQ(rpmFromPeriodCount(1), 1500000);
-    EXPECT_EQ(rpmFromPeriodCount(0x0FFE), 366);
-    EXPECT_EQ(rpmFromPeriodCount(0x1000), 366);
-    for (uint16_t absent : {0x0000, 0x0FFF, 0xFFFF})
-        EXPECT_EQ(rpmFromPeriodCount(absent), 0) << absent;
+    // 1500000 / count; 366 RPM and below read 0 as f71882fg's show_fan reads FAN_MIN_DETECT:
+    // 1500000 / 4087 = 367 is the slowest speed shown, 1500000 / 4088 = 366 is not.
+    const std::pair<uint16_t, int32_t> periods[] = {{1, 1500000}, {4087, 367}, {4088, 0}, {0x0FFE, 0},
+                                                    {0x0FFF, 0},  {0x1000, 0}, {0xFFFF, 0}, {0, 0}};
+    for (const auto& [count, rpm] : periods)
+        EXPECT_EQ(rpmFromPeriodCount(count), rpm) << count;
 
     const int32_t numerators[] = {1350000, 675000, 337500, 168750, 84375, 42187, 21093, 10546};
     for (int exponent = 0; exponent < 8; ++exponent)
@@ -78,6 +79,30 @@ TEST(Conversions, FanSpeeds)
     EXPECT_EQ(rpmFromWord(0x0B, 0xB8), 3000);
     EXPECT_EQ(rpmFromWord(0xFF, 0xFF), 65535);
     EXPECT_EQ(rpmFromWord(0x00, 0x00), 0);
+}
+
+// nct6775's fan_from_reg13 by hand: count = high << 5 | (low & 0x1F), 1350000 / count.
+TEST(Conversions, ThirteenBitFanCounts)
+{
+    struct Count13 {
+        uint8_t high;
+        uint8_t low;
+        int32_t rpm;
+    };
+    const Count13 cases[] = {
+        {0x0E, 0x02, 3000},    // 450
+        {0x0E, 0xE2, 3000},    // bits 7 to 5 of the low byte are not part of the count
+        {0x17, 0x0E, 1800},    // 750
+        {0x00, 0x01, 1350000}, // 1
+        {0xFF, 0x1E, 164},     // 8190
+        {0xFE, 0x1F, 165},     // 8159
+        {0xFF, 0x1F, 0},       // all ones: no fan
+        {0xFF, 0xFF, 0},
+        {0x00, 0x00, 0},
+        {0x00, 0xE0, 0}, // a count of 0
+    };
+    for (const Count13& c : cases)
+        EXPECT_EQ(rpmFromCount13(c.high, c.low), c.rpm) << int(c.high) << " " << int(c.low);
 }
 
 } // namespace

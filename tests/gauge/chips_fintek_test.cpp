@@ -55,7 +55,10 @@ const RegisterCase kConversions[] = {
     {"VioSixteenHasNoCeiling", kC, {{0, 0x22, 255}}, "Vio", 4080},
     {"VioFortyHasNoCeiling", kD, {{0, 0x22, 255}}, "Vio", 10200},
     {"FanCountOne", kA, {{0, 0xA0, 0x00}, {0, 0xA1, 0x01}}, "Fan1", 1500000},
-    {"FanCount0FFE", kB, {{0, 0xB0, 0x0F}, {0, 0xB1, 0xFE}}, "Fan2", 366},
+    // 366 RPM and slower read 0 (f71882fg show_fan, FAN_MIN_DETECT): 1500000 / 4087 = 367.
+    {"FanCount0FF7", kB, {{0, 0xB0, 0x0F}, {0, 0xB1, 0xF7}}, "Fan2", 367},
+    {"FanCount0FF8", kB, {{0, 0xB0, 0x0F}, {0, 0xB1, 0xF8}}, "Fan2", 0}, // 366
+    {"FanCount0FFE", kB, {{0, 0xB0, 0x0F}, {0, 0xB1, 0xFE}}, "Fan2", 0}, // 366
     {"FanCount0FFF", kC, {{0, 0xA0, 0x0F}, {0, 0xA1, 0xFF}}, "Fan1", 0},
     {"FanCountFFFF", kD, {{0, 0xC0, 0xFF}, {0, 0xC1, 0xFF}}, "Fan2", 0},
     {"FanCountZero", kA, {{0, 0xB0, 0x00}, {0, 0xB1, 0x00}}, "Fan2", 0},
@@ -145,15 +148,16 @@ struct BaseCase {
     int addrPort;
 };
 
-TEST(FintekProbe, MonitorBaseKeepsBits11To4)
+// f71882fg_find: the base without its three low bits (address &= ~7), the pair at + 5.
+TEST(FintekProbe, MonitorBaseDropsItsThreeLowBits)
 {
-    for (const BaseCase& c : {BaseCase{0x02, 0x90, 0x295}, BaseCase{0x12, 0x90, 0x295}, BaseCase{0x0A, 0x10, 0xA15},
-                              BaseCase{0xFA, 0x1F, 0xA15}}) {
+    for (const BaseCase& c : {BaseCase{0x02, 0x90, 0x295}, BaseCase{0x02, 0x98, 0x29D}, BaseCase{0x12, 0x90, 0x1295},
+                              BaseCase{0x0A, 0x17, 0xA15}, BaseCase{0xFA, 0x1F, 0xFA1D}}) {
         // Only the monitor at the expected port reads Vcore 800; the board's own reads 1200.
         BoardFixture board(BoardEdit::exampleBoard(kA)
                                .superIoDevice(0x4E, 0x04, 0x60, c.high)
                                .superIoDevice(0x4E, 0x04, 0x61, c.low)
-                               .monitor(c.addrPort, {{0, 0x21, 100}})
+                               .monitor(c.addrPort, {{0, 0x01, 0x03}, {0, 0x21, 100}})
                                .json());
         ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
         EXPECT_EQ(Vcore(), 800) << std::hex << c.high << " " << c.low;
@@ -170,7 +174,7 @@ TEST(FintekProbe, F71889MonitorIsTheFirstCandidateWithTheVendorId)
                                 Candidates{{0x225}, 0x22 * 8}, Candidates{{0x225, 0xA15}, 0xA1 * 8}}) {
         BoardEdit edit = BoardEdit::exampleBoard(kC).firstMonitor({{0, 0x5E, 0x00}});
         for (int port : c.withVendor)
-            edit.monitor(port, {{0, 0x5E, 0x34}, {0, 0x5D, 0x19}, {0, 0x21, port / 16}});
+            edit.monitor(port, {{0, 0x01, 0x03}, {0, 0x5E, 0x34}, {0, 0x5D, 0x19}, {0, 0x21, port / 16}});
         BoardFixture board(edit.json());
         ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
         EXPECT_EQ(Vcore(), c.vcore);
@@ -178,6 +182,34 @@ TEST(FintekProbe, F71889MonitorIsTheFirstCandidateWithTheVendorId)
     // Identified by its Super I/O but no monitor answers: not used.
     BoardFixture board(BoardEdit::exampleBoard(kC).firstMonitor({{0, 0x5D, 0x00}}).json());
     EXPECT_EQ(DLLInitial(), GAUGE64_NO_CHIP);
+}
+
+// Monitor register 0x01 as f71882fg_probe reads it: bit 2 set (powered down) or bits 1:0
+// clear (nothing started) and the monitor is not used; bit 0 alone starts temperatures and
+// voltages, bit 1 alone the fans, and the readings of the other kind read 0.
+TEST(FintekProbe, MonitorMustBePoweredAndStarted)
+{
+    struct StartCase {
+        const char* board;
+        int start;
+        int32_t status;
+        int32_t vcore;
+        int32_t cpuTemp;
+        int32_t fan1;
+    };
+    const StartCase cases[] = {
+        {kA, 0x03, GAUGE64_FOUND, 1200, 44, 2400},   {kA, 0x01, GAUGE64_FOUND, 1200, 44, 0},
+        {kC, 0x02, GAUGE64_FOUND, 0, 0, 2500},       {kB, 0x0B, GAUGE64_FOUND, 1240, 41, 2142},
+        {kD, 0x00, GAUGE64_NO_CHIP, 0, 0, 0},        {kB, 0x07, GAUGE64_NO_CHIP, 0, 0, 0},
+        {kA, 0x04, GAUGE64_NO_CHIP, 0, 0, 0},        {kC, 0xFF, GAUGE64_NO_CHIP, 0, 0, 0},
+    };
+    for (const StartCase& c : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).firstMonitor({{0, 0x01, c.start}}).json());
+        EXPECT_EQ(DLLInitial(), c.status) << c.board << " with 0x01 = " << c.start;
+        EXPECT_EQ(Vcore(), c.vcore) << c.board << " with 0x01 = " << c.start;
+        EXPECT_EQ(CpuTemp(), c.cpuTemp) << c.board << " with 0x01 = " << c.start;
+        EXPECT_EQ(Fan1(), c.fan1) << c.board << " with 0x01 = " << c.start;
+    }
 }
 
 } // namespace

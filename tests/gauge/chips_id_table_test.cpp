@@ -32,6 +32,8 @@ TEST(ChipIdBoard, JWithMarker75ReadsTheReducedSet)
                                     {"CpuTemp", 47}, {"SysTemp", 35}}));
 }
 
+// K's fans are 13-bit counts as nct6775 reads the NCT6116: 1350000 / 450 = 3000 and
+// 1350000 / 750 = 1800.
 TEST(ChipIdBoard, KReadsBank0)
 {
     expectBoardReadings({kK, GAUGE64_FOUND,
@@ -59,9 +61,15 @@ const RegisterCase kConversions[] = {
     {"K_P12VAboveCeiling", kK, {{0, 0x04, 228}}, "P12V", 0}, // 20064
     {"K_P5VCeilingOutOfReach", kK, {{0, 0x01, 255}}, "P5V", 10720},
     {"K_Temperature7F", kK, {{0, 0x19, 0x7F}}, "CpuTemp", 127},
-    {"K_Fan1Word", kK, {{0, 0x32, 0x0B}, {0, 0x33, 0xB8}}, "Fan1", 3000},
+    // K: count = high << 5 | (low & 0x1F), 1350000 / count (fan_from_reg13).
+    {"K_Fan1IsTheSecondCount", kK, {{0, 0x22, 0x0B}, {0, 0x23, 0x04}}, "Fan1", 3792}, // 356
+    {"K_Fan2IsTheFirstCount", kK, {{0, 0x20, 0x01}, {0, 0x21, 0x00}}, "Fan2", 42187}, // 32
+    {"K_FanLowByteTopBitsIgnored", kK, {{0, 0x22, 0x0E}, {0, 0x23, 0xE2}}, "Fan1", 3000},
+    {"K_FanSlowestCount", kK, {{0, 0x20, 0xFF}, {0, 0x21, 0x1E}}, "Fan2", 164}, // 8190
+    {"K_FanAllOnesIsStopped", kK, {{0, 0x20, 0xFF}, {0, 0x21, 0x1F}}, "Fan2", 0},
+    {"K_FanZero", kK, {{0, 0x20, 0x00}, {0, 0x21, 0x00}}, "Fan2", 0},
+    {"K_FanIsNotAnRpmWord", kK, {{0, 0x32, 0x07}, {0, 0x33, 0xD0}}, "Fan1", 3000},
     {"J_FanAllOnesHasNoRangeTest", kJ, {{0, 0x30, 0xFF}, {0, 0x31, 0xFF}}, "Fan2", 65535},
-    {"K_FanZero", kK, {{0, 0x30, 0x00}, {0, 0x31, 0x00}}, "Fan2", 0},
     {"J_FanIsBank0", kJ, {{3, 0x32, 0x00}, {3, 0x33, 0x10}}, "Fan1", 2500},
 };
 
@@ -105,6 +113,18 @@ TEST(ChipIdProbe, DetectionLocksTheSuperIoAgainAndLeavesTheBankAsItChose)
         EXPECT_FALSE(superIoInConfigMode(0x2E)) << c.board;
         EXPECT_EQ(monitorBankRegister(c.addrPort) & 0x07, c.bank) << c.board;
     }
+}
+
+// nct6775_find aligns the base with ~7: 0xA28 gives the pair 0xA2D, not 0xA25.
+TEST(ChipIdProbe, MonitorBaseDropsItsThreeLowBits)
+{
+    BoardFixture board(BoardEdit::exampleBoard(kK)
+                           .superIoDevice(0x2E, 0x0B, 0x61, 0x28)
+                           .monitorIdentity(0xA2D, 0, "full")
+                           .monitor(0xA2D, {{0, 0x00, 100}})
+                           .json());
+    ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
+    EXPECT_EQ(Vcore(), 800);
 }
 
 TEST(ChipIdProbe, ChipAt4EOr2E)

@@ -4,6 +4,7 @@
 
 #include "board_fixture.h"
 #include "chips_support.h"
+#include "driver.h"
 #include "gauge64.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,9 @@ const char* const kG = "winbond-w83627hf-290.json";
 const char* const kGHot = "winbond-w83627hf-290-hot.json";
 const char* const kH = "winbond-w83627thf-295.json";
 const char* const kHVrm9 = "winbond-w83627thf-295-vrm9.json";
+const char* const kHAtA30 = "winbond-w83687thf-a30.json";
 const char* const kI = "winbond-w83627ehf.json";
+const char* const kIHgB = "winbond-w83667hg-b.json";
 
 class WinbondBoard : public testing::TestWithParam<BoardCase> {};
 
@@ -56,9 +59,18 @@ INSTANTIATE_TEST_SUITE_P(
         BoardCase{kHVrm9, GAUGE64_FOUND,
                   {{"Vcore", 1500}, {"Vio", 3296}, {"P5V", 5013}, {"P12V", 11977},
                    {"Fan1", 2109}, {"Fan2", 3000}, {"CpuTemp", 50}, {"SysTemp", 40}}},
+        // The W83687THF's monitor where its logical device 0x0B puts it, at 0xA35.
+        BoardCase{kHAtA30, GAUGE64_FOUND,
+                  {{"Vcore", 1200}, {"Vio", 3296}, {"P5V", 5013}, {"P12V", 11977},
+                   {"Fan1", 2700}, {"Fan2", 1875}, {"CpuTemp", 45}, {"SysTemp", 37}}},
         BoardCase{kI, GAUGE64_FOUND,
                   {{"Vcore", 1200}, {"Vio", 1648}, {"P5V", 4992}, {"P12V", 11985}, {"N12V", 12084}, {"N5V", 5024},
-                   {"Fan1", 2500}, {"Fan2", 1687}, {"CpuTemp", 46}, {"SysTemp", 37}, {"PVbat", 3008}}}));
+                   {"Fan1", 2500}, {"Fan2", 1687}, {"CpuTemp", 46}, {"SysTemp", 37}, {"PVbat", 3008}}},
+        // No +5 V (input 0x26 is AUXTIN, a temperature) and no -12 V (no input 9) on the
+        // W83667HG-B; Fan1 1350000 / (180 × 2) = 3750, Fan2 1350000 / (225 × 2) = 3000.
+        BoardCase{kIHgB, GAUGE64_FOUND,
+                  {{"Vcore", 1200}, {"Vio", 1648}, {"P12V", 11985}, {"N5V", 5024},
+                   {"Fan1", 3750}, {"Fan2", 3000}, {"CpuTemp", 44}, {"SysTemp", 36}, {"PVbat", 3008}}}));
 
 class WinbondConversion : public testing::TestWithParam<RegisterCase> {};
 
@@ -175,27 +187,30 @@ TEST(WinbondInstall, LeavesTheBankRegisterTheProbeChainDependsOn)
     EXPECT_EQ(monitorBankRegister(0x295), 0x78);
 }
 
+// Temperatures in degrees, written to the registers as two's-complement bytes.
 struct RearmCase {
     const char* board;
     int temperature;
-    int limit;
+    int hysteresis;
     bool rearms;
 };
 
 void PrintTo(const RearmCase& c, std::ostream* out)
 {
-    *out << c.board << " at " << c.temperature << " with limit " << c.limit;
+    *out << c.board << " at " << c.temperature << " with hysteresis " << c.hysteresis;
 }
 
 class WinbondRearm : public testing::TestWithParam<RearmCase> {};
 
 // Register 0x52 is saved at install as 0x42; a pulse writes 0x40, sleeps, restores 0x42.
-TEST_P(WinbondRearm, PulsesBit1OfTheTemperatureConfigurationAtOrAboveTheLimit)
+// Bank-1 0x53 is the hysteresis (w83627hf_reg_temp_hyst), compared as a signed byte.
+TEST_P(WinbondRearm, PulsesBit1OfTheTemperatureConfigurationAtOrAboveTheHysteresis)
 {
     const RearmCase& c = GetParam();
-    BoardFixture board(BoardEdit::exampleBoard(c.board)
-                           .firstMonitor({{1, 0x50, c.temperature}, {1, 0x53, c.limit}, {1, 0x52, 0x42}})
-                           .json());
+    BoardFixture board(
+        BoardEdit::exampleBoard(c.board)
+            .firstMonitor({{1, 0x50, c.temperature & 0xFF}, {1, 0x53, c.hysteresis & 0xFF}, {1, 0x52, 0x42}})
+            .json());
     ASSERT_LT(DLLInitial(), 256);
     board.clearTrace();
     EXPECT_EQ(CpuTemp(), c.temperature);
@@ -220,7 +235,11 @@ INSTANTIATE_TEST_SUITE_P(Variants, WinbondRearm,
                                          RearmCase{kGHot, 78, 75, true}, RearmCase{kG, 48, 80, false},
                                          RearmCase{kH, 100, 90, true}, RearmCase{kH, 89, 90, false},
                                          RearmCase{kI, 85, 85, true}, RearmCase{kI, 0, 1, false},
-                                         RearmCase{kF, 90, 80, false}));
+                                         RearmCase{kF, 90, 80, false},
+                                         // Below 0 C: under a positive hysteresis, over a negative one.
+                                         RearmCase{kE, -5, 80, false}, RearmCase{kG, -128, 75, false},
+                                         RearmCase{kH, 0, -10, true}, RearmCase{kI, -15, -16, true},
+                                         RearmCase{kI, -16, -15, false}, RearmCase{kGHot, 127, -128, true}));
 
 // The writes made at install to one register, as monitorWrites lists them.
 std::vector<std::string> installWritesTo(const BoardFixture& board, const char* reg)
@@ -294,7 +313,8 @@ TEST(WinbondBattery, EnablesTheInputInBank0AndReadsBank5)
 }
 
 // Voltage readers of E and I return to bank 0; F, G and H read the unbanked voltage bytes
-// where they stand; fans and the system temperature only select bank 0 before the read.
+// where they stand; fans and the system temperature only select bank 0 before the read,
+// and F's fans not at all (no third divisor bit in the banked 0x5D).
 TEST(WinbondBanks, VoltageFanAndTemperatureReadersSelectTheirBanks)
 {
     using Writes = std::vector<std::string>;
@@ -306,7 +326,7 @@ TEST(WinbondBanks, VoltageFanAndTemperatureReadersSelectTheirBanks)
     const BankCase cases[] = {
         {kI, N12V, {"bank 5", "bank 0"}}, {kI, Vcore, {"bank 0", "bank 0"}}, {kE, P12V, {"bank 0", "bank 0"}},
         {kE, Fan1, {"bank 0"}},           {kI, SysTemp, {"bank 0"}},         {kG, Vcore, {}},
-        {kH, Fan2, {}},                   {kF, SysTemp, {}},
+        {kH, Fan2, {"bank 0"}},           {kF, Fan1, {}},                    {kF, SysTemp, {}},
     };
     for (const BankCase& c : cases) {
         BoardFixture board(BoardEdit::exampleBoard(c.board).json());
@@ -333,20 +353,24 @@ TEST(WinbondBanks, DirectSwitchIsFourPlainAccesses)
     EXPECT_EQ(lines[3], "out 0x296 0x1");
 }
 
-// Two monitors for variant G: base 0x290 (port 0x295) and base 0x2C0 (port 0x2C5). Each
-// reads 206 in 0x21 and 210 in 0x22, so Vio is 3296 from 0x21 or 3360 from 0x22.
-std::string twoBaseBoard(int chip295, bool vendor295, int chip2C5, bool vendor2C5)
+// A Super I/O at 0x2E with device ID `superIoId` whose logical device 0x0B puts the monitor
+// at `base`, and Winbond monitors at the given ports with the given chip IDs. Each reads 206
+// in 0x21 and 210 in 0x22, so Vio is 3296 from 0x21 or 3360 from 0x22.
+std::string superIoWithMonitors(int superIoId, int base, const std::vector<std::pair<int, int>>& monitors)
 {
-    auto monitor = [](const char* port, int chip, bool vendor) {
-        return std::string(R"({"port":")") + port + R"(","banking":"partial")" +
-               (vendor ? R"(,"vendor_id":"0x5CA3")" : "") + R"(,"registers":{"0":{"0x58":)" +
-               std::to_string(chip) + R"(,"0x20":75,"0x21":206,"0x22":210}}})";
-    };
-    return R"({"monitors":[)" + monitor("0x295", chip295, vendor295) + "," + monitor("0x2C5", chip2C5, vendor2C5) +
-           "]}";
+    BoardEdit edit = BoardEdit::fromJson("{}")
+                         .superIoGlobal(0x2E, 0x20, superIoId)
+                         .superIoDevice(0x2E, 0x0B, 0x30, 0x01)
+                         .superIoDevice(0x2E, 0x0B, 0x60, base >> 8)
+                         .superIoDevice(0x2E, 0x0B, 0x61, base & 0xFF);
+    for (const auto& [port, chipId] : monitors)
+        edit.monitorIdentity(port, 0x5CA3, "partial")
+            .monitor(port, {{0, 0x58, chipId}, {0, 0x20, 75}, {0, 0x21, 206}, {0, 0x22, 210}});
+    return edit.json();
 }
 
-// Only the monitor taken decides: a base that fails the vendor check is never read further.
+// The monitor logical device 0x0B names decides, whatever answers at other ports: a
+// W83697HF (nibble 0x6) reads Vio from 0x22.
 TEST(WinbondProbe, VioAlternateFollowsTheChipIdOfTheMonitorTaken)
 {
     struct VioCase {
@@ -355,11 +379,12 @@ TEST(WinbondProbe, VioAlternateFollowsTheChipIdOfTheMonitorTaken)
         int32_t vio;
     };
     const VioCase cases[] = {
-        {"0x290 nibble 2", twoBaseBoard(0x21, true, 0x00, false), 3296},
-        {"0x290 nibble 6", twoBaseBoard(0x60, true, 0x00, false), 3360},
-        {"0x290 nibble 6 fails vendor, 0x2C0 nibble 2", twoBaseBoard(0x60, false, 0x21, true), 3296},
-        {"0x290 nibble 2 fails vendor, 0x2C0 nibble 6", twoBaseBoard(0x21, false, 0x60, true), 3360},
-        {"0x290 nibble 2 fails vendor, 0x2C0 nibble 2", twoBaseBoard(0x21, false, 0x21, true), 3296},
+        {"W83627HF at base 0x290", superIoWithMonitors(0x52, 0x290, {{0x295, 0x21}}), 3296},
+        {"W83697HF at base 0x2C0", superIoWithMonitors(0x60, 0x2C0, {{0x2C5, 0x60}}), 3360},
+        {"0x2C0 named, nibble 0x2 also at 0x295", superIoWithMonitors(0x60, 0x2C0, {{0x295, 0x21}, {0x2C5, 0x60}}),
+         3360},
+        {"0x2C0 named, nibble 0x6 also at 0x295", superIoWithMonitors(0x52, 0x2C0, {{0x295, 0x60}, {0x2C5, 0x21}}),
+         3296},
     };
     for (const VioCase& c : cases) {
         BoardFixture board(c.board);
@@ -372,21 +397,72 @@ TEST(WinbondProbe, VioAlternateFollowsTheChipIdOfTheMonitorTaken)
 TEST(WinbondProbe, VioAlternateDoesNotOutliveItsProbe)
 {
     {
-        BoardFixture board(twoBaseBoard(0x60, true, 0x00, false));
+        BoardFixture board(superIoWithMonitors(0x60, 0x290, {{0x295, 0x60}}));
         ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
         ASSERT_EQ(Vio(), 3360);
     }
-    BoardFixture board(twoBaseBoard(0x21, true, 0x00, false));
+    BoardFixture board(superIoWithMonitors(0x52, 0x290, {{0x295, 0x21}}));
     ASSERT_EQ(DLLInitial(), GAUGE64_FOUND);
     EXPECT_EQ(Vio(), 3296);
 }
 
-TEST(WinbondProbe, NibbleOneAt295IsTakenByFBeforeGAndH)
+TEST(WinbondProbe, W83781DAt295IsTakenByFBeforeGAndH)
 {
-    // A nibble-0x2 monitor at 0x2C5 would satisfy G, which is never tried.
-    BoardFixture board(twoBaseBoard(0x1F, true, 0x21, true));
+    // A W83627HF whose logical device 0x0B names 0x2C0 would satisfy G, which is never tried.
+    BoardFixture board(superIoWithMonitors(0x52, 0x2C0, {{0x295, 0x11}, {0x2C5, 0x21}}));
     EXPECT_EQ(DLLInitial(), GAUGE64_FOUND_ALT);
     EXPECT_EQ(Vcore(), 1200); // reg 0x20 × 16
+}
+
+// w83781d_isa_found takes chip IDs 0x10 and 0x11 ((id & 0xFE) == 0x10), no other 0x1x.
+TEST(WinbondProbe, FTakesChipIds10And11)
+{
+    const std::pair<int, int32_t> cases[] = {{0x10, GAUGE64_FOUND_ALT}, {0x11, GAUGE64_FOUND_ALT},
+                                             {0x12, GAUGE64_NO_CHIP},   {0x18, GAUGE64_NO_CHIP},
+                                             {0x1F, GAUGE64_NO_CHIP}};
+    for (const auto& [chipId, status] : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(kF).firstMonitor({{0, 0x58, chipId}}).json());
+        EXPECT_EQ(DLLInitial(), status) << std::hex << chipId;
+    }
+}
+
+// G and H find their monitor where logical device 0x0B of a W83627HF-family Super I/O puts
+// it (w83627hf_find: device ID in register 0x20, base & ~7, + 5), at 0x4E or 0x2E; a monitor
+// at 0x295 that no such device names is not read.
+TEST(WinbondProbe, GAndHTakeTheMonitorLogicalDevice0BNames)
+{
+    struct LocateCase {
+        const char* what;
+        BoardEdit board;
+        int32_t status;
+        int32_t vcore;
+    };
+    const LocateCase cases[] = {
+        {"W83627HF, base with low bits 0x297", BoardEdit::exampleBoard(kG).superIoDevice(0x2E, 0x0B, 0x61, 0x97),
+         GAUGE64_FOUND, 1200},
+        {"W83697HF device ID", BoardEdit::exampleBoard(kG).superIoGlobal(0x2E, 0x20, 0x60), GAUGE64_FOUND, 1200},
+        {"W83687THF device ID", BoardEdit::exampleBoard(kH).superIoGlobal(0x2E, 0x20, 0x85), GAUGE64_FOUND, 1200},
+        {"Super I/O at 0x4E",
+         BoardEdit::exampleBoard(kH)
+             .withoutSuperIo(0x2E)
+             .superIoGlobal(0x4E, 0x20, 0x82)
+             .superIoDevice(0x4E, 0x0B, 0x30, 0x01)
+             .superIoDevice(0x4E, 0x0B, 0x60, 0x02)
+             .superIoDevice(0x4E, 0x0B, 0x61, 0x90),
+         GAUGE64_FOUND, 1200},
+        {"no Super I/O in front", BoardEdit::exampleBoard(kG).withoutSuperIo(0x2E), GAUGE64_NO_CHIP, 0},
+        {"base names an empty 0x2A5", BoardEdit::exampleBoard(kH).superIoDevice(0x2E, 0x0B, 0x61, 0xA0),
+         GAUGE64_NO_CHIP, 0},
+        {"H's monitor behind a W83627HF Super I/O", BoardEdit::exampleBoard(kH).superIoGlobal(0x2E, 0x20, 0x52),
+         GAUGE64_NO_CHIP, 0},
+        {"G's monitor behind a W83627THF Super I/O", BoardEdit::exampleBoard(kG).superIoGlobal(0x2E, 0x20, 0x82),
+         GAUGE64_NO_CHIP, 0},
+    };
+    for (const LocateCase& c : cases) {
+        BoardFixture board(c.board.json());
+        EXPECT_EQ(DLLInitial(), c.status) << c.what;
+        EXPECT_EQ(Vcore(), c.vcore) << c.what;
+    }
 }
 
 TEST(WinbondProbe, WhichVariantTakesWhichMonitor)
@@ -415,14 +491,112 @@ TEST(WinbondProbe, WhichVariantTakesWhichMonitor)
             "vendor_id":"0x5CA3","registers":{"0":{"0x58":"0xC1","0x24":200}}}]})"),
          GAUGE64_FOUND, 1600},
         {"no vendor ID, no chip", BoardEdit::exampleBoard(kH).firstMonitor({{0, 0x58, 0x00}}), GAUGE64_NO_CHIP, 0},
-        {"nibble 0x9 at 0x2C5 is not H", BoardEdit::fromJson(R"({"monitors":[{"port":"0x2C5","banking":"partial",
-            "vendor_id":"0x5CA3","registers":{"0":{"0x58":"0x90"}}}]})"),
-         GAUGE64_NO_CHIP, 0},
     };
     for (const ProbeCase& c : cases) {
         BoardFixture board(c.board.json());
         EXPECT_EQ(DLLInitial(), c.status) << c.what;
         EXPECT_EQ(Vio(), c.vio) << c.what;
+    }
+}
+
+// Another program (or the firmware) writes monitor register `reg` in bank 0 through the
+// same ports, as a fan-control tool changing a divisor would.
+void otherProgramWrites(uint32_t addrPort, int reg, int value)
+{
+    gauge::PortOut(addrPort, 0x4E);
+    const uint8_t bank = gauge::PortIn(addrPort + 1);
+    gauge::PortOut(addrPort + 1, uint8_t(bank & 0xF8));
+    gauge::PortOut(addrPort, uint8_t(reg));
+    gauge::PortOut(addrPort + 1, uint8_t(value));
+}
+
+// The divisor is read with every fan reading, as the kernel's update functions re-read it,
+// so a divisor changed after install is followed. Expected: 1350000 / (count × divisor).
+TEST(WinbondFans, FollowADivisorChangedAfterInstall)
+{
+    struct DivisorCase {
+        const char* what;
+        const char* board;
+        int32_t (*reading)();
+        int32_t before;
+        int reg;
+        int value;
+        int32_t after;
+    };
+    const DivisorCase cases[] = {
+        // 0x47 0xB0 → 0x29's bits 7:6 give 4; 0x5D bit 6 adds the third bit: 64.
+        {"E third bit set", kE, Fan1, 2250, 0x5D, 0x40, 140},      // 1350000 / (150 × 64)
+        {"F divisor 4 to 1", kF, Fan2, 1875, 0x47, 0x20, 7500},    // 1350000 / (180 × 1)
+        {"G third bit set", kG, Fan2, 2812, 0x5D, 0x40, 175},      // 1350000 / (240 × 32)
+        {"H divisor 2 to 4", kH, Fan1, 2700, 0x47, 0xA0, 1350},    // 1350000 / (250 × 4)
+        {"I third bit cleared", kI, Fan2, 1687, 0x5D, 0x00, 27000}, // 1350000 / (25 × 2)
+    };
+    for (const DivisorCase& c : cases) {
+        BoardFixture board(BoardEdit::exampleBoard(c.board).json());
+        ASSERT_LT(DLLInitial(), 256) << c.what;
+        ASSERT_EQ(c.reading(), c.before) << c.what;
+        otherProgramWrites(0x295, c.reg, c.value);
+        EXPECT_EQ(c.reading(), c.after) << c.what;
+    }
+}
+
+// A board's JSON with the monitor moved from 0x295 to `port`, out of E's candidate ports.
+std::string movedMonitor(const BoardEdit& edit, const std::string& port)
+{
+    std::string json = edit.json();
+    const std::string from = R"("port":"0x295")";
+    json.replace(json.find(from), from.size(), R"("port":")" + port + R"(")");
+    return json;
+}
+
+// I on a monitor with chip ID 0xC1 (W83627DHG, DHG-P, UHG, W83667HG, HG-B): none has
+// input 9, so no -12 V; input 0x26 is read as +5 V only where w83627ehf_probe keeps in6:
+// not on the UHG, not where it is AUXTIN on the W83667HG/HG-B, and kept where no Super I/O
+// names the chip. A +5 V byte of 195 reads 1560 / 0.3125 = 4992.
+TEST(WinbondInputs, IOnChipId0xC1ReadsOnlyTheInputsTheChipHas)
+{
+    struct InputCase {
+        const char* what;
+        std::string board;
+        int32_t p5v;
+        int32_t n12v;
+    };
+    const BoardEdit hgB = BoardEdit::exampleBoard(kIHgB);
+    const BoardEdit hgBAuxtinStopped = BoardEdit::exampleBoard(kIHgB).firstMonitor({{2, 0x52, 0x01}});
+    const InputCase cases[] = {
+        {"W83667HG-B, temperature 3 on AUXTIN", hgB.json(), 0, 0},
+        {"W83667HG-B, AUXTIN stopped", hgBAuxtinStopped.json(), 4992, 0},
+        {"W83667HG-B, temperature 4 on AUXTIN",
+         BoardEdit::exampleBoard(kIHgB).firstMonitor({{0, 0x49, 0x01}, {0, 0x7D, 0x02}}).json(), 0, 0},
+        {"W83667HG-B, AUXTIN already temperature 2",
+         BoardEdit::exampleBoard(kIHgB).firstMonitor({{0, 0x49, 0x02}, {0, 0x7D, 0x02}}).json(), 4992, 0},
+        {"W83627DHG-P",
+         BoardEdit::exampleBoard(kIHgB).superIoGlobal(0x2E, 0x20, 0xB0).superIoGlobal(0x2E, 0x21, 0x73).json(), 4992,
+         0},
+        {"W83667HG at 0xE85, AUXTIN running",
+         movedMonitor(BoardEdit::exampleBoard(kIHgB).superIoGlobal(0x2E, 0x20, 0xA5).superIoGlobal(0x2E, 0x21, 0x13),
+                      "0xE85"),
+         0, 0},
+        {"W83667HG at 0xE85, AUXTIN stopped",
+         movedMonitor(BoardEdit::exampleBoard(kIHgB)
+                          .firstMonitor({{2, 0x52, 0x01}})
+                          .superIoGlobal(0x2E, 0x20, 0xA5)
+                          .superIoGlobal(0x2E, 0x21, 0x13),
+                      "0xE85"),
+         4992, 0},
+        {"W83627UHG at 0xE85",
+         movedMonitor(BoardEdit::exampleBoard(kIHgB).superIoGlobal(0x2E, 0x20, 0xA2).superIoGlobal(0x2E, 0x21, 0x32),
+                      "0xE85"),
+         0, 0},
+        {"no Super I/O names the chip", BoardEdit::exampleBoard(kIHgB).withoutSuperIo(0x2E).json(), 4992, 0},
+        {"W83627EHG: chip ID 0xA1 has input 9", BoardEdit::exampleBoard(kI).json(), 4992, 12084},
+    };
+    for (const InputCase& c : cases) {
+        BoardFixture board(c.board);
+        ASSERT_EQ(DLLInitial(), GAUGE64_FOUND) << c.what;
+        EXPECT_EQ(P5V(), c.p5v) << c.what;
+        EXPECT_EQ(N12V(), c.n12v) << c.what;
+        EXPECT_EQ(Vio(), 1648) << c.what; // read by I, not E
     }
 }
 
