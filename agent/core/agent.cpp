@@ -11,9 +11,10 @@ namespace {
 constexpr int kPollIntervalMs = 1000;
 // As often as the logging thread writes a pass: a scrape never sees readings older than that.
 constexpr int kExportIntervalMs = 10000;
-// The debug log has always named the start-up's reports after the window's construction; its
+// The debug log has always named the start-up's failures after the window's construction; its
 // file keeps that, whichever program writes it.
 constexpr const char* kStartupLocation = "Mainform::Mainform";
+constexpr const char* kSensorsLocation = "Agent::startSensors";
 
 QString fileIn(const QString& directory, const char* name)
 {
@@ -113,7 +114,7 @@ Agent::Start Agent::startSensors()
     const bool started = m_gauge.start();
     m_sourceLine = m_gauge.sourceLine();
     if (!m_sourceLine.isEmpty())
-        writeDebugLog(__LINE__, DebugLog::Info, m_sourceLine);
+        writeDebugLog(kSensorsLocation, __LINE__, DebugLog::Info, m_sourceLine);
     if (!started)
         return Start::SensorNotDetected;
     m_live.read();
@@ -126,9 +127,9 @@ Agent::Start Agent::startSensors()
 void Agent::noteStartFailure(Start failure)
 {
     if (failure == Start::LibraryNotLoaded) {
-        writeDebugLog(__LINE__, DebugLog::Failure, QStringLiteral("Can not load the sensor library"));
+        writeDebugLog(kStartupLocation, __LINE__, DebugLog::Failure, QStringLiteral("Can not load the sensor library"));
     } else if (failure == Start::SensorNotDetected) {
-        writeDebugLog(__LINE__, DebugLog::Failure, QStringLiteral("Can not detect the sensor"));
+        writeDebugLog(kStartupLocation, __LINE__, DebugLog::Failure, QStringLiteral("Can not detect the sensor"));
         m_gauge.release();
     }
 }
@@ -207,12 +208,12 @@ void Agent::writeExport()
     m_exportFailing = !written;
 }
 
-void Agent::writeDebugLog(int line, int type, const QString& text)
+void Agent::writeDebugLog(const char* location, int line, int type, const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     const std::string_view view(bytes.constData(), size_t(bytes.size()));
     if (m_debugLog)
-        m_debugLog->Write(kStartupLocation, line, type, view);
+        m_debugLog->Write(location, line, type, view);
     else if (m_debugSink)
-        m_debugSink(DebugLog::debuggerLine(kStartupLocation, line, view));
+        m_debugSink(DebugLog::debuggerLine(location, line, view));
 }

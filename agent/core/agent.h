@@ -126,7 +126,7 @@ signals:
 private:
     void writeExport();
     // Backed by the debug-message log once it is open; its sink alone until then.
-    void writeDebugLog(int line, int type, const QString& text);
+    void writeDebugLog(const char* location, int line, int type, const QString& text);
     void stopLoggingThread();
 
     const QString m_settingsPath;
