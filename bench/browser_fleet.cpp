@@ -1,6 +1,10 @@
 // bench_browser: the station on a real broker, watching the fleet simulator.
 //
-//   bench_browser [--agents 100,1000,2000] [--seconds 20] [--health on,off]
+//   bench_browser [--agents 100,1000,2000] [--seconds 20] [--health on,off] [--sites S]
+//
+// With --sites S the agents sit on S site brokers, each bridged to the station's broker with the
+// bridge lines of docs/deployment.md (past one broker's descriptors, as a large fleet is run);
+// the broker figures are then the sums over every broker.
 //
 // For every fleet size, with the health polling on and (when asked) off: the station discovers the fleet (Client Refresh), waits until every
 // agent shows online, then runs its own one-second timer for the measuring window while every
@@ -22,10 +26,12 @@
 //   - event-loop lag: how late a 10 ms timer fires (99th percentile and maximum), i.e. how long
 //     the window is unresponsive;
 //   - one status refresh of all rows, timed alone;
+//   - health: the time from every agent shown online until the Health column of every row reads
+//     healthy or fault (at most two minutes; the rows still without an answer are printed);
 //   - the broker: per second, the messages it sent ($SYS/broker/messages/sent, every packet, the
-//     keep-alive answers included) and the PUBLISH messages among them less those delivered to the
-//     bench's own second subscriber ($SYS/broker/publish/messages/sent, updated every second);
-//     its CPU over the window, in % of one core.
+//     keep-alive answers included) and the PUBLISH messages among them
+//     ($SYS/broker/publish/messages/sent, updated every second), both less those delivered to the
+//     bench's own second subscriber; its CPU over the window, in % of one core.
 // Every simulated agent holds three connections, as a real one: the bench raises its open-files
 // limit to the hard limit, which the broker inherits.
 // The window is shown (offscreen platform unless QT_QPA_PLATFORM says otherwise), so painting
@@ -69,6 +75,7 @@ constexpr int kWarmUpSeconds = 2;
 constexpr qint64 kDiscoveryLimitMs = 180000;
 constexpr int kRefreshAgainMs = 10000;
 constexpr int kAllOnlineLimitMs = 60000;
+constexpr int kHealthFilledLimitMs = 120000;
 
 qint64 monotonicNanoseconds()
 {
@@ -192,6 +199,9 @@ private:
 
 struct Figures {
     int agents = 0;
+    int sites = 0;
+    double healthFilledMs = -1; // -1: not every row within the limit
+    int healthMissing = 0;
     int online = 0; // shown online when the window started
     bool health = true;
     double discoveryMs = 0;
@@ -208,8 +218,10 @@ struct Figures {
     double lagMaxMs = 0;
     double refreshUs = 0;
     double brokerSentPerSecond = 0;
+    std::vector<double> sentPerSecondByBroker; // the station's first, then each site's
     double brokerPublishedPerSecond = 0; // less the bench's second subscriber
     double brokerCpuPercent = 0;
+    int brokerDrops = 0; // "Outgoing messages are being dropped" lines of the station's broker
 };
 
 const QString kSentTopic = QStringLiteral("$SYS/broker/messages/sent");
@@ -237,13 +249,13 @@ std::pair<qint64, qint64> brokerSentFigures(vrdtest::TestMqttClient& meter)
 
 class FleetRun {
 public:
-    bool start(quint16 port, int agents)
+    bool start(quint16 port, int agents, quint64 seed)
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral(VRD_BIN_DIR "/vrd-fleet-sim"),
                         {QStringLiteral("--port"), QString::number(port), QStringLiteral("--channel"),
                          QLatin1String(kChannel), QStringLiteral("--agents"), QString::number(agents),
-                         QStringLiteral("--stamp")});
+                         QStringLiteral("--seed"), QString::number(seed), QStringLiteral("--stamp")});
         QByteArray out;
         return pumpUntil(
             [&] {
@@ -265,14 +277,51 @@ private:
     QProcess m_process;
 };
 
-std::optional<Figures> measure(int agents, int seconds, bool health)
+// A site broker's bridge to the station's, as docs/deployment.md gives it.
+QByteArray bridgeTo(quint16 port, int site)
+{
+    return "connection site-" + QByteArray::number(site) + "\naddress 127.0.0.1:" + QByteArray::number(port)
+        + "\ntopic " + kChannel + "H2C/# in 0\ntopic " + kChannel + "C2H/# out 0\n"
+        + "cleansession true\n"
+        + "restart_timeout 1\n";
+}
+
+// Every row's Health column reads healthy or fault.
+int rowsWithoutHealth(Mainform& station)
+{
+    int missing = 0;
+    ClientList& list = station.clientList();
+    for (int row = 0; row < list.rowCount(); ++row) {
+        const QString text = list.index(row, ClientList::kHealthColumn).data().toString();
+        missing += text == FleetMonitor::healthText(ClientHealth::Healthy)
+                || text == FleetMonitor::healthText(ClientHealth::Fault)
+            ? 0
+            : 1;
+    }
+    return missing;
+}
+
+std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
 {
     vrdtest::TestBroker broker;
-    broker.setExtraConfig("sys_interval 1\n");
+    // As docs/deployment.md advises for the station's broker: room for a whole fleet's replies.
+    broker.setExtraConfig("sys_interval 1\nmax_queued_messages 20000\n");
     if (!broker.start()) {
         std::fprintf(stderr, "broker: %s\n", qPrintable(broker.output()));
         return std::nullopt;
     }
+    std::vector<std::unique_ptr<vrdtest::TestBroker>> siteBrokers;
+    for (int site = 0; site < sites; ++site) {
+        siteBrokers.push_back(std::make_unique<vrdtest::TestBroker>());
+        siteBrokers.back()->setExtraConfig("sys_interval 1\n" + bridgeTo(broker.port(), site));
+        if (!siteBrokers.back()->start()) {
+            std::fprintf(stderr, "site broker: %s\n", qPrintable(siteBrokers.back()->output()));
+            return std::nullopt;
+        }
+    }
+    std::vector<vrdtest::TestBroker*> brokers{&broker};
+    for (auto& site : siteBrokers)
+        brokers.push_back(site.get());
     QTemporaryDir dir;
     QFile ini(dir.filePath(QStringLiteral("VRD.INI")));
     ini.open(QIODevice::WriteOnly);
@@ -303,15 +352,26 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
             handledAt.emplace_back(stamp, now);
     });
 
-    FleetRun fleet;
-    if (!fleet.start(broker.port(), agents))
-        return std::nullopt;
-    vrdtest::TestMqttClient meter(broker.port());
-    if (!meter.connectToBroker() || !meter.subscribe(kSentTopic) || !meter.subscribe(kPublishSentTopic))
-        return std::nullopt;
+    std::vector<std::unique_ptr<FleetRun>> fleet;
+    const int fleets = std::max(1, sites);
+    for (int f = 0; f < fleets; ++f) {
+        fleet.push_back(std::make_unique<FleetRun>());
+        const int share = agents * (f + 1) / fleets - agents * f / fleets;
+        const quint16 port = sites > 0 ? siteBrokers[size_t(f)]->port() : broker.port();
+        if (!fleet.back()->start(port, share, quint64(f + 1)))
+            return std::nullopt;
+    }
+    std::vector<std::unique_ptr<vrdtest::TestMqttClient>> meters;
+    for (vrdtest::TestBroker* each : brokers) {
+        meters.push_back(std::make_unique<vrdtest::TestMqttClient>(each->port()));
+        if (!meters.back()->connectToBroker() || !meters.back()->subscribe(kSentTopic)
+            || !meters.back()->subscribe(kPublishSentTopic))
+            return std::nullopt;
+    }
 
     Figures figures;
     figures.agents = agents;
+    figures.sites = sites;
     figures.health = health;
     QElapsedTimer discovery;
     discovery.start();
@@ -331,6 +391,13 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
     // Measured all the same when some never show online; the figures say how many did.
     pumpUntil(allOnline, kAllOnlineLimitMs);
     figures.online = station.clientList().onlineCount();
+    if (health) {
+        QElapsedTimer filling;
+        filling.start();
+        if (pumpUntil([&] { return rowsWithoutHealth(station) == 0; }, kHealthFilledLimitMs))
+            figures.healthFilledMs = double(filling.nsecsElapsed()) / 1e6;
+        figures.healthMissing = rowsWithoutHealth(station);
+    }
     pump(kWarmUpSeconds * 1000);
 
     std::vector<qint64> lags;
@@ -342,9 +409,26 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
         lagClock.restart();
     });
 
-    const auto [sentBefore, publishedBefore] = brokerSentFigures(meter);
+    std::vector<qint64> sentByBroker(meters.size(), 0);
+    const auto sentFigures = [&] {
+        std::pair<qint64, qint64> sum{0, 0};
+        for (size_t i = 0; i < meters.size(); ++i) {
+            const auto [sent, published] = brokerSentFigures(*meters[i]);
+            sentByBroker[i] = sent - sentByBroker[i];
+            sum.first += sent;
+            sum.second += published;
+        }
+        return sum;
+    };
+    const auto brokerCpuSeconds = [&] {
+        double sum = 0;
+        for (vrdtest::TestBroker* each : brokers)
+            sum += benchsupport::processCpuSeconds(each->processId());
+        return sum;
+    };
+    const auto [sentBefore, publishedBefore] = sentFigures();
     const quint64 tappedBefore = tap.received();
-    const double brokerCpuBefore = benchsupport::processCpuSeconds(broker.processId());
+    const double brokerCpuBefore = brokerCpuSeconds();
     recording = true;
     const qint64 cpuBefore = threadCpuMicroseconds();
     QElapsedTimer window;
@@ -356,10 +440,14 @@ std::optional<Figures> measure(int agents, int seconds, bool health)
     recording = false;
     const qint64 cpu = threadCpuMicroseconds() - cpuBefore;
     figures.seconds = double(window.nsecsElapsed()) / 1e9;
-    figures.brokerCpuPercent = 100.0 * (benchsupport::processCpuSeconds(broker.processId()) - brokerCpuBefore) / figures.seconds;
-    const auto [sentAfter, publishedAfter] = brokerSentFigures(meter);
+    figures.brokerCpuPercent = 100.0 * (brokerCpuSeconds() - brokerCpuBefore) / figures.seconds;
+    const auto [sentAfter, publishedAfter] = sentFigures();
     const double measured = double(window.nsecsElapsed()) / 1e9;
-    figures.brokerSentPerSecond = double(sentAfter - sentBefore) / measured;
+    figures.brokerSentPerSecond = double(sentAfter - sentBefore - qint64(tap.received() - tappedBefore)) / measured;
+    sentByBroker[0] -= qint64(tap.received() - tappedBefore); // the tap is on the station's broker
+    figures.brokerDrops = int(broker.output().count(QStringLiteral("Outgoing messages are being dropped")));
+    for (qint64 sent : sentByBroker)
+        figures.sentPerSecondByBroker.push_back(double(sent) / measured);
     figures.brokerPublishedPerSecond = double(publishedAfter - publishedBefore - qint64(tap.received() - tappedBefore)) / measured;
     figures.replies = handledAt.size();
     std::vector<qint64> latencies;
@@ -402,10 +490,25 @@ void printFigures(const Figures& f)
     std::printf("        event-loop lag max %.2f ms; from the agent's send: p50 %.2f ms, p99 %.2f ms; "
                 "handled before the second subscriber saw it: %.0f%%\n",
                 f.lagMaxMs, f.sendMedianMs, f.sendP99Ms, f.tapLatePercent);
-    std::printf("        broker per second: %.0f messages sent (%.2f per agent), %.0f PUBLISH without the "
-                "bench's subscriber (%.2f per agent); broker CPU %.1f%%\n",
-                f.brokerSentPerSecond, f.brokerSentPerSecond / f.agents, f.brokerPublishedPerSecond,
-                f.brokerPublishedPerSecond / f.agents, f.brokerCpuPercent);
+    std::printf("        broker per second%s, without the bench's subscriber: %.0f messages sent (%.2f per agent; "
+                "2.5 N + 25 = %d), %.0f of them PUBLISH (%.2f per agent); broker CPU %.1f%%\n",
+                f.sites > 0 ? qPrintable(QStringLiteral(" (station's and %1 site brokers)").arg(f.sites)) : "",
+                f.brokerSentPerSecond, f.brokerSentPerSecond / f.agents, int(2.5 * f.agents + 25),
+                f.brokerPublishedPerSecond, f.brokerPublishedPerSecond / f.agents, f.brokerCpuPercent);
+    std::printf("        the station's broker logged %d 'Outgoing messages are being dropped' lines\n", f.brokerDrops);
+    if (f.sites > 0) {
+        std::printf("        each broker, the station's first:");
+        for (double sent : f.sentPerSecondByBroker)
+            std::printf(" %.0f", sent);
+        std::printf(" messages sent per second\n");
+    }
+    if (f.health)
+        std::printf("        health column: %s\n",
+                    f.healthFilledMs >= 0
+                        ? qPrintable(QStringLiteral("every row filled %1 s after all were online")
+                                         .arg(f.healthFilledMs / 1000.0, 0, 'f', 1))
+                        : qPrintable(QStringLiteral("%1 rows without an answer after two minutes")
+                                         .arg(f.healthMissing)));
     std::fflush(stdout);
 }
 
@@ -426,7 +529,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption healthOption(QStringLiteral("health"),
                                           QStringLiteral("Health polling on, off or both (on,off)."),
                                           QStringLiteral("list"), QStringLiteral("on"));
-    parser.addOptions({agentsOption, secondsOption, healthOption});
+    const QCommandLineOption sitesOption(QStringLiteral("sites"),
+                                         QStringLiteral("Site brokers bridged to the station's, the agents spread "
+                                                        "over them (0: every agent on the station's broker)."),
+                                         QStringLiteral("S"), QStringLiteral("0"));
+    parser.addOptions({agentsOption, secondsOption, healthOption, sitesOption});
     parser.process(app);
     const int seconds = std::max(1, parser.value(secondsOption).toInt());
     const QStringList healthSettings = parser.value(healthOption).split(QLatin1Char(','));
@@ -440,7 +547,8 @@ int main(int argc, char* argv[])
         if (agents <= 0)
             continue;
         for (const QString& setting : healthSettings) {
-            const std::optional<Figures> figures = measure(agents, seconds, setting != QLatin1String("off"));
+            const std::optional<Figures> figures = measure(agents, seconds, setting != QLatin1String("off"),
+                                                           std::clamp(parser.value(sitesOption).toInt(), 0, 8));
             if (figures) {
                 printFigures(*figures);
                 continue;

@@ -13,13 +13,16 @@
 //       inventory was well-formed and the time until the last, whether a hostile text was
 //       stored verbatim, messages the broker dropped for the station (its log), the station's
 //       stalls as its event-loop watch reported them, resident memory before and after.
-//   bench_station real [--agents 50] [--seconds 30] [--client PATH] [--station PATH]
+//   bench_station real [--agents 50] [--seconds 30] [--client PATH] [--station PATH] [--no-station]
+//                      [--sim-agents N]
 //       That many real VrdClient processes (each its own working and runtime directory, on a
 //       simulated board) and VrdBrowser, all on one broker, the station asking for presence
-//       every second: per-agent CPU (mean and max, % of one core), broker messages sent per
-//       second ($SYS) and broker CPU over the window. --client and --station run other builds
-//       of the programs (the client's directory must hold its libGauge64.so), for a before and
-//       after.
+//       every second and polling the health column: per-agent CPU (mean and max, % of one core),
+//       broker messages sent per second ($SYS) and broker CPU over the window. --client and
+//       --station run other builds of the programs (the client's directory must hold its
+//       libGauge64.so), for a before and after; --no-station runs the agents without a station;
+//       --sim-agents adds a vrd-fleet-sim fleet of N agents beside the real ones, all on the
+//       same broker.
 //   bench_station burst [--agents 10000] [--sites 0] [--broker-queue N] [--wait 60]
 //       VrdBrowser as a process and vrd-fleet-sim with that many agents; one inventory request
 //       to all: registry rows counted until every agent is in, and the time until the last. With
@@ -349,7 +352,8 @@ int runFlood(int floodSeconds, int waitSeconds)
 QByteArray bridgeTo(quint16 headOfficePort, int site)
 {
     return "connection site-" + QByteArray::number(site) + "\naddress 127.0.0.1:" + QByteArray::number(headOfficePort)
-        + "\ntopic " + kChannel + "H2C in 0\ntopic " + kChannel + "C2H out 0\ncleansession true\nrestart_timeout 1\n";
+        + "\ntopic " + kChannel + "H2C/# in 0\ntopic " + kChannel + "C2H/# out 0\n"
+        + "cleansession true\nrestart_timeout 1\n";
 }
 
 // The simulator on one broker; true once every agent is ready.
@@ -477,12 +481,16 @@ qint64 brokerSentFigure(vrdtest::TestMqttClient& meter)
     return meter.waitForMessages(1, 3000) ? meter.payloads().last().toLongLong() : -1;
 }
 
-int runReal(int agents, int seconds, const QString& client, const QString& stationProgram)
+int runReal(int agents, int seconds, const QString& client, const QString& stationProgram, bool withStation,
+            int simAgents)
 {
     vrdtest::TestBroker broker;
-    broker.setExtraConfig("sys_interval 1\n");
+    broker.setExtraConfig("sys_interval 1\nmax_queued_messages 20000\n");
     if (!broker.start())
         return 1;
+    QProcess simulated;
+    if (simAgents > 0 && !startFleet(simulated, broker.port(), simAgents, 99, 120))
+        return std::fprintf(stderr, "simulated fleet not ready\n"), 1;
     std::vector<std::unique_ptr<AgentProcess>> fleet;
     for (int i = 0; i < agents; ++i) {
         fleet.push_back(std::make_unique<AgentProcess>());
@@ -492,12 +500,18 @@ int runReal(int agents, int seconds, const QString& client, const QString& stati
     }
     StationProcess station;
     vrdtest::TestMqttClient tap(broker.port());
-    if (!station.start(broker.port(), stationProgram) || !tap.connectToBroker() || !stationOnBroker(tap, 10000))
-        return 1;
+    if (withStation) {
+        if (!station.start(broker.port(), stationProgram) || !tap.connectToBroker() || !stationOnBroker(tap, 10000))
+            return 1;
+        // The station lists and asks only the clients it has discovered.
+        tap.publish(msg::requestTopic(QLatin1String(kChannel)),
+                    msg::buildRequest(msg::KindInventory, msg::broadcastUuid()));
+    }
     vrdtest::TestMqttClient meter(broker.port());
     if (!meter.connectToBroker() || !meter.subscribe(QStringLiteral("$SYS/broker/messages/sent")))
         return 1;
-    pump(10000); // start-up done everywhere
+    // Start-up done everywhere; with a station, every client listed, online and in the health rounds.
+    pump(withStation ? 40000 : 10000);
     std::vector<double> before;
     for (const auto& agent : fleet)
         before.push_back(benchsupport::processCpuSeconds(agent->pid()));
@@ -516,12 +530,15 @@ int runReal(int agents, int seconds, const QString& client, const QString& stati
         sum += percent;
         most = std::max(most, percent);
     }
-    std::printf("real agents: %d over %.1f s; agent CPU mean %.2f %%, max %.2f %% of one core\n", agents, elapsed,
-                sum / agents, most);
+    std::printf("real agents: %d (beside %d simulated, station %s) over %.1f s; agent CPU mean %.2f %%, max %.2f %% "
+                "of one core\n",
+                agents, simAgents, withStation ? "on" : "off", elapsed, sum / agents, most);
     std::printf("broker: %.0f messages sent per second, CPU %.2f %%; station CPU %.2f %%\n",
                 double(sentAfter - sentBefore) / elapsed,
                 100.0 * (benchsupport::processCpuSeconds(broker.processId()) - brokerBefore) / elapsed,
-                100.0 * (station.cpuSeconds() - stationBefore) / elapsed);
+                withStation ? 100.0 * (station.cpuSeconds() - stationBefore) / elapsed : 0.0);
+    simulated.terminate();
+    simulated.waitForFinished(10000);
     return 0;
 }
 
@@ -620,7 +637,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption queue(QStringLiteral("broker-queue"),
                                    QStringLiteral("max_queued_messages of the station's broker (burst; 0: default)."),
                                    QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({rows, agents, floodSeconds, wait, seconds, client, stationProgram, sites, queue});
+    const QCommandLineOption noStation(QStringLiteral("no-station"), QStringLiteral("No station (real)."));
+    const QCommandLineOption simAgents(QStringLiteral("sim-agents"),
+                                       QStringLiteral("Simulated agents beside the real ones (real)."),
+                                       QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({rows, agents, floodSeconds, wait, seconds, client, stationProgram, sites, queue, noStation,
+                       simAgents});
     parser.process(app);
     const QString what = parser.positionalArguments().value(0);
     const int waitSeconds = std::clamp(parser.value(wait).toInt(), 1, 600);
@@ -630,7 +652,8 @@ int main(int argc, char* argv[])
         return runFlood(std::clamp(parser.value(floodSeconds).toInt(), 1, 60), waitSeconds);
     if (what == QLatin1String("real"))
         return runReal(std::clamp(parser.value(agents).toInt(), 1, 500), std::clamp(parser.value(seconds).toInt(), 1, 600),
-                       parser.value(client), parser.value(stationProgram));
+                       parser.value(client), parser.value(stationProgram), !parser.isSet(noStation),
+                       std::clamp(parser.value(simAgents).toInt(), 0, 20000));
     if (what == QLatin1String("burst"))
         return runBurst(std::clamp(parser.value(agents).toInt(), 1, 100000), std::clamp(parser.value(sites).toInt(), 0, 8),
                         std::clamp(parser.value(queue).toInt(), 0, 10000000), waitSeconds);

@@ -66,7 +66,7 @@ void HistoryTab::ask(const HistoryQuery& query)
     }
     m_pending = query;
     m_waiting = true;
-    m_publish(msg::buildHistoryRequest(m_client, query));
+    m_publish(m_client, msg::buildHistoryRequest(m_client, query));
     m_wait.start();
 }
 

@@ -22,7 +22,8 @@ class HistoryTab : public QObject {
     Q_OBJECT
 
 public:
-    using Publish = std::function<void(const QByteArray& request)>;
+    // The request and the client it is for, so that it goes on that client's topic.
+    using Publish = std::function<void(const QUuid& addressee, const QByteArray& request)>;
 
     static constexpr int kReplyWaitMs = 5000;
 

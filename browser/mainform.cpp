@@ -133,8 +133,8 @@ Mainform::Mainform(const QString& directory, const QString& dataDirectory, QWidg
     createLinks();
     createModels();
     m_historyTab = std::make_unique<HistoryTab>(ui->verticalLayout_9, ui->gbHistoryInquiry,
-                                                [this](const QByteArray& request) {
-                                                    m_requestLink->PublishPayload(request);
+                                                [this](const QUuid& addressee, const QByteArray& request) {
+                                                    publishRequest(addressee, request);
                                                 });
     createClientFilterBar();
     openRegistry();
@@ -173,6 +173,8 @@ void Mainform::createLinks()
     m_requestLink->connectToHost();
     m_replyLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port, msg::replyTopic(m_settings.channel),
                                                  MqttTransmit::ReconnectPolicy::Browser);
+    // The shared reply topic and the per-user ones of agents that log in.
+    m_replyLink->addSubscription(msg::anyUserReplyTopic(m_settings.channel));
     m_replyLink->setAccess(m_settings.access);
     connect(m_replyLink.get(), &MqttTransmit::SignalMqttReceived, this, &Mainform::slot_mtsBranchReceived);
     m_replyLink->connectToHost();
@@ -284,7 +286,32 @@ void Mainform::appendHistoryRow(const QString& time, const QString& condition)
 
 void Mainform::sendRequest(int code, const QUuid& addressee)
 {
-    m_requestLink->PublishPayload(msg::buildRequest(code, addressee));
+    publishRequest(addressee, msg::buildRequest(code, addressee));
+}
+
+void Mainform::publishRequest(const QUuid& addressee, const QByteArray& request)
+{
+    m_requestLink->PublishPayload(request, requestTopicFor(addressee));
+}
+
+QString Mainform::requestTopicFor(const QUuid& addressee) const
+{
+    // Broadcasts and clients of the shared topic only: every client reads the shared topic.
+    if (!m_ownTopics.contains(addressee))
+        return m_requestLink->topic();
+    return msg::agentRequestTopic(m_settings.channel, addressee);
+}
+
+// Each presence and inventory reply tells anew: an agent replaced by one that reads only the
+// shared topic is asked there from its next reply on.
+void Mainform::learnTopic(const QUuid& sender, const QJsonObject& reply)
+{
+    if (sender.isNull() || sender == msg::broadcastUuid())
+        return;
+    if (msg::announcesOwnTopic(reply))
+        m_ownTopics.insert(sender);
+    else
+        m_ownTopics.remove(sender);
 }
 
 void Mainform::holdClientListPaint()
@@ -355,6 +382,7 @@ void Mainform::handlePresence(const QJsonObject& message)
     if (!sender)
         return;
     m_presenceCountdown = kPresenceTicks;
+    learnTopic(*sender, message);
     const int row = m_clients->rowOf(*sender);
     if (row >= 0)
         m_clients->markSeen(row, m_clock());
@@ -401,6 +429,7 @@ void Mainform::handleInventory(const QJsonObject& message)
     if (msg::parseUuid(inventory.uuid) != *sender)
         return;
     m_registryWriter->store(inventory);
+    learnTopic(*sender, message);
     const int row = m_clients->rowOf(*sender);
     if (row >= 0) {
         m_clients->setOs(row, inventory.os);

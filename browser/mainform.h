@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QSet>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QUuid>
@@ -67,6 +68,8 @@ public:
     QStandardItemModel* historyModel() { return m_history.get(); }
     HistoryTab& historyTab() { return *m_historyTab; }
     QUuid selectedClient() const { return m_selectedClient; }
+    // The topic a request to this client goes on: its own once it said it reads one.
+    QString requestTopicFor(const QUuid& addressee) const;
     QIcon onlineIcon() const { return m_onlineIcon; }
     QIcon offlineIcon() const { return m_offlineIcon; }
 
@@ -97,6 +100,8 @@ private:
     void resetHistory();
     void appendHistoryRow(const QString& time, const QString& condition);
     void sendRequest(int code, const QUuid& addressee);
+    void publishRequest(const QUuid& addressee, const QByteArray& request);
+    void learnTopic(const QUuid& sender, const QJsonObject& reply);
     void refreshStatus();
     void fitClientColumns();
     void holdClientListPaint();
@@ -110,6 +115,8 @@ private:
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<MqttTransmit> m_requestLink;
     std::unique_ptr<MqttTransmit> m_replyLink;
+    // Clients whose latest presence or inventory reply said they read their own request topic.
+    QSet<QUuid> m_ownTopics;
     QIcon m_onlineIcon;
     QIcon m_offlineIcon;
     std::unique_ptr<ClientList> m_clients;

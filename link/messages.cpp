@@ -15,9 +15,18 @@ namespace {
 
 constexpr char kRequestSuffix[] = "H2C";
 constexpr char kReplySuffix[] = "C2H";
+constexpr char kLevelSeparator[] = "/";
+constexpr char kAnyOneLevel[] = "+";
+
+// A user name longer than this makes no reply topic: with fifty fault texts a reply is a few KiB,
+// and topic and payload must fit the broker's packet limit (64 KiB in docs/broker).
+constexpr int kMaxUserTopicBytes = 256;
 
 constexpr char kKeyCode[] = "SrvCall";
 constexpr char kKeyIdentity[] = "TUuid";
+// Top level of presence and inventory replies: 1 when the agent reads its own request topic.
+constexpr char kKeyOwnTopic[] = "OwnTopic";
+constexpr int kOwnTopicScheme = 1;
 
 constexpr char kKeySensors[] = "CurrSensor";
 constexpr char kKeyLoad[] = "CurrProc";
@@ -49,9 +58,38 @@ QByteArray compact(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray reply(int code, const QUuid& host, const char* payloadKey, const QJsonObject& element)
+QByteArray reply(int code, const QUuid& host, const char* payloadKey, const QJsonObject& element, bool ownTopic = false)
 {
-    return compact({{kKeyCode, code}, {kKeyIdentity, uuidText(host)}, {payloadKey, QJsonArray{element}}});
+    QJsonObject object{{kKeyCode, code}, {kKeyIdentity, uuidText(host)}, {payloadKey, QJsonArray{element}}};
+    if (ownTopic)
+        object.insert(QLatin1String(kKeyOwnTopic), kOwnTopicScheme);
+    return compact(object);
+}
+
+// MQTT wildcards and the level separator would make the name more or less than one level; the
+// broker refuses control characters in a topic.
+bool isTopicLevelChar(QChar c)
+{
+    const ushort code = c.unicode();
+    const bool control = code < 0x20 || (code >= 0x7f && code < 0xa0);
+    return !control && c != QLatin1Char('/') && c != QLatin1Char('+') && c != QLatin1Char('#');
+}
+
+// Why `user` cannot be one topic level; empty when it can. The empty name, no user, cannot.
+QString userTopicProblem(const QString& user)
+{
+    if (user.isEmpty())
+        return QStringLiteral("is empty");
+    if (user.toUtf8().size() > kMaxUserTopicBytes)
+        return QStringLiteral("is longer than %1 bytes").arg(kMaxUserTopicBytes);
+    for (const QChar c : user) {
+        if (isTopicLevelChar(c))
+            continue;
+        if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
+            return QStringLiteral("contains a control character");
+        return QStringLiteral("contains '%1'").arg(c);
+    }
+    return QString();
 }
 
 // Element 0 of the array under key, or an empty object.
@@ -83,6 +121,31 @@ QString requestTopic(const QString& channel)
 QString replyTopic(const QString& channel)
 {
     return channel + QLatin1String(kReplySuffix);
+}
+
+QString agentRequestTopic(const QString& channel, const QUuid& agent)
+{
+    return requestTopic(channel) + QLatin1String(kLevelSeparator) + uuidText(agent);
+}
+
+QString agentReplyTopic(const QString& channel, const QString& user)
+{
+    if (!userTopicProblem(user).isEmpty())
+        return replyTopic(channel);
+    return replyTopic(channel) + QLatin1String(kLevelSeparator) + user;
+}
+
+QString userTopicNotice(const QString& channel, const QString& user)
+{
+    const QString problem = userTopicProblem(user);
+    if (user.isEmpty() || problem.isEmpty())
+        return QString();
+    return QStringLiteral("USER %1 and cannot be one topic level: replies go on %2").arg(problem, replyTopic(channel));
+}
+
+QString anyUserReplyTopic(const QString& channel)
+{
+    return replyTopic(channel) + QLatin1String(kLevelSeparator) + QLatin1String(kAnyOneLevel);
 }
 
 QUuid broadcastUuid()
@@ -136,6 +199,11 @@ std::optional<Envelope> parseMessage(const QByteArray& payload)
     return envelope;
 }
 
+bool announcesOwnTopic(const QJsonObject& reply)
+{
+    return readInt(reply.value(QLatin1String(kKeyOwnTopic))) == kOwnTopicScheme;
+}
+
 std::optional<QUuid> addressOf(const QJsonObject& message)
 {
     const QJsonValue value = message.value(QLatin1String(kKeyIdentity));
@@ -180,9 +248,9 @@ SensorReport parseSensorReply(const QJsonObject& message)
     return report;
 }
 
-QByteArray buildLoadReply(const QUuid& host, quint16 usagePercent)
+QByteArray buildLoadReply(const QUuid& host, quint16 usagePercent, bool ownTopic)
 {
-    return reply(KindProcessorLoad, host, kKeyLoad, {{kKeyUsage, int(usagePercent)}});
+    return reply(KindProcessorLoad, host, kKeyLoad, {{kKeyUsage, int(usagePercent)}}, ownTopic);
 }
 
 int parseLoadReply(const QJsonObject& message)
@@ -223,14 +291,14 @@ QVector<FaultEntry> parseFaultReply(const QJsonObject& message)
     return entries;
 }
 
-QByteArray buildInventoryReply(const QUuid& host, const Inventory& inventory)
+QByteArray buildInventoryReply(const QUuid& host, const Inventory& inventory, bool ownTopic)
 {
     Inventory sent = inventory;
     sent.uuid = uuidText(host);
     QJsonObject element;
     for (const InventoryKey& key : kInventoryKeys)
         element.insert(QLatin1String(key.key), sent.*key.field);
-    return reply(KindInventory, host, kKeyInventory, element);
+    return reply(KindInventory, host, kKeyInventory, element, ownTopic);
 }
 
 Inventory parseInventoryReply(const QJsonObject& message)

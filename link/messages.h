@@ -38,9 +38,30 @@ constexpr int kMaxFaultEntries = 50;
 
 // ---- Topics -------------------------------------------------------------------------------
 
-// Requests travel on channel + "H2C", replies on channel + "C2H", with no separator.
+// Requests travel on channel + "H2C", replies on channel + "C2H", with no separator: the shared
+// topics, which every agent and station reads.
 QString requestTopic(const QString& channel);
 QString replyTopic(const QString& channel);
+
+// An agent's own request topic, channel + "H2C/" + its identity in wire form (braced lower-case
+// UUID: '{', '}', '-', digits and a to f). Only that agent reads it, so a request for one agent
+// reaches no other. An agent that reads it says so in its presence and inventory replies
+// (announcesOwnTopic); any request may still come on the shared topic.
+QString agentRequestTopic(const QString& channel, const QUuid& agent);
+
+// The topic an agent publishes its replies on: channel + "C2H/" + user when the broker user name
+// can be one topic level, so that the broker can tie replies to an account; the shared reply
+// topic without a user or with one that cannot: one that contains '/', '+', '#' or a control
+// character, or is longer than 256 bytes in UTF-8.
+QString agentReplyTopic(const QString& channel, const QString& user);
+
+// The line an agent tells on standard error when `user` is set but cannot be one topic level,
+// "USER contains '/' and cannot be one topic level: replies go on VARDEN6C2H"; empty otherwise.
+QString userTopicNotice(const QString& channel, const QString& user);
+
+// Every per-user reply topic, channel + "C2H/+": what a station subscribes to beside the shared
+// reply topic. It does not match the shared topic, so no reply arrives twice.
+QString anyUserReplyTopic(const QString& channel);
 
 // ---- Identities ---------------------------------------------------------------------------
 
@@ -68,6 +89,9 @@ struct Envelope {
 // document that is not an object, or one that repeats a key within an object. The caller looks
 // the code up in its own table of kinds.
 std::optional<Envelope> parseMessage(const QByteArray& payload);
+
+// Whether a presence or inventory reply says its agent reads its own request topic.
+bool announcesOwnTopic(const QJsonObject& reply);
 
 // "TUuid" of a message: nothing when the key is absent (such a message is never answered),
 // the null UUID when the value is not a string or does not parse.
@@ -111,7 +135,9 @@ SensorReport parseSensorReply(const QJsonObject& message);
 
 // ---- Kind 2: processor load ---------------------------------------------------------------
 
-QByteArray buildLoadReply(const QUuid& host, quint16 usagePercent);
+// ownTopic: the agent reads its own request topic; the reply then carries "OwnTopic":1, which
+// stations that do not know the key ignore. Without it the reply is the shared-topic agent's.
+QByteArray buildLoadReply(const QUuid& host, quint16 usagePercent, bool ownTopic = false);
 
 // "Usage" of element 0 of "CurrProc"; 0 when missing.
 int parseLoadReply(const QJsonObject& message);
@@ -153,7 +179,8 @@ struct Inventory {
 };
 
 // "Uuid" is always written from host, so it cannot disagree with "TUuid"; inventory.uuid is unused.
-QByteArray buildInventoryReply(const QUuid& host, const Inventory& inventory);
+// ownTopic as for buildLoadReply.
+QByteArray buildInventoryReply(const QUuid& host, const Inventory& inventory, bool ownTopic = false);
 
 // Reads element 0 of "CurrDMI"; absent keys and non-strings read as empty text.
 Inventory parseInventoryReply(const QJsonObject& message);

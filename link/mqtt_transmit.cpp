@@ -12,8 +12,10 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <iterator>
 #include <mutex>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcLink, "vrd.link", QtInfoMsg)
 
@@ -191,12 +193,32 @@ bool MqttTransmit::isSubscribed() const
     return m_subscribed;
 }
 
+void MqttTransmit::addSubscription(const QString& topic)
+{
+    m_extraTopics.append(topic);
+}
+
+QStringList MqttTransmit::subscriptions() const
+{
+    return QStringList{m_topic} + m_extraTopics;
+}
+
 bool MqttTransmit::PublishPayload(const QByteArray& payload)
+{
+    return PublishPayload(payload, m_topic);
+}
+
+bool MqttTransmit::PublishPayload(const QByteArray& payload, const QString& topic)
 {
     if (m_state != State::Connected)
         return false;
-    const int rc = mosquitto_publish(m_mosq, nullptr, m_topic.toUtf8().constData(), payload.size(),
-                                     payload.constData(), kPublishQos, false);
+    const int rc = mosquitto_publish(m_mosq, nullptr, topic.toUtf8().constData(), payload.size(), payload.constData(),
+                                     kPublishQos, false);
+    // A topic the library refuses says nothing about the connection.
+    if (rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_MALFORMED_UTF8) {
+        onError(rc);
+        return false;
+    }
     afterLibraryCall(rc);
     return rc == MOSQ_ERR_SUCCESS;
 }
@@ -206,7 +228,14 @@ void MqttTransmit::onConnected()
     m_state = State::Connected;
     if (!m_subscribing)
         return;
-    const int rc = mosquitto_subscribe(m_mosq, nullptr, m_topic.toUtf8().constData(), kSubscriptionQos);
+    std::vector<QByteArray> topics;
+    for (const QString& topic : subscriptions())
+        topics.push_back(topic.toUtf8());
+    std::vector<char*> names;
+    for (QByteArray& topic : topics)
+        names.push_back(topic.data());
+    const int rc = mosquitto_subscribe_multiple(m_mosq, nullptr, int(names.size()), names.data(), kSubscriptionQos, 0,
+                                                nullptr);
     if (rc != MOSQ_ERR_SUCCESS)
         onError(rc);
 }
@@ -267,7 +296,9 @@ void MqttTransmit::libraryDisconnected(mosquitto*, void* self, int)
 void MqttTransmit::librarySubscribed(mosquitto*, void* self, int, int count, const int* granted)
 {
     auto* link = static_cast<MqttTransmit*>(self);
-    if (count < 1 || granted[0] == kSubscriptionRefused) {
+    const bool everyOne = count == 1 + link->m_extraTopics.size()
+        && std::none_of(granted, granted + count, [](int qos) { return qos == kSubscriptionRefused; });
+    if (!everyOne) {
         link->onError(MOSQ_ERR_NOT_SUPPORTED);
         return;
     }

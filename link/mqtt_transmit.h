@@ -5,6 +5,11 @@
 // false) never subscribes: an agent's reply link would otherwise receive the replies of every
 // agent on the channel, a load that grows with the square of the fleet.
 //
+// Beside its topic a link may read further topics (addSubscription: an agent's own request topic,
+// the per-user reply topics) and publish on another topic than its own (PublishPayload with a
+// topic: a request to one agent goes on that agent's topic). All of a link's subscriptions go out
+// in one SUBSCRIBE packet, so they are acknowledged, and lost, together.
+//
 // The link lives entirely on the thread that owns it: libmosquitto is driven from that
 // thread's Qt event loop (socket notifiers and a housekeeping timer, no library thread), so
 // the signal and every slot run there and nothing needs a lock. Connecting never blocks: the
@@ -20,6 +25,7 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 struct mosquitto;
@@ -60,14 +66,24 @@ public:
     // the next connect: set it before connectToHost().
     void setSubscribing(bool subscribing) { m_subscribing = subscribing; }
 
-    // True once the broker has acknowledged the subscription of the current connection.
+    // Another topic to read, beside the link's own, from the next connect on (set it before
+    // connectToHost()). A topic that overlaps another of the link's (a wildcard that matches it)
+    // would deliver a message twice: the caller keeps them apart.
+    void addSubscription(const QString& topic);
+
+    // True once the broker has granted every subscription of the current connection.
     bool isSubscribed() const;
 
     QString topic() const { return m_topic; }
+    // The link's topic first, then those of addSubscription, in the order added.
+    QStringList subscriptions() const;
 
     // Publishes the payload on the link's topic. A payload given while the link is down is
     // dropped (false): there is no queue.
     bool PublishPayload(const QByteArray& payload);
+    // The same on `topic` instead of the link's own; false also for a topic the library refuses
+    // (a wildcard, a malformed one).
+    bool PublishPayload(const QByteArray& payload, const QString& topic);
 
 signals:
     void SignalMqttReceived(const MqttMessage& message);
@@ -103,6 +119,7 @@ private:
     const QHostAddress m_host;
     const quint16 m_port;
     const QString m_topic;
+    QStringList m_extraTopics;
     const ReconnectPolicy m_policy;
     mosquitto* m_mosq = nullptr;
     QString m_accessProblem; // why the access settings cannot give a connection; empty when they can

@@ -1,6 +1,7 @@
 #include "agent.h"
 
 #include "dmi_table.h"
+#include "link_failures.h"
 #include "prometheus_export.h"
 #include "thread_shutdown.h"
 
@@ -143,8 +144,13 @@ void Agent::startLogging()
 
 void Agent::startLinks()
 {
-    if (m_broker.enable)
-        m_live.startLinks(m_broker);
+    if (!m_broker.enable)
+        return;
+    // A USER that cannot be one topic level: the replies go on the shared topic, and it is said.
+    const QString notice = msg::userTopicNotice(m_broker.channel, m_broker.access.user);
+    if (!notice.isEmpty())
+        tellLinkFailure(notice);
+    m_live.startLinks(m_broker);
 }
 
 void Agent::startExport()

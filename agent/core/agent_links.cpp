@@ -19,13 +19,18 @@ std::unique_ptr<MqttTransmit> makeLink(const BrokerSettings& settings, const QSt
 
 } // namespace
 
-AgentLinks::AgentLinks(const BrokerSettings& settings, RequestSources sources, QObject* parent)
+AgentLinks::AgentLinks(const BrokerSettings& settings, RequestSources sources, Topics topics, QObject* parent)
     : QObject(parent)
     , m_sources(std::move(sources))
     , m_requestLink(makeLink(settings, msg::requestTopic(settings.channel)))
-    , m_replyLink(makeLink(settings, msg::replyTopic(settings.channel)))
+    , m_replyLink(makeLink(settings, topics == Topics::OwnAndShared
+                                         ? msg::agentReplyTopic(settings.channel, settings.access.user)
+                                         : msg::replyTopic(settings.channel)))
     , m_hqLink(makeLink(settings, settings.hqToken))
 {
+    m_sources.ownTopic = topics == Topics::OwnAndShared;
+    if (m_sources.ownTopic)
+        m_requestLink->addSubscription(msg::agentRequestTopic(settings.channel, m_sources.host));
     m_replyLink->setSubscribing(false);
     connect(m_requestLink.get(), &MqttTransmit::SignalMqttReceived, this, &AgentLinks::onRequest);
 }

@@ -1,10 +1,14 @@
 #pragma once
 // An agent's three broker links and its answers, the same for the agent program and for every
-// agent of the simulator: the request link subscribed to channel + "H2C", the reply link
-// publishing on channel + "C2H" without subscribing (it would otherwise receive every other
-// agent's replies and read none), the HQ link subscribed to the HQ token, whose messages are
-// ignored. Every request is answered through answerRequest (request_handlers.h) from the sources
-// given; a reply is published on the reply link.
+// agent of the simulator: the request link subscribed to channel + "H2C" and to the agent's own
+// request topic (channel + "H2C/" + identity), the reply link publishing on the user's reply
+// topic (channel + "C2H/" + USER, channel + "C2H" without a user) without subscribing (it would
+// otherwise receive every other agent's replies and read none), the HQ link subscribed to the HQ
+// token, whose messages are ignored. Every request is answered through answerRequest
+// (request_handlers.h) from the sources given, the presence and inventory replies saying that
+// the agent reads its own topic; a reply is published on the reply link. An agent with the shared
+// topics only (the simulator's agents of older versions) reads and writes channel + "H2C" and
+// channel + "C2H" alone and does not say so.
 //
 // Lives on the thread that creates it, as its links do; the sources are called there.
 
@@ -26,7 +30,10 @@ public:
     // Changes a reply before it goes out (the simulator's send stamp); request and reply payloads.
     using ReplyFilter = std::function<QByteArray(const QByteArray& request, QByteArray reply)>;
 
-    AgentLinks(const BrokerSettings& settings, RequestSources sources, QObject* parent = nullptr);
+    enum class Topics { OwnAndShared, SharedOnly };
+
+    AgentLinks(const BrokerSettings& settings, RequestSources sources, Topics topics = Topics::OwnAndShared,
+               QObject* parent = nullptr);
     ~AgentLinks() override;
 
     void connectToHost();

@@ -19,9 +19,9 @@ LiveAgent::AlarmStep LiveAgent::judge()
     return step;
 }
 
-void LiveAgent::startLinks(const BrokerSettings& settings)
+void LiveAgent::startLinks(const BrokerSettings& settings, AgentLinks::Topics topics)
 {
-    m_links = std::make_unique<AgentLinks>(settings, requestSources());
+    m_links = std::make_unique<AgentLinks>(settings, requestSources(), topics);
     m_links->connectToHost();
 }
 

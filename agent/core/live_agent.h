@@ -50,7 +50,7 @@ public:
     AlarmStep judge();
 
     // Opens the three links and answers from then on; the identity and inventory must be set.
-    void startLinks(const BrokerSettings& settings);
+    void startLinks(const BrokerSettings& settings, AgentLinks::Topics topics = AgentLinks::Topics::OwnAndShared);
     void stopLinks();
     AgentLinks* links() const { return m_links.get(); }
 

@@ -32,14 +32,14 @@ QByteArray processorLoad(const QJsonObject& request, const RequestSources& sourc
 {
     if (!hasAddress(request))
         return {};
-    return msg::buildLoadReply(sources.host, quint16(sources.processorLoad()));
+    return msg::buildLoadReply(sources.host, quint16(sources.processorLoad()), sources.ownTopic);
 }
 
 QByteArray inventory(const QJsonObject& request, const RequestSources& sources)
 {
     if (!hasAddress(request))
         return {};
-    return msg::buildInventoryReply(sources.host, sources.inventory());
+    return msg::buildInventoryReply(sources.host, sources.inventory(), sources.ownTopic);
 }
 
 // A query that fails (database closed or locked) still gets an answer, with no faults.

@@ -22,6 +22,8 @@
 // Where each reply takes its data from; called on the thread that calls answerRequest.
 struct RequestSources {
     QUuid host;                                                  // this machine's identity
+    // The agent reads its own request topic: its presence and inventory replies say so.
+    bool ownTopic = false;
     std::function<const SensorSnapshot&()> snapshot;             // kind 1
     std::function<int16_t()> processorLoad;                      // kind 2, the logging thread's sample
     std::function<std::optional<QVector<msg::FaultRecord>>()> lastFaults;   // kind 3, newest first

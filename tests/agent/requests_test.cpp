@@ -82,6 +82,34 @@ TEST(ClientRequests, ProcessorLoadReplyBytes)
               QByteArray(R"({"CurrProc":[{"Usage":12}],"SrvCall":2,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})"));
 }
 
+// An agent that reads its own topic answers every kind as one that does not, except for the one
+// key its presence and inventory replies add.
+TEST(ClientRequests, OwnTopicAddsOneKeyToPresenceAndInventoryOnly)
+{
+    const char* requests[] = {
+        R"({"SrvCall":1,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})",
+        R"({"SrvCall":2,"TUuid":"{ffffffff-ffff-ffff-ffff-ffffffffffff}"})",
+        R"({"SrvCall":3,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})",
+        R"({"SrvCall":4,"TUuid":"{ffffffff-ffff-ffff-ffff-ffffffffffff}"})",
+        R"({"SrvCall":5,"TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})",
+    };
+    Fixture fixture;
+    const RequestSources shared = fixture.sources();
+    RequestSources own = fixture.sources();
+    own.ownTopic = true;
+    for (const char* request : requests) {
+        const QByteArray plain = answerRequest(request, shared);
+        QJsonObject extended = QJsonDocument::fromJson(answerRequest(request, own)).object();
+        ASSERT_FALSE(plain.isEmpty()) << request;
+        const int code = replyCode(plain);
+        EXPECT_EQ(msg::announcesOwnTopic(extended), code == msg::KindProcessorLoad || code == msg::KindInventory)
+            << request;
+        EXPECT_FALSE(plain.contains("OwnTopic")) << request;
+        extended.remove(QStringLiteral("OwnTopic"));
+        EXPECT_EQ(QJsonDocument(extended).toJson(QJsonDocument::Compact), plain) << request;
+    }
+}
+
 TEST(ClientRequests, SensorReplyCarriesTheSnapshot)
 {
     Fixture fixture;

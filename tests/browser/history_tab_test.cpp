@@ -30,7 +30,8 @@ protected:
         faults = new QWidget;
         auto* column = new QVBoxLayout(window.get());
         column->addWidget(faults);
-        tab = std::make_unique<HistoryTab>(column, faults, [this](const QByteArray& r) { sent.push_back(r); });
+        tab = std::make_unique<HistoryTab>(column, faults,
+                                           [this](const QUuid&, const QByteArray& r) { sent.push_back(r); });
         tab->view()->setClock([] { return QDateTime::fromSecsSinceEpoch(1709640000); });
     }
 

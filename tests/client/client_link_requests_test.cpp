@@ -74,17 +74,65 @@ TEST_F(ClientRequestsTest, AddressingRule)
         {5, kNoAddress, -1},  {6, ownLower, -1},    {6, broadcast, -1},    {65535, ownLower, -1},
         {65535, broadcast, -1},
     };
-    for (const Case& c : cases) {
-        const QByteArray sent = request(c.code, c.address);
-        SCOPED_TRACE(sent.toStdString());
-        const QList<QJsonObject> replies = station.ask(sent);
-        if (c.reply < 0) {
-            EXPECT_TRUE(replies.isEmpty()) << codesOf(replies).join(' ').toStdString();
-            continue;
+    // The same rule on the shared topic, as a station that knows no other asks, and on the
+    // client's own topic; only presence and inventory replies say that it reads one.
+    for (const QString& topic : {msg::requestTopic("VARDEN6"), msg::agentRequestTopic("VARDEN6", own)}) {
+        for (const Case& c : cases) {
+            const QByteArray sent = request(c.code, c.address);
+            SCOPED_TRACE(topic.toStdString() + " " + sent.toStdString());
+            const QList<QJsonObject> replies = station.ask(sent, 1, 3000, topic);
+            if (c.reply < 0) {
+                EXPECT_TRUE(replies.isEmpty()) << codesOf(replies).join(' ').toStdString();
+                continue;
+            }
+            ASSERT_EQ(replies.size(), 1) << codesOf(replies).join(' ').toStdString();
+            EXPECT_EQ(replies[0].value("SrvCall").toInt(-1), c.reply);
+            EXPECT_EQ(replies[0].value("TUuid").toString(), ownLower);
+            EXPECT_EQ(msg::announcesOwnTopic(replies[0]), c.reply == 2 || c.reply == 4);
         }
-        ASSERT_EQ(replies.size(), 1) << codesOf(replies).join(' ').toStdString();
-        EXPECT_EQ(replies[0].value("SrvCall").toInt(-1), c.reply);
-        EXPECT_EQ(replies[0].value("TUuid").toString(), ownLower);
+    }
+    // Another agent's own topic reaches this one not at all.
+    EXPECT_TRUE(station.ask(request(2, broadcast), 1, 1000, msg::agentRequestTopic("VARDEN6", QUuid(other))).isEmpty());
+}
+
+// With a USER that can be one topic level the client replies on its user's topic; with one that
+// cannot, on the shared topic, and says so once on standard error.
+TEST_F(ClientRequestsTest, RepliesGoOnTheUsersOwnTopic)
+{
+    struct Case {
+        const char* user;
+        const char* topic;
+        const char* told; // on standard error; "" nothing
+    };
+    const Case cases[] = {
+        {"", "VARDEN6C2H", ""},
+        {"site.agents", "VARDEN6C2H/site.agents", ""},
+        {"site/agents", "VARDEN6C2H", "USER contains '/' and cannot be one topic level: replies go on VARDEN6C2H"},
+        {"agents#", "VARDEN6C2H", "USER contains '#' and cannot be one topic level: replies go on VARDEN6C2H"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.user);
+        ClientOptions o = options();
+        if (*c.user)
+            o.cloud = QByteArray("USER=") + c.user + "\r\nPASSWORD=secret\r\n";
+        ClientUnderTest client(o);
+        ASSERT_TRUE(client.start()) << client.errors();
+        vrdtest::TestMqttClient station(broker.port());
+        ASSERT_TRUE(station.connectToBroker());
+        ASSERT_TRUE(station.subscribe(QStringLiteral("VARDEN6C2H/#")));
+        ASSERT_TRUE(vrdtest::waitUntil(
+            [&] {
+                station.publish(msg::requestTopic("VARDEN6"), request(2, "x"));
+                return station.waitForMessages(1, 200);
+            },
+            5000));
+        EXPECT_EQ(station.messages().first().topic, QString::fromLatin1(c.topic));
+        if (*c.told) {
+            EXPECT_TRUE(client.waitForErrorText(QString::fromLatin1(c.told), 2000)) << client.errors();
+            EXPECT_EQ(QString::fromStdString(client.errors()).count(QLatin1String("topic level")), 1);
+        } else {
+            EXPECT_EQ(client.errors().find("topic level"), std::string::npos) << client.errors();
+        }
     }
 }
 

@@ -238,14 +238,15 @@ Station::Station(quint16 port, const QString& channel)
     : m_channel(channel)
     , m_mqtt(port)
 {
-    m_ready = m_mqtt.connectToBroker() && m_mqtt.subscribe(msg::replyTopic(channel));
+    m_ready = m_mqtt.connectToBroker() && m_mqtt.subscribe(msg::replyTopic(channel))
+        && m_mqtt.subscribe(msg::anyUserReplyTopic(channel));
 }
 
-QList<QJsonObject> Station::ask(const QByteArray& request, int clients, int timeoutMs)
+QList<QJsonObject> Station::ask(const QByteArray& request, int clients, int timeoutMs, const QString& topic)
 {
     const int marker = kindOf(request) == msg::KindProcessorLoad ? msg::KindInventory : msg::KindProcessorLoad;
     m_mqtt.clear();
-    m_mqtt.publish(msg::requestTopic(m_channel), request);
+    m_mqtt.publish(topic.isEmpty() ? msg::requestTopic(m_channel) : topic, request);
     m_mqtt.publish(msg::requestTopic(m_channel), msg::buildRequest(marker, msg::broadcastUuid()));
 
     QList<QJsonObject> replies;

@@ -130,7 +130,9 @@ public:
     // The replies that one request brings, in arrival order. A broadcast request of another
     // kind follows it as a marker: each client answers in order, so every reply to the request
     // has arrived once the marker's replies of all `clients` clients are in.
-    QList<QJsonObject> ask(const QByteArray& request, int clients = 1, int timeoutMs = 3000);
+    // The request goes on `topic`, the shared request topic when empty; the marker always there.
+    QList<QJsonObject> ask(const QByteArray& request, int clients = 1, int timeoutMs = 3000,
+                           const QString& topic = QString());
 
     // Broadcasts the presence request every 100 ms until `clients` different clients have
     // answered (their links are up and subscribed), at most timeoutMs. Returns the identities.

@@ -57,6 +57,13 @@ AgentProcess::AgentProcess(const QString& board, quint16 brokerPort, const QStri
     QObject::connect(&m_process, &QProcess::readyRead, [this] { m_output += m_process.readAll(); });
 }
 
+void AgentProcess::addCloudLines(const QByteArray& lines)
+{
+    QFile ini(m_dir.filePath(QStringLiteral("VRD.INI")));
+    if (ini.open(QIODevice::Append))
+        ini.write(lines);
+}
+
 AgentProcess::~AgentProcess()
 {
     stop();

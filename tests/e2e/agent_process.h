@@ -17,6 +17,9 @@ public:
     // private namespace instead of on the board; call before start().
     void useHwmonMachine(const QString& machine) { m_hwmonMachine = machine; }
 
+    // More lines of section CLOUD (USER, PASSWORD); call before start().
+    void addCloudLines(const QByteArray& lines);
+
     bool start();
     void stop();
     // Ends it at once (SIGKILL), as a crash or a pulled plug would.

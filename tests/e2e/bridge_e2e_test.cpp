@@ -1,8 +1,9 @@
 // Scale-out on the broker's own bridging: two site brokers, each bridged to a head-office
-// broker (requests carried in, replies carried out), real agents on the sites, the station and
-// vrdctl at head office. Every agent is discovered and answers; after one site broker restarts,
-// its agents answer again within 5 s of its bridge coming back. The bridge lines are those of
-// docs/deployment.md.
+// broker (requests carried in, replies carried out), real agents on the sites (one replying on
+// its user's topic), the station and vrdctl at head office. Every agent is discovered, answers
+// each request once and is asked for its readings on its own topic; after one site broker
+// restarts, its agents answer again within 5 s of its bridge coming back. The bridge lines are
+// those of docs/deployment.md.
 
 #include "agent_process.h"
 #include "mainform.h"
@@ -20,7 +21,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -36,8 +39,8 @@ QByteArray bridgeTo(quint16 headOfficePort, const QByteArray& site)
     const QByteArray channel = kChannel.toUtf8();
     return "connection " + site + "-to-hq\n"
            "address 127.0.0.1:" + QByteArray::number(headOfficePort) + "\n"
-           "topic " + channel + "H2C in 0\n"
-           "topic " + channel + "C2H out 0\n"
+           "topic " + channel + "H2C/# in 0\n"
+           "topic " + channel + "C2H/# out 0\n"
            "cleansession true\n"
            "restart_timeout 1\n"
            "notifications true\n";
@@ -55,17 +58,26 @@ int vrdctl(quint16 port, const QStringList& arguments)
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-// Identities that answer one presence request published at head office within timeoutMs.
-std::set<QUuid> answering(vrdtest::TestMqttClient& hq, int timeoutMs)
+// Identities that answer one presence request published at head office within timeoutMs, each
+// with the number of its answers.
+std::map<QUuid, int> answers(vrdtest::TestMqttClient& hq, int timeoutMs)
 {
     hq.clear();
     hq.publish(msg::requestTopic(kChannel), msg::buildRequest(msg::KindProcessorLoad, msg::broadcastUuid()));
     vrdtest::waitUntil([] { return false; }, timeoutMs);
-    std::set<QUuid> seen;
+    std::map<QUuid, int> seen;
     for (const QByteArray& payload : hq.payloads())
         if (auto reply = msg::parseMessage(payload); reply && reply->code == msg::KindProcessorLoad)
             if (auto from = msg::addressOf(reply->object))
-                seen.insert(*from);
+                ++seen[*from];
+    return seen;
+}
+
+std::set<QUuid> answering(vrdtest::TestMqttClient& hq, int timeoutMs)
+{
+    std::set<QUuid> seen;
+    for (const auto& [id, count] : answers(hq, timeoutMs))
+        seen.insert(id);
     return seen;
 }
 
@@ -89,6 +101,7 @@ protected:
         for (const char* board : {"winbond-w83627thf-295.json", "fintek-f81866.json"})
             agentsA.push_back(std::make_unique<AgentProcess>(QLatin1String(board), siteA.port(), kChannel));
         agentsB.push_back(std::make_unique<AgentProcess>(QStringLiteral("fintek-f71889.json"), siteB.port(), kChannel));
+        agentsB.back()->addCloudLines("USER=site-b\r\nPASSWORD=anything\r\n");
         for (auto* group : {&agentsA, &agentsB})
             for (auto& agent : *group)
                 ASSERT_TRUE(agent->start());
@@ -126,9 +139,17 @@ TEST_F(BridgedSites, HeadOfficeDiscoversAndHearsEverySiteAgentAlsoAfterASiteBrok
     vrdtest::TestMqttClient office(hq.port());
     ASSERT_TRUE(office.connectToBroker());
     ASSERT_TRUE(office.subscribe(msg::replyTopic(kChannel)));
+    ASSERT_TRUE(office.subscribe(msg::anyUserReplyTopic(kChannel)));
+    ASSERT_TRUE(office.subscribe(msg::requestTopic(kChannel) + "/+"));
     ASSERT_TRUE(office.subscribe(QStringLiteral("$SYS/broker/connection/#")));
     ASSERT_TRUE(vrdtest::waitUntil([&] { return includes(answering(office, 500), everyone()); }, 20000))
         << siteA.output().toStdString();
+    // One answer each: the bridge carries a request once, whichever topic it is on.
+    for (const auto& [id, count] : answers(office, 500))
+        EXPECT_EQ(count, 1) << msg::uuidText(id).toStdString();
+    const QString userTopic = msg::replyTopic(kChannel) + "/site-b";
+    const QList<vrdtest::TestMqttClient::Message> heard = office.messages();
+    EXPECT_TRUE(std::any_of(heard.begin(), heard.end(), [&](const auto& m) { return m.topic == userTopic; }));
 
     Mainform station(stationDir.path());
     ASSERT_TRUE(vrdtest::waitUntil([&] { return station.requestLink()->isConnectedToHost(); }, 3000));
@@ -141,6 +162,17 @@ TEST_F(BridgedSites, HeadOfficeDiscoversAndHearsEverySiteAgentAlsoAfterASiteBrok
         10000));
     for (const QUuid& id : everyone())
         EXPECT_EQ(vrdctl(hq.port(), {"check", msg::uuidText(id)}), 0) << msg::uuidText(id).toStdString();
+    // The health column, asked on each agent's own topic across the bridge.
+    for (const QUuid& id : everyone())
+        EXPECT_TRUE(vrdtest::waitUntil(
+            [&] {
+                ClientList& list = station.clientList();
+                const QModelIndex health = list.index(list.rowOf(id), ClientList::kHealthColumn);
+                return health.data().toString() == "healthy" || health.data().toString() == "fault";
+            },
+            15000))
+            << msg::uuidText(id).toStdString();
+    EXPECT_EQ(station.requestTopicFor(idsB.front()), msg::agentRequestTopic(kChannel, idsB.front()));
 
     // Site A's broker goes away and comes back on its port; nobody else is restarted.
     office.clear();

@@ -60,6 +60,7 @@ public:
     {
         const BrokerAccess access = broker.access(account, listener);
         requests.setAccess(access);
+        replies.addSubscription(msg::anyUserReplyTopic(kChannel)); // agents that log in reply there
         replies.setAccess(access);
         QObject::connect(&replies, &MqttTransmit::SignalMqttReceived,
                          [this](const MqttMessage& message) { received << message.payload(); });
@@ -274,6 +275,10 @@ TEST_F(SecureRules, OnlyStationsAskAndOnlyAgentsAnswer)
     const RuleCase cases[] = {
         {"agent account publishing a request", msg::requestTopic(kChannel), "agent", "agent", "station"},
         {"station account publishing a reply", msg::replyTopic(kChannel), "station", "station", "agent"},
+        {"agent account publishing on an agent's own request topic",
+         msg::agentRequestTopic(kChannel, QUuid::createUuid()), "agent", "agent", "station"},
+        {"station account publishing on the agent account's reply topic", msg::replyTopic(kChannel) + "/agent",
+         "station", "station", "agent"},
     };
     for (const RuleCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,7 +1,9 @@
 // vrdctl against simulated agents on a real broker: every command, its JSON, the plugin exit
 // codes, and the defaults it takes from VRD.INI.
 
+#include "messages.h"
 #include "test_broker.h"
+#include "test_mqtt_client.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -157,6 +159,48 @@ TEST_F(VrdctlTest, CheckUsesMonitoringPluginExitCodes)
                                      QStringList{"reboot", someAgent()}})
         EXPECT_EQ(vrdctl(wrong).exitCode, 3) << wrong.join(' ').toStdString();
     EXPECT_EQ(vrdctl({"--timeout", "500", "--port", "1", "list"}).exitCode, 3); // no broker there
+}
+
+// vrdctl asks an agent on its own topic; one that reads only the shared topic (an agent of an
+// older version) is asked there once half the time has passed without an answer.
+TEST_F(VrdctlTest, AsksOnTheAgentsOwnTopicAndFallsBackToTheSharedOne)
+{
+    const QString older = kChannel + "OLD";
+    QProcess sharedOnly;
+    sharedOnly.start(QStringLiteral(VRD_BIN_DIR "/vrd-fleet-sim"),
+                     {"--port", QString::number(broker->port()), "--channel", older, "--agents", "1", "--seed", "8",
+                      "--troubled-percent", "0", "--print-agents", "--shared-topics"});
+    ASSERT_TRUE(sharedOnly.waitForStarted(5000));
+    QString printed;
+    while (!printed.contains("ready\n") && sharedOnly.waitForReadyRead(5000))
+        printed += QString::fromUtf8(sharedOnly.readAllStandardOutput());
+    const QString olderId = printed.section(' ', 1, 1);
+    ASSERT_FALSE(msg::parseUuid(olderId).isNull()) << printed.toStdString();
+
+    struct Case {
+        QString channel;
+        QString agent;
+        QStringList topics; // of the requests, in order
+        int exitCode;
+    };
+    const Case cases[] = {
+        {kChannel, someAgent(), {msg::agentRequestTopic(kChannel, msg::parseUuid(someAgent()))}, 2},
+        {older, olderId, {msg::agentRequestTopic(older, msg::parseUuid(olderId)), msg::requestTopic(older)}, 0},
+    };
+    for (const Case& c : cases) {
+        vrdtest::TestMqttClient listener(broker->port());
+        ASSERT_TRUE(listener.connectToBroker());
+        ASSERT_TRUE(listener.subscribe(msg::requestTopic(c.channel)));
+        ASSERT_TRUE(listener.subscribe(msg::requestTopic(c.channel) + "/+"));
+        EXPECT_EQ(vrdctl({"--channel", c.channel, "--timeout", "2000", "check", c.agent}).exitCode, c.exitCode)
+            << c.agent.toStdString();
+        QStringList topics;
+        for (const vrdtest::TestMqttClient::Message& message : listener.messages())
+            topics << message.topic;
+        EXPECT_EQ(topics, c.topics) << c.agent.toStdString();
+    }
+    sharedOnly.terminate();
+    sharedOnly.waitForFinished(5000);
 }
 
 TEST_F(VrdctlTest, RefusesAPortBeyondTheTcpRange)

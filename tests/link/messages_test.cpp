@@ -41,6 +41,77 @@ TEST(MessageTopics, ChannelTakesTheSuffixWithoutSeparator)
     EXPECT_EQ(msg::replyTopic(QString()), QStringLiteral("C2H"));
 }
 
+TEST(MessageTopics, AnAgentsOwnRequestTopicCarriesItsIdentityAsOneLevel)
+{
+    EXPECT_EQ(msg::agentRequestTopic(QStringLiteral("VARDEN6"), kClient),
+              QStringLiteral("VARDEN6H2C/{01234567-89ab-cdef-0123-456789abcdef}"));
+    EXPECT_EQ(msg::anyUserReplyTopic(QStringLiteral("VARDEN6")), QStringLiteral("VARDEN6C2H/+"));
+}
+
+struct UserTopicCase {
+    const char* name;
+    QString user;
+    const char* replyTopic;
+    const char* notice; // the line told on standard error; "" none
+};
+
+TEST(MessageTopics, RepliesGoOnTheUsersTopicWhenTheNameIsOneTopicLevel)
+{
+    const QString longest(256, QLatin1Char('u'));
+    const UserTopicCase cases[] = {
+        {"no user", QString(), "VARDEN6C2H", ""},
+        {"plain", QStringLiteral("agents"), "VARDEN6C2H/agents", ""},
+        {"dots, spaces, braces", QStringLiteral("site 1.{a}"), "VARDEN6C2H/site 1.{a}", ""},
+        {"256 bytes", longest, nullptr, ""},
+        {"257 bytes", longest + QLatin1Char('u'), "VARDEN6C2H", "USER is longer than 256 bytes"},
+        {"two-byte characters over 256 bytes", QString(129, QChar(0xe9)), "VARDEN6C2H",
+         "USER is longer than 256 bytes"},
+        {"level separator", QStringLiteral("a/b"), "VARDEN6C2H", "USER contains '/'"},
+        {"one-level wildcard", QStringLiteral("a+"), "VARDEN6C2H", "USER contains '+'"},
+        {"many-level wildcard", QStringLiteral("#"), "VARDEN6C2H", "USER contains '#'"},
+        {"NUL", QString::fromUtf8("a\0b", 3), "VARDEN6C2H", "USER contains a control character"},
+        {"escape", QStringLiteral("a\x1b[31m"), "VARDEN6C2H", "USER contains a control character"},
+        {"C1 control", QString(QChar(0x85)), "VARDEN6C2H", "USER contains a control character"},
+    };
+    const QString channel = QStringLiteral("VARDEN6");
+    for (const UserTopicCase& c : cases) {
+        const QString expected =
+            c.replyTopic ? QString::fromUtf8(c.replyTopic) : msg::replyTopic(channel) + '/' + c.user;
+        EXPECT_EQ(msg::agentReplyTopic(channel, c.user), expected) << c.name;
+        const QString notice = msg::userTopicNotice(channel, c.user);
+        if (*c.notice == '\0') {
+            EXPECT_TRUE(notice.isEmpty()) << c.name << ": " << notice.toStdString();
+            continue;
+        }
+        EXPECT_EQ(notice, QString::fromUtf8(c.notice) + " and cannot be one topic level: replies go on VARDEN6C2H")
+            << c.name;
+    }
+}
+
+TEST(MessageOwnTopic, PresenceAndInventoryRepliesCarryOneKeyMoreAndNothingElseChanges)
+{
+    const msg::Inventory inventory{"PLANT\\WS-1", "CPU", "OS", "Model", "SN", {}};
+    EXPECT_EQ(msg::buildLoadReply(kClient, 12, true),
+              QByteArray(R"({"CurrProc":[{"Usage":12}],"OwnTopic":1,"SrvCall":2,)"
+                         R"("TUuid":"{01234567-89ab-cdef-0123-456789abcdef}"})"));
+    QJsonObject withKey = objectOf(msg::buildInventoryReply(kClient, inventory, true));
+    EXPECT_TRUE(msg::announcesOwnTopic(withKey));
+    withKey.remove(QStringLiteral("OwnTopic"));
+    EXPECT_EQ(QJsonDocument(withKey).toJson(QJsonDocument::Compact), msg::buildInventoryReply(kClient, inventory));
+    EXPECT_FALSE(msg::announcesOwnTopic(objectOf(msg::buildLoadReply(kClient, 12))));
+}
+
+TEST(MessageOwnTopic, OnlyTheNumberOneAnnouncesIt)
+{
+    const QJsonValue values[] = {QJsonValue(1), QJsonValue(1.0)};
+    for (const QJsonValue& value : values)
+        EXPECT_TRUE(msg::announcesOwnTopic({{"OwnTopic", value}}));
+    const QJsonValue others[] = {QJsonValue(0), QJsonValue(2), QJsonValue(true), QJsonValue("1"), QJsonValue(1.5),
+                                 QJsonValue(QJsonArray{1}), QJsonValue()};
+    for (const QJsonValue& value : others)
+        EXPECT_FALSE(msg::announcesOwnTopic({{"OwnTopic", value}})) << QJsonDocument(QJsonArray{value}).toJson().data();
+}
+
 struct UuidCase {
     const char* text;
     bool parses; // otherwise the null UUID

@@ -144,6 +144,71 @@ TEST_F(LinkOnBroker, PublishOnlyLinkSendsButNeverReceives)
     }
 }
 
+// An agent's request link reads the shared topic and its own; a station's reply link the shared
+// topic and every per-user one. Each message arrives once, also after the broker restarts.
+TEST_F(LinkOnBroker, ExtraSubscriptionsAreReadBesideTheTopicAndComeBackAfterARestart)
+{
+    const QUuid agent = QUuid::createUuid();
+    auto requests = link(msg::requestTopic(QStringLiteral("VARDEN6")));
+    requests->addSubscription(msg::agentRequestTopic(QStringLiteral("VARDEN6"), agent));
+    auto replies = link(msg::replyTopic(QStringLiteral("VARDEN6")));
+    replies->addSubscription(msg::anyUserReplyTopic(QStringLiteral("VARDEN6")));
+    Inbox requestInbox(*requests);
+    Inbox replyInbox(*replies);
+    for (int connection = 0; connection < 2; ++connection) {
+        requests->connectToHost();
+        replies->connectToHost();
+        ASSERT_TRUE(subscribed(*requests));
+        ASSERT_TRUE(subscribed(*replies));
+        vrdtest::TestMqttClient peer(broker.port());
+        ASSERT_TRUE(peer.connectToBroker());
+        requestInbox.messages.clear();
+        replyInbox.messages.clear();
+        const QString own = msg::agentRequestTopic(QStringLiteral("VARDEN6"), agent);
+        peer.publish(QStringLiteral("VARDEN6H2C"), "shared request");
+        peer.publish(own, "own request");
+        peer.publish(msg::agentRequestTopic(QStringLiteral("VARDEN6"), QUuid::createUuid()), "another agent's");
+        peer.publish(QStringLiteral("VARDEN6C2H"), "shared reply");
+        peer.publish(QStringLiteral("VARDEN6C2H/agents"), "user reply");
+        peer.publish(QStringLiteral("VARDEN6C2H/agents/deeper"), "two levels down");
+        ASSERT_TRUE(waitUntil(
+            [&] { return replyInbox.messages.size() >= 2 && requestInbox.messages.size() >= 2; }, 3000));
+        waitUntil([] { return false; }, 300);
+        EXPECT_EQ(requestInbox.payloads(), (QList<QByteArray>{"shared request", "own request"}));
+        EXPECT_EQ(requestInbox.messages.value(1).topic(), own);
+        EXPECT_EQ(replyInbox.payloads(), (QList<QByteArray>{"shared reply", "user reply"}));
+        broker.stop();
+        ASSERT_TRUE(waitUntil([&] { return !requests->isConnectedToHost() && !replies->isConnectedToHost(); }, 3000));
+        ASSERT_TRUE(broker.start()) << broker.output().toStdString();
+    }
+}
+
+// A station's request link publishes a request for one agent on that agent's topic.
+TEST_F(LinkOnBroker, PublishesOnAGivenTopicAndRefusesAWildcardOrControlCharacterWithoutLosingTheConnection)
+{
+    auto requests = link(QStringLiteral("VARDEN6H2C"), Policy::Browser);
+    requests->setSubscribing(false);
+    vrdtest::TestMqttClient agent(broker.port());
+    ASSERT_TRUE(agent.connectToBroker());
+    ASSERT_TRUE(agent.subscribe(QStringLiteral("VARDEN6H2C/#")));
+    requests->connectToHost();
+    ASSERT_TRUE(waitUntil([&] { return requests->isConnectedToHost(); }, 3000));
+
+    EXPECT_FALSE(requests->PublishPayload("wildcard", QStringLiteral("VARDEN6H2C/+")));
+    EXPECT_FALSE(requests->PublishPayload("wildcard", QStringLiteral("VARDEN6H2C/#")));
+    EXPECT_FALSE(requests->PublishPayload("control character", QStringLiteral("VARDEN6C2H/a\x01")));
+    EXPECT_TRUE(requests->PublishPayload("to one", QStringLiteral("VARDEN6H2C/{x}")));
+    EXPECT_TRUE(requests->PublishPayload("to all"));
+    ASSERT_TRUE(agent.waitForMessages(2, 2000));
+    waitUntil([] { return false; }, 200);
+    const QList<vrdtest::TestMqttClient::Message> got = agent.messages();
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[0].topic, QStringLiteral("VARDEN6H2C/{x}"));
+    EXPECT_EQ(got[0].payload, "to one");
+    EXPECT_EQ(got[1].topic, QStringLiteral("VARDEN6H2C"));
+    EXPECT_TRUE(requests->isConnectedToHost());
+}
+
 TEST_F(LinkOnBroker, EmptyChannelGivesBareSuffixTopics)
 {
     auto requests = link(msg::requestTopic(QString()));

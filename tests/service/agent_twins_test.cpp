@@ -52,6 +52,7 @@ QByteArray withoutLoad(QByteArray reply)
 
 struct Twin {
     QString name;
+    QString channel;
     std::unique_ptr<clienttest::ClientUnderTest> agent;
     std::unique_ptr<clienttest::Station> station;
     QTemporaryDir metrics;
@@ -104,6 +105,7 @@ TEST(AgentTwins, TrayProgramAndHeadlessAgentAnswerLogAndExportAlike)
         options.headless = i == 1;
         options.port = broker.port();
         options.channel = QStringLiteral("TWIN%1").arg(i);
+        twin.channel = options.channel;
         options.general = "CBCPUTemp=1\r\nCBVcore=1\r\n"; // and the rest at their defaults
         options.moreSections = "[EXPORT]\r\nPROMETHEUS_DIR=" + twin.metrics.path().toUtf8() + "\r\n";
         twin.agent = std::make_unique<clienttest::ClientUnderTest>(options);
@@ -132,18 +134,22 @@ TEST(AgentTwins, TrayProgramAndHeadlessAgentAnswerLogAndExportAlike)
         msg::buildHistoryRequest(identity, {SensorCpuTemp, historyTo - 2 * 86400, historyTo, 48}),
         msg::buildHistoryRequest(identity, {SensorVcore, historyTo - 2 * 86400, historyTo, 500}),
     };
+    // Each request on the channel's shared topic and on the agent's own.
     for (const QByteArray& request : requests) {
-        SCOPED_TRACE(request.toStdString());
-        QList<QByteArray> answers;
-        for (Twin& twin : twins) {
-            QByteArray bytes;
-            for (const QJsonObject& reply : twin.station->ask(request))
-                bytes += QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n';
-            answers << withoutLoad(bytes);
+        for (const bool ownTopic : {false, true}) {
+            SCOPED_TRACE(request.toStdString() + (ownTopic ? " on the own topic" : ""));
+            QList<QByteArray> answers;
+            for (Twin& twin : twins) {
+                const QString topic = ownTopic ? msg::agentRequestTopic(twin.channel, identity) : QString();
+                QByteArray bytes;
+                for (const QJsonObject& reply : twin.station->ask(request, 1, 3000, topic))
+                    bytes += QJsonDocument(reply).toJson(QJsonDocument::Compact) + '\n';
+                answers << withoutLoad(bytes);
+            }
+            EXPECT_EQ(answers[0].toStdString(), answers[1].toStdString());
+            const int kind = msg::parseMessage(request)->code;
+            EXPECT_EQ(answers[0].isEmpty(), kind == msg::KindNone || kind == 6) << answers[0].toStdString();
         }
-        EXPECT_EQ(answers[0].toStdString(), answers[1].toStdString());
-        const int kind = msg::parseMessage(request)->code;
-        EXPECT_EQ(answers[0].isEmpty(), kind == msg::KindNone || kind == 6) << answers[0].toStdString();
     }
 
     // Logging passes come at the same wall-clock seconds in both: wait for one both wrote.

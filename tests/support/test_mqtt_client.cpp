@@ -6,6 +6,8 @@
 
 #include <mosquitto.h>
 
+#include <chrono>
+
 namespace vrdtest {
 
 namespace {
@@ -121,8 +123,11 @@ void TestMqttClient::onSubscribe(mosquitto*, void* self, int mid, int, const int
 void TestMqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message)
 {
     auto* client = static_cast<TestMqttClient*>(self);
+    const qint64 now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
     Message received{QString::fromUtf8(message->topic),
-                     QByteArray(static_cast<const char*>(message->payload), message->payloadlen)};
+                     QByteArray(static_cast<const char*>(message->payload), message->payloadlen), now};
     QMutexLocker lock(&client->m_mutex);
     client->m_messages.append(received);
 }

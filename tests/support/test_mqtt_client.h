@@ -19,6 +19,7 @@ public:
     struct Message {
         QString topic;
         QByteArray payload;
+        qint64 arrivedNs = 0; // the steady clock when the network thread took it in
     };
 
     explicit TestMqttClient(quint16 port, const QString& host = QStringLiteral("127.0.0.1"));

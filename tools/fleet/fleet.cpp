@@ -21,6 +21,7 @@ FleetShard::FleetShard(std::vector<SimulatedMachine> machines, const FleetOption
                        quint64 seed, ShardCounters& counters)
     : m_machines(std::move(machines))
     , m_broker(options.broker)
+    , m_topics(options.ownTopic ? AgentLinks::Topics::OwnAndShared : AgentLinks::Topics::SharedOnly)
     , m_stamp(options.stamp)
     , m_drift(drift)
     , m_random(seed)
@@ -49,7 +50,7 @@ void FleetShard::connectSome()
 {
     const size_t end = std::min(m_agents.size(), m_linked + kConnectBatch);
     for (; m_linked < end; ++m_linked)
-        m_agents[m_linked]->startLinks(m_broker, m_stamp);
+        m_agents[m_linked]->startLinks(m_broker, m_topics, m_stamp);
     if (m_linked == m_agents.size())
         m_connectTimer.stop();
 }

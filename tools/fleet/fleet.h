@@ -20,6 +20,7 @@
 struct FleetOptions {
     BrokerSettings broker; // every agent's [CLOUD] settings
     bool stamp = false;    // presence replies carry "SimSentNs", the monotonic send time
+    bool ownTopic = true;  // own request topic and per-user replies; off: the shared topics only
     int agents = 10;
     // The agents this process runs: [first, first + count) of the fleet; count -1: all of them.
     int first = 0;
@@ -60,6 +61,7 @@ private:
 
     std::vector<SimulatedMachine> m_machines; // until their agents are made, on the shard's thread
     const BrokerSettings m_broker;
+    const AgentLinks::Topics m_topics;
     const bool m_stamp;
     const bool m_drift;
     std::mt19937_64 m_random;

@@ -33,10 +33,12 @@ constexpr int kDescriptorsPerAgent = 9;
 
 const char kHelp[] =
     "Simulated agents answering the station's broker requests. Each agent is on the broker as a\n"
-    "real agent is: three connections of its own (requests on channel + H2C, subscribed; replies\n"
-    "on channel + C2H, not subscribed; the HQ token, subscribed), QoS 1 subscriptions, keep-alive\n"
-    "10 s, a reconnection attempt every second, and the replies a real agent sends. The agents are\n"
-    "spread over worker threads (--threads).\n"
+    "real agent is: three connections of its own (requests on channel + H2C and on its own topic\n"
+    "channel + H2C/{identity}, subscribed; replies on channel + C2H/user, or channel + C2H without\n"
+    "--user, not subscribed; the HQ token, subscribed), QoS 1 subscriptions, keep-alive 10 s, a\n"
+    "reconnection attempt every second, and the replies a real agent sends. --shared-topics makes\n"
+    "them agents that predate addressed topics: requests and replies on the shared topics only.\n"
+    "The agents are spread over worker threads (--threads).\n"
     "Nine descriptors per agent (three sockets, each with the link library's wake-up pair): the\n"
     "open-files limit is raised to its hard limit at start, and when the agents do not fit under\n"
     "it they are spread over child processes of this program, each with a slice of the fleet.\n"
@@ -116,10 +118,13 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
                                                   "library) and reports this machine's inventory."),
                                    QStringLiteral("file"));
     const QCommandLineOption printAgents(QStringLiteral("print-agents"), QStringLiteral("List the agents at start."));
+    const QCommandLineOption sharedTopics(QStringLiteral("shared-topics"),
+                                          QStringLiteral("Agents without their own request topic or per-user "
+                                                         "replies, and without OwnTopic in their replies."));
     QCommandLineOption slice(QStringLiteral("slice"), QStringLiteral("Run agents first to first + count - 1 only."),
                              QStringLiteral("first:count"));
     slice.setFlags(QCommandLineOption::HiddenFromHelp); // how the program starts its own children
-    parser.addOptions({host, port, channel, hqToken, stamp, board, printAgents, slice});
+    parser.addOptions({host, port, channel, hqToken, stamp, board, printAgents, sharedTopics, slice});
     for (const NumberOption& option : kNumberOptions)
         parser.addOption({QLatin1String(option.name), QLatin1String(option.help), QLatin1String(option.valueName),
                           QLatin1String(option.fallback)});
@@ -138,6 +143,7 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
         return std::nullopt;
     broker.port = *portNumber;
     parsed.options.stamp = parser.isSet(stamp);
+    parsed.options.ownTopic = !parser.isSet(sharedTopics);
     parsed.printAgents = parser.isSet(printAgents);
     parsed.boardFile = parser.value(board);
     for (const NumberOption& option : kNumberOptions) {
@@ -255,6 +261,11 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "vrd-fleet-sim: the open-files limit leaves no room for %d agents\n", here);
         return 2;
     }
+    const BrokerSettings& broker = parsed->options.broker;
+    const QString notice =
+        parsed->options.ownTopic ? msg::userTopicNotice(broker.channel, broker.access.user) : QString();
+    if (!child && !notice.isEmpty())
+        std::fprintf(stderr, "vrd-fleet-sim: %s\n", qUtf8Printable(notice));
     if (child)
         endWithParent();
     else if (here > perProcess)

@@ -60,9 +60,9 @@ SimAgent::SimAgent(const SimulatedMachine& machine, bool drift, std::mt19937_64&
     m_live.setInventory(m_machine.inventory);
 }
 
-void SimAgent::startLinks(const BrokerSettings& settings, bool stamp)
+void SimAgent::startLinks(const BrokerSettings& settings, AgentLinks::Topics topics, bool stamp)
 {
-    m_live.startLinks(settings);
+    m_live.startLinks(settings, topics);
     if (stamp)
         m_live.links()->setReplyFilter(stampedPresence);
 }

@@ -2,7 +2,8 @@
 // One simulated agent: the agent core's live part (LiveAgent: snapshot, answers, the three links
 // of a real agent) on a simulated reading source and fault source, the machine of
 // simulated_machine.h. Its replies are those a real agent sends for the same readings, identity
-// and inventory, because they are made by the same code.
+// and inventory, because they are made by the same code. With its own topic off it is an agent
+// that predates addressed topics: the shared topics only, and no "OwnTopic" in its replies.
 //
 // Lives on the thread of the FleetShard that created it; the random generator is that shard's.
 
@@ -17,7 +18,7 @@ public:
     SimAgent(const SimulatedMachine& machine, bool drift, std::mt19937_64& random);
 
     // Opens the agent's links; with stamp, presence replies carry "SimSentNs", the monotonic send time.
-    void startLinks(const BrokerSettings& settings, bool stamp);
+    void startLinks(const BrokerSettings& settings, AgentLinks::Topics topics, bool stamp);
 
     // One second: the readings of the tick; on a logging pass, the faults of its readings.
     void tick(bool loggingPass, qint64 nowUtcSeconds);

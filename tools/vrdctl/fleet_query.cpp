@@ -1,7 +1,10 @@
 #include "fleet_query.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <algorithm>
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs)
 {
@@ -22,6 +25,7 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
 FleetQuery::FleetQuery(const BrokerSettings& settings)
     : m_requests(QHostAddress(settings.host), settings.port, msg::requestTopic(settings.channel),
                  MqttTransmit::ReconnectPolicy::Browser)
+    , m_channel(settings.channel)
     , m_replies(QHostAddress(settings.host), settings.port, msg::replyTopic(settings.channel),
                 MqttTransmit::ReconnectPolicy::Browser)
 {
@@ -30,6 +34,7 @@ FleetQuery::FleetQuery(const BrokerSettings& settings)
             m_inbox.append(*envelope);
     });
     m_requests.setSubscribing(false); // its own requests would come back unread
+    m_replies.addSubscription(msg::anyUserReplyTopic(settings.channel)); // agents that log in
     m_requests.setAccess(settings.access);
     m_replies.setAccess(settings.access);
     m_requests.connectToHost();
@@ -46,9 +51,24 @@ void FleetQuery::send(int code, const QUuid& addressee)
     m_requests.PublishPayload(msg::buildRequest(code, addressee));
 }
 
-void FleetQuery::sendPayload(const QByteArray& request)
+std::optional<msg::Envelope> FleetQuery::askAgent(const QUuid& agent, int code, const QByteArray& request,
+                                                  int timeoutMs)
 {
-    m_requests.PublishPayload(request);
+    const auto fromAgent = [&](const msg::Envelope& e) {
+        return e.code == code && msg::addressOf(e.object) == std::optional(agent);
+    };
+    const auto any = [](const QVector<msg::Envelope>& got) { return !got.isEmpty(); };
+    QElapsedTimer clock;
+    clock.start();
+    m_requests.PublishPayload(request, msg::agentRequestTopic(m_channel, agent));
+    QVector<msg::Envelope> replies = collect(fromAgent, any, std::min(timeoutMs / 2, kOwnTopicWaitMs));
+    if (replies.isEmpty()) {
+        m_requests.PublishPayload(request);
+        replies = collect(fromAgent, any, int(std::max<qint64>(0, timeoutMs - clock.elapsed())));
+    }
+    if (replies.isEmpty())
+        return std::nullopt;
+    return replies.first();
 }
 
 QVector<msg::Envelope> FleetQuery::collect(const std::function<bool(const msg::Envelope&)>& wanted,

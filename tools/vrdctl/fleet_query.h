@@ -1,6 +1,12 @@
 #pragma once
 // The station's side of the protocol for scripts: two links on the broker (requests out,
 // replies in) and a wait for the replies that match what was asked.
+//
+// A request for one agent (askAgent) goes first on that agent's own request topic, which only it
+// reads. A one-shot tool does not know whether the agent reads one (an agent that predates it
+// reads only the shared topic), so when no answer comes within the first half of the time, at most
+// kOwnTopicWaitMs, the request goes again on the shared topic for the rest of it. An agent that
+// answers late on its own topic may answer twice; the first answer counts.
 
 #include "broker_settings.h"
 #include "messages.h"
@@ -10,6 +16,7 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 class FleetQuery {
 public:
@@ -18,9 +25,14 @@ public:
     // Waits until requests can go out and replies can come in.
     bool connect(int timeoutMs);
 
+    static constexpr int kOwnTopicWaitMs = 1000;
+
+    // A broadcast request, on the shared topic.
     void send(int code, const QUuid& addressee);
-    // A request built elsewhere (one with more than the envelope).
-    void sendPayload(const QByteArray& request);
+
+    // The first reply of kind `code` from `agent` to `request` (asked as above), or nothing
+    // within timeoutMs.
+    std::optional<msg::Envelope> askAgent(const QUuid& agent, int code, const QByteArray& request, int timeoutMs);
 
     // Collects replies for which `wanted` is true until `enough` says so or the time is up.
     QVector<msg::Envelope> collect(const std::function<bool(const msg::Envelope&)>& wanted,
@@ -29,6 +41,7 @@ public:
 
 private:
     MqttTransmit m_requests;
+    QString m_channel;
     MqttTransmit m_replies;
     QVector<msg::Envelope> m_inbox;
 };

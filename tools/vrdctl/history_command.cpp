@@ -21,15 +21,11 @@ const QString kLevels = QStringLiteral("\u2581\u2582\u2583\u2584\u2585\u2586\u25
 
 std::optional<HistorySeries> ask(FleetQuery& query, const HistoryOptions& options, const HistoryQuery& wanted)
 {
-    query.sendPayload(msg::buildHistoryRequest(options.target, wanted));
-    const auto replies = query.collect(
-        [&](const msg::Envelope& e) {
-            return e.code == msg::KindHistory && msg::addressOf(e.object) == std::optional(options.target);
-        },
-        [](const QVector<msg::Envelope>& got) { return !got.isEmpty(); }, options.timeoutMs);
-    if (replies.isEmpty())
+    const std::optional<msg::Envelope> reply = query.askAgent(
+        options.target, msg::KindHistory, msg::buildHistoryRequest(options.target, wanted), options.timeoutMs);
+    if (!reply)
         return std::nullopt;
-    return msg::parseHistoryReply(replies.first().object);
+    return msg::parseHistoryReply(reply->object);
 }
 
 QString unitOf(int type)

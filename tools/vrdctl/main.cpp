@@ -148,14 +148,7 @@ int runList(FleetQuery& query, const Options& options)
 
 std::optional<msg::Envelope> askOne(FleetQuery& query, const Options& options, int code)
 {
-    const QUuid target = options.target;
-    query.send(code, target);
-    const auto replies = query.collect(
-        [&](const msg::Envelope& e) { return e.code == code && msg::addressOf(e.object) == std::optional(target); },
-        [](const QVector<msg::Envelope>& got) { return !got.isEmpty(); }, options.timeoutMs);
-    if (replies.isEmpty())
-        return std::nullopt;
-    return replies.first();
+    return query.askAgent(options.target, code, msg::buildRequest(code, options.target), options.timeoutMs);
 }
 
 void noAnswer(const Options& options)
@@ -263,6 +256,8 @@ int main(int argc, char** argv)
         "  history ID    min/avg/max of --type over the last --hours, one line per bucket\n"
         "                (--summary: a sparkline per type, every type without --type)\n"
         "  events        the station's fleet events (from its Client.sqlite; no broker needed)\n"
+        "An agent is asked on its own topic first, then, after half of --timeout (at most a\n"
+        "second) without an answer, on the channel's shared topic.\n"
         "Defaults come from VRD.INI in the working directory when present; else, when vrdctl runs from\n"
         "the directory it was installed to, from the station's $XDG_CONFIG_HOME/varden/VrdBrowser/VRD.INI.");
     parser.addHelpOption();
