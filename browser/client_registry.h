@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's registry of clients, "Client.sqlite": one row per client that ever answered an
 // inventory request. This is the window's read side (the list at start, the details of a

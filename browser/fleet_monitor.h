@@ -1,6 +1,10 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's view of the fleet as a whole: the health column of the client list (from the
-// health poller), the record of fleet events (online, offline, fault started, fault ended) in
+// health poller; a client in fault names its readings out of their limits in a tool tip), the record of fleet events (online, offline, fault started, fault ended) in
 // FLEETEVENT_TBL with the panel that lists them newest first, and one notification balloon per
 // fault episode of a client. Everything runs on the GUI thread; what it writes to the database
 // is gathered and written once a second in one transaction.
@@ -13,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
+#include <QMap>
 #include <QObject>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -61,6 +66,8 @@ public:
 private:
     void step();
     void showHealth(const QUuid& client, ClientHealth health);
+    void noteFault(const QUuid& client, const SensorFault& fault, bool started);
+    void showFaultTip(const QUuid& client);
     void record(const QUuid& client, FleetEventKind kind, const SensorFault& fault = {});
     void raiseBalloon(const QUuid& client);
     void showEvent(const FleetEvent& event, bool newest);
@@ -81,6 +88,7 @@ private:
     QVector<FleetEvent> m_unwritten;
     QHash<int, QIcon> m_healthIcons; // by ClientHealth
     QHash<QUuid, SensorFault> m_firstFault; // of the episode whose balloon is due, for its text
+    QHash<QUuid, QMap<int, SensorFault>> m_faults; // by client, the readings out of limits by SensorType
     qint64 m_lastPurgeUtc = 0;
     int m_balloons = 0;
 };

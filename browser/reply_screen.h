@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The first look at a payload from the reply topic, before any parsing work: anyone on the
 // broker can publish there, and the station must keep up with a flood. A payload too large or

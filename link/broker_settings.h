@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The broker settings of section CLOUD, one table of key, field and default read by every program:
 // the agent (its own settings file, through its line-preserving INI routines), the station and

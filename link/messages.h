@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The JSON messages between the browser and the clients: every key, code and topic suffix lives
 // here, and both programs build and read messages only through these functions.

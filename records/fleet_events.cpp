@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "fleet_events.h"
 
 #include "sensor_types.h"
@@ -71,8 +75,12 @@ QString fleetEventText(const FleetEvent& event)
     const QString what = QString::fromLatin1(kindRow(int(event.kind))->text);
     if (!isFault(event.kind))
         return what;
-    return QStringLiteral("%1: %2 (limit %3)")
-        .arg(what, sensorLogText(event.sensorType, event.value), figureOf(event.sensorType, event.limit));
+    return what + QLatin1String(": ") + sensorFaultText(event.sensorType, event.value, event.limit);
+}
+
+QString sensorFaultText(int sensorType, int value, int limit)
+{
+    return QStringLiteral("%1 (limit %2)").arg(sensorLogText(sensorType, value), figureOf(sensorType, limit));
 }
 
 FleetEventStore::FleetEventStore(QString connectionName)

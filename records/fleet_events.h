@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's record of what changed in the fleet: a client came online or went offline, a
 // reading of a client left its limits or came back. Kept in FLEETEVENT_TBL of "Client.sqlite",
@@ -35,6 +39,10 @@ QString fleetEventKindName(FleetEventKind kind);
 // What happened, for people: "came online", "fault started: Processor Temperature = 91 'C
 // (limit 70 'C)".
 QString fleetEventText(const FleetEvent& event);
+
+// A reading out of its limits, worded as a fault event says it: "Processor Temperature = 91 'C
+// (limit 70 'C)".
+QString sensorFaultText(int sensorType, int value, int limit);
 
 class FleetEventStore {
 public:

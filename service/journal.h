@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // vrd-agent's standard error in the journal's style: one line per event, each with a priority
 // prefix ("<4>") that systemd reads when standard error is the journal, and that stays readable

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrd-agent: the Varden agent without a window, for servers and the system service. The same
 // agent as the tray program (the same VRD.INI, databases, answers, logging and metrics file), its
 // events on standard error in the journal's style.
@@ -5,7 +9,7 @@
 #include "agent.h"
 #include "file_places.h"
 #include "journal.h"
-#include "sensor_search.h"
+#include "sensor_paths.h"
 #include "single_instance.h"
 #include "termination_signals.h"
 
@@ -110,8 +114,8 @@ void tellNoSensor(const Agent& agent, Agent::Start failure)
         return;
     }
     journal::write(journal::Error, QStringLiteral("no usable sensor found"));
-    const SensorAdvice advice = noSensorAdvice(searchSensorPaths(), sensors.status(),
-                                               agent.sourceLine().toStdString(), VRD_PORT_DROP_IN);
+    const SensorAdvice advice = noSensorAdvice(searchSensorPaths(), sensors.status(), agent.sourceLine().toStdString(),
+                                               VRD_INSTALLED_DOCDIR "/examples/port-access.conf");
     for (const std::string& line : advice.tried)
         journal::write(journal::Info, QStringLiteral("tried: ") + QString::fromStdString(line));
     for (const std::string& line : advice.todo)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The agent without its window: one object that owns every resource of a watched machine's agent
 // and runs its one-second tick. The tray program (VrdClient) shows it in a window; vrd-agent runs

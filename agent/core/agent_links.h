@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // An agent's three broker links and its answers, the same for the agent program and for every
 // agent of the simulator: the request link subscribed to channel + "H2C" and to the agent's own

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "live_agent.h"
 
 LiveAgent::LiveAgent(ReadingSource& readings, FaultSource& faults, LoadSource processorLoad)

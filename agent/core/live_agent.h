@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // What every agent does once a second and on every request, whatever backs it: its reading source
 // fills the snapshot, the alarm verdict is taken over the switched-on sensors, and its three links

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Where an agent's fault replies (kinds 3 and 5) take their entries from: the rows its logging
 // thread wrote (database_faults.h), or the simulator's model of a machine. Times are numbers,

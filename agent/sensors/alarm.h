@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The alarm: one verdict per polling tick over the switched-on sensors, and the latch that marks
 // where a fault episode begins (the tray's one balloon) and ends.

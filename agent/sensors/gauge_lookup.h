@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Where every program looks for the sensor library, in this order: beside the program (the build
 // tree), in the library directory of the prefix the program is installed in

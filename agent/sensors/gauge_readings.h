@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The readings of the machine's own board, through the sensor library: bound from the one lookup
 // (gauge_lookup.h), or from functions already in the process (a scripted board in tests); started

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Where an agent's ten readings come from on every tick: the sensor library on the machine's board
 // (gauge_readings.h) or the simulator's model of a machine.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The fault replies of the agent program: the fault rows its logging thread wrote, read through the
 // main thread's connection, their stored local time text turned into seconds since 1970 UTC.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The tray program's window: a view of the agent (agent.h). It is built hidden, interleaving its
 // own start-up steps with the agent's in a fixed order; every tick it shows the readings in its

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The log page: the newest faults of a category, read from the agent's database when asked.
 
 #include "mainform.h"

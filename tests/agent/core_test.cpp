@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent without a window, on a scripted board: what start-up leaves, the tick's signals in
 // their order, the settings written by the tick after a change, the start failures and the
 // shutdown.

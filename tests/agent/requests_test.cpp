@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent's answers: the addressing rule over every kind and the replies' exact bytes.
 
 #include "request_handlers.h"

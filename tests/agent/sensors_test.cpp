@@ -4,7 +4,7 @@
 #include "gauge64.h"
 #include "gauge_lookup.h"
 #include "gauge_readings.h"
-#include "sensor_search.h"
+#include "sensor_paths.h"
 
 #include <QCoreApplication>
 #include <QDir>

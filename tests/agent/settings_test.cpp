@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent's settings file: the broker keys read through the agent's own INI routines with the
 // agent's defaults, and a save that writes the alarm keys only.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The end of the logging worker at shutdown: a bounded wait, then the current statement's end.
 
 #include "thread_shutdown.h"

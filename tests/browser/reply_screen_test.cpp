@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The first look at a reply: size and nesting decide before any parsing work.
 
 #include "messages.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The history chart and its view on their own: runs split at missing buckets, the bucket beside
 // the pointer in its unit, the ranges asked for, and answers to an older question set aside.
 

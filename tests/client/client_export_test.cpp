@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The real tray program writing the metrics file that promtool accepts.
 
 #include "client_process_fixture.h"

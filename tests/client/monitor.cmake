@@ -1,4 +1,8 @@
-vrd_add_test(client_monitor_tests
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
+vrd_add_test(client_monitor_tests WINDOWS
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/monitor_polling_test.cpp
@@ -6,8 +10,14 @@ vrd_add_test(client_monitor_tests
     ${CMAKE_CURRENT_LIST_DIR}/monitor_startup_test.cpp
   LIBS vrd_client_monitor vrd_scripted_board)
 
-vrd_add_test(client_monitor_process_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp
-  LIBS Qt5::Core)
-target_compile_definitions(client_monitor_process_tests PRIVATE VRD_VERSION="${PROJECT_VERSION}")
-add_dependencies(client_monitor_process_tests VrdClient Gauge64)
+vrd_add_test(client_window_layout_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp ${CMAKE_CURRENT_LIST_DIR}/window_layout_test.cpp
+  LIBS vrd_client_monitor vrd_scripted_board vrd_window_layout)
+
+if(NOT WIN32)
+  vrd_add_test(client_monitor_process_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_process_test.cpp
+    LIBS Qt5::Core)
+  target_compile_definitions(client_monitor_process_tests PRIVATE VRD_VERSION="${PROJECT_VERSION}")
+  add_dependencies(client_monitor_process_tests VrdClient Gauge64)
+endif()

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // What keeps the login and TLS settings from giving a connection.
 
 #include "broker_access.h"

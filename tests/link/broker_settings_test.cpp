@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The CLOUD keys as every program reads them: the agent's defaults or none, the port's one rule,
 // the flags, and the login and TLS keys with their commas.
 

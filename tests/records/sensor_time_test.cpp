@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The client database's time text read back: its calendar-date key and its local time, through the
 // machine's time zone.
 

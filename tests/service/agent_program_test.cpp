@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrd-agent as a program: what it links, its options, its lines on standard error, how it ends on
 // a signal, and what it says and does on a machine without a usable sensor.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The tray program and vrd-agent are one agent: on the same board, with the same settings and the
 // same database, they answer every kind of request with the same bytes, write the same rows and
 // the same metrics file. Each runs on a channel of its own, so that one identity can be asked of

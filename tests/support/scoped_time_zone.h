@@ -1,36 +1,40 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The process's time zone set to `tz` (POSIX form) for the life of the object, then restored.
 
-#include <cstdlib>
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <ctime>
-#include <string>
 
 namespace vrdtest {
 
 class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* tz)
+        : m_saved(qgetenv("TZ"))
+        , m_hadTz(qEnvironmentVariableIsSet("TZ"))
     {
-        const char* old = std::getenv("TZ");
-        m_saved = old ? old : "";
-        m_hadTz = old != nullptr;
-        setenv("TZ", tz, 1);
+        qputenv("TZ", tz);
         tzset();
     }
     ~ScopedTimeZone()
     {
-        m_hadTz ? setenv("TZ", m_saved.c_str(), 1) : unsetenv("TZ");
+        m_hadTz ? qputenv("TZ", m_saved) : qunsetenv("TZ");
         tzset();
     }
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
 private:
-    std::string m_saved;
-    bool m_hadTz = false;
+    const QByteArray m_saved;
+    const bool m_hadTz;
 };
 
-// POSIX sign: eight hours east of UTC.
+// POSIX sign (the C runtime's on Windows): eight hours east of UTC.
 inline constexpr const char* kUtcPlusEight = "UTC-8";
 
 } // namespace vrdtest

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A scripted reading source in place of the sensor library: functions already in the process
 // that an agent adopts (AgentSetup::readers), returning the values a test sets and counting the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The readings an agent would show for a simulated board: the agent core's own reading source on
 // the sensor library (found through the one lookup, started on the board file), its ten readings

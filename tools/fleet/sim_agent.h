@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One simulated agent: the agent core's live part (LiveAgent: snapshot, answers, the three links
 // of a real agent) on a simulated reading source and fault source, the machine of

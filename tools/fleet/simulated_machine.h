@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The machine behind one simulated agent: identity, inventory, the switches, limits and first
 // readings of its snapshot, readings that drift (and now and then leave their limits), processor

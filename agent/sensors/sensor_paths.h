@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // What an agent without a usable sensor tells its operator: what was looked at (the kernel's
 // hwmon devices, the port path, the library's own verdict) and what can be done about it

@@ -1,4 +1,8 @@
-#include "sensor_search.h"
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
+#include "sensor_paths.h"
 
 #include "gauge64.h"
 
