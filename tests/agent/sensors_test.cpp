@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent's sensors: where the library is looked for, its binding and the reading source on the
 // real library, the rails a board lacks, and what an agent without a sensor says it tried.
 
