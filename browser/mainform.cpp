@@ -155,8 +155,10 @@ Mainform::~Mainform() = default;
 
 void Mainform::readSettings(const QString& iniPath)
 {
-    m_settings = readBrowserSettings(iniPath);
-    if (m_settings.readError) {
+    // The station's keys have no defaults: a missing key reads as empty text, the port as 0.
+    bool readError = false;
+    m_settings = readBrokerSettingsFile(iniPath, BrokerDefaults::None, &readError);
+    if (readError) {
         debugLine("Mainform::Mainform", __LINE__, QStringLiteral("Can't find INI"));
         statusBar()->showMessage(QStringLiteral("Can't find INI"), kStatusMessageMs);
     }

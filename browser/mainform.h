@@ -7,7 +7,7 @@
 // registry of clients in "Client.sqlite", shows which clients answer, and shows the readings,
 // inventory and fault history of the one selected. Everything runs on the GUI thread.
 
-#include "browser_settings.h"
+#include "broker_settings.h"
 #include "client_list.h"
 #include "history_tab.h"
 #include "mqtt_message.h"
@@ -62,7 +62,7 @@ public:
     QTimer* tickTimer() { return m_timer.get(); }
     MqttTransmit* requestLink() const { return m_requestLink.get(); }
     MqttTransmit* replyLink() const { return m_replyLink.get(); }
-    const BrowserSettings& settings() const { return m_settings; }
+    const BrokerSettings& settings() const { return m_settings; }
     ClientList& clientList() { return *m_clients; }
     FleetMonitor& fleet() { return *m_fleet; }
     ClientFilter& clientFilter() { return *m_clientFilter; }
@@ -114,7 +114,7 @@ private:
     QString m_registryPath;
     std::unique_ptr<ClientRegistry> m_registry;
     std::unique_ptr<RegistryWriter> m_registryWriter;
-    BrowserSettings m_settings;
+    BrokerSettings m_settings;
     QHostAddress m_brokerAddress;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<MqttTransmit> m_requestLink;

@@ -12,6 +12,7 @@
 //      always used (the agent its working directory, the station its own directory).
 
 #include <QString>
+#include <QStringList>
 
 // What the rule reads from the process, gathered in one place so tests can supply their own.
 struct PlaceInputs {
@@ -40,3 +41,8 @@ PlaceInputs currentPlaceInputs();
 // Creates the settings and data directories that do not exist yet (mode 0700, as the XDG base
 // directory rules ask); false when one cannot be created.
 bool createPlaces(const FilePlaces& places);
+
+// Where a tool of the station (vrdctl) looks for the broker settings, in this order: "VRD.INI" in
+// the working directory; when the tool runs from the directory it was installed to, the station's
+// own settings file (rule 2 above). The first that exists is read.
+QStringList stationSettingsFiles(const PlaceInputs& inputs);

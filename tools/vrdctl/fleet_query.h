@@ -12,7 +12,7 @@
 // kOwnTopicWaitMs, the request goes again on the shared topic for the rest of it. An agent that
 // answers late on its own topic may answer twice; the first answer counts.
 
-#include "broker_access.h"
+#include "broker_settings.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
 
@@ -21,13 +21,6 @@
 
 #include <functional>
 #include <optional>
-
-struct BrokerSettings {
-    QString host = QStringLiteral("127.0.0.1");
-    quint16 port = 1883;
-    QString channel = QStringLiteral("VARDEN6");
-    BrokerAccess access;
-};
 
 class FleetQuery {
 public:

@@ -13,6 +13,7 @@
 
 #include "access_options.h"
 #include "events_command.h"
+#include "file_places.h"
 #include "fleet_query.h"
 #include "history_command.h"
 #include "terminal_text.h"
@@ -25,7 +26,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QSettings>
 #include <QTextStream>
 
 #include <cstdio>
@@ -54,31 +54,15 @@ struct Options {
     HistoryOptions history;
 };
 
-// A TCP port number; nothing for text that is not a number or lies beyond 65535.
-std::optional<quint16> portNumber(const QString& text, int base)
-{
-    bool ok = false;
-    const uint port = text.toUInt(&ok, base);
-    if (!ok || port > 0xFFFF)
-        return std::nullopt;
-    return quint16(port);
-}
-
-// The same CLOUD keys an agent or the station reads, from a VRD.INI in the working directory.
+// The CLOUD keys an agent or the station reads, with the agent's defaults, from the first of these
+// that exists: VRD.INI in the working directory; the station's own settings file when vrdctl runs
+// from the directory it was installed to ($XDG_CONFIG_HOME/varden/VrdBrowser/VRD.INI).
 BrokerSettings settingsFromIni()
 {
-    BrokerSettings settings;
-    if (!QFileInfo::exists("VRD.INI"))
-        return settings;
-    QSettings ini("VRD.INI", QSettings::IniFormat);
-    ini.beginGroup("CLOUD");
-    settings.host = ini.value("HOST", settings.host).toString();
-    if (const std::optional<quint16> port = portNumber(ini.value("PORT").toString(), 0))
-        settings.port = *port;
-    settings.channel = ini.value("BRANCH_TOKEN", settings.channel).toString();
-    settings.access = readBrokerAccess(ini);
-    warnIfPasswordExposed("VRD.INI", settings.access);
-    return settings;
+    for (const QString& file : stationSettingsFiles(currentPlaceInputs()))
+        if (QFileInfo::exists(file))
+            return readBrokerSettingsFile(file, BrokerDefaults::Agent);
+    return brokerDefaults(BrokerDefaults::Agent);
 }
 
 QString limitsText(const SensorTypeRow& type, const msg::SensorFigures& f)
@@ -278,7 +262,8 @@ int main(int argc, char** argv)
         "  events        the station's fleet events (from its Client.sqlite; no broker needed)\n"
         "An agent is asked on its own topic first, then, after half of --timeout (at most a\n"
         "second) without an answer, on the channel's shared topic.\n"
-        "Defaults come from VRD.INI in the working directory when present.");
+        "Defaults come from VRD.INI in the working directory when present; else, when vrdctl runs from\n"
+        "the directory it was installed to, from the station's $XDG_CONFIG_HOME/varden/VrdBrowser/VRD.INI.");
     parser.addHelpOption();
     const QCommandLineOption host("host", "Broker address (an IP address).", "H");
     const QCommandLineOption port("port", "Broker TCP port.", "P");
@@ -304,7 +289,7 @@ int main(int argc, char** argv)
     if (parser.isSet(host))
         options.broker.host = parser.value(host);
     if (parser.isSet(port)) {
-        const std::optional<quint16> number = portNumber(parser.value(port), 10);
+        const std::optional<quint16> number = parseBrokerPort(parser.value(port));
         if (!number) {
             std::fprintf(stderr, "vrdctl: %s is not a TCP port\n", qPrintable(parser.value(port)));
             return ExitUnknown;
