@@ -63,7 +63,8 @@ using V = ReplyIntake::Verdict;
 TEST_F(ReplyIntakeTest, EveryReasonToRefuseAMessage)
 {
     QByteArray mismatched = inventory(kAgentA);
-    mismatched.replace("\"TUuid\":\"" + msg::uuidText(kAgentA).toUtf8(), "\"TUuid\":\"" + msg::uuidText(kAgentB).toUtf8());
+    const QByteArray key = "\"TUuid\":\"";
+    mismatched.replace(key + msg::uuidText(kAgentA).toUtf8(), key + msg::uuidText(kAgentB).toUtf8());
     const struct {
         const char* name;
         MqttMessage message;

@@ -32,7 +32,8 @@ int release(QSqlDatabase& db, const Options& options, QTextStream& out)
                      qUtf8Printable(options.database));
         return ExitFailed;
     }
-    const QString account = tie->isEmpty() ? QStringLiteral("the shared reply topic") : QStringLiteral("account ") + *tie;
+    const QString account =
+        tie->isEmpty() ? QStringLiteral("the shared reply topic") : QStringLiteral("account ") + *tie;
     out << "released " << agent << " from " << terminalText(account)
         << ": the next reply of any account ties it again\n";
     return ExitOk;
