@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // What the client knows about its machine: gathered once at start-up through the
 // system-information classes, shown on the System Information page, sent in inventory

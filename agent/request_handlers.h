@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // An agent's answers to the station's requests: a table of kind codes and handlers, the
 // addressing rule, and replies built from the live data the agent hands in. The client's window

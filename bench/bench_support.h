@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // What the benchmarks share: per-iteration timings turned into percentiles, the timed round trip
 // of one message through the event loop, and the main() that runs them under a Qt application.

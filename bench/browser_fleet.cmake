@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The station watching a simulated fleet: CPU use and reply-to-handling latency at 100, 1,000
 # and 2,000 agents answering the presence request every second.
 add_executable(bench_browser ${CMAKE_CURRENT_LIST_DIR}/browser_fleet.cpp)

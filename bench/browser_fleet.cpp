@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // bench_browser: the station on a real broker, watching the fleet simulator.
 //
 //   bench_browser [--agents 100,1000,2000] [--seconds 20] [--health on,off] [--sites S]

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The client's request handling through the real broker, against the real VrdClient on a
 # database of 60 days of logging (built once and kept under the build directory), and the cost
 # of one polling tick on the simulated boards.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A client database as a long run of logging leaves it: every sensor switched on, one pass every
 // ten seconds (11 rows), about 1 row in 100 a fault; the fans never fault. Days end on `lastDay`,

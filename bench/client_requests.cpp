@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Request-to-reply round trips between a station's two links and the real VrdClient program,
 // through the real broker on loopback. The client runs on a simulated board over a database of
 // 60 days of logging with every sensor on (5.7 million rows), its logging thread writing as

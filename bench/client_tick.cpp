@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The cost of one polling tick of the client window (ten readings through the sensor library
 // and its driver stand-in, the labels, the alarm, the hand-over to the logging thread) on several
 // simulated boards, and how many driver requests one tick makes, counted in the library's trace.

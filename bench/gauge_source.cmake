@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The sensor library's DLLInitial and one tick's reads, on hwmon or a simulated board.
 add_executable(bench_gauge_source ${CMAKE_CURRENT_LIST_DIR}/gauge_source.cpp)
 target_link_libraries(bench_gauge_source PRIVATE vrd_bench_support ${CMAKE_DL_LIBS})

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The sensor library's own cost on whichever source the environment selects: one DLLInitial,
 // and one tick's thirteen reading exports. Run it on a captured hwmon machine inside its
 // namespace, and on a simulated board, to set the two side by side:

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Floor of every request benchmark: a bare publish and subscribe through the real broker on
 // loopback, with no message handling. RequestReply has the shape of one request and its reply
 // (browser link -> broker -> client link, client link -> broker -> browser link); OneWay is

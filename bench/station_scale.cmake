@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The station with a fleet-sized registry, under a hostile flood and a legitimate burst.
 add_executable(bench_station ${CMAKE_CURRENT_LIST_DIR}/station_scale.cpp)
 target_link_libraries(bench_station PRIVATE vrd_bench_support vrd_browser vrd_test_support Qt5::Sql)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // bench_station: the station with a fleet-sized registry and under a flood, on a real broker.
 //
 //   bench_station startup [--rows 10000]

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The client database at the size 60 days of logging every sensor leave behind. The database
 # is built once and kept under the build directory.
 add_executable(bench_store ${CMAKE_CURRENT_LIST_DIR}/store_bench.cpp)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Query, start-up maintenance and insert times of the client database after 60 days of
 // logging with every sensor switched on: 60 x 8640 passes x 11 rows = 5 702 400 rows, about
 // 1 in 100 of them a fault. The fans never fault, so the log page's fan category shows the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Broker settings of the station, read from section CLOUD of its "VRD.INI". There are no
 // defaults: a missing file or key reads as empty text, and the port as 0.

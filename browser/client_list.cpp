@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "client_list.h"
 
 #include "messages.h"
@@ -84,6 +88,8 @@ QVariant ClientList::healthData(const Row& row, int role) const
         return row.healthText;
     case Qt::DecorationRole:
         return row.healthIcon.isNull() ? QVariant() : QVariant(row.healthIcon);
+    case Qt::ToolTipRole:
+        return row.healthTip.isEmpty() ? QVariant() : QVariant(row.healthTip);
     case HealthRankRole:
         return row.healthRank ? QVariant(*row.healthRank) : QVariant();
     default:
@@ -111,6 +117,15 @@ void ClientList::setHealth(int row, const QIcon& icon, const QString& text, int 
     r.healthRank.emplace(rank);
     const QModelIndex cell = index(row, kHealthColumn);
     emit dataChanged(cell, cell);
+}
+
+void ClientList::setHealthTip(int row, const QString& tip)
+{
+    if (row < 0 || row >= m_rows.size() || m_rows[row].healthTip == tip)
+        return;
+    m_rows[row].healthTip = tip;
+    const QModelIndex cell = index(row, kHealthColumn);
+    emit dataChanged(cell, cell, {Qt::ToolTipRole});
 }
 
 void ClientList::clear()

@@ -1,7 +1,12 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's list of known clients, the item model behind tvClient: "Name" (the computer
 // name, the identity role), "Status" (the online or offline icon, the last-seen role) and
-// "Health" (icon and text of the health polling, the health rank role).
+// "Health" (icon and text of the health polling, the health rank role, and a tool tip that
+// names the readings out of their limits).
 //
 // Built for fleets of thousands answering the presence request every second:
 // - a presence reply only records the time in the row; no signal, no item is touched;
@@ -70,6 +75,8 @@ public:
 
     // The Health column of the row; rank orders it, lowest first.
     void setHealth(int row, const QIcon& icon, const QString& text, int rank);
+    // The Health column's tool tip; empty: none.
+    void setHealthTip(int row, const QString& tip);
 
     // The operating system searched by the filter; an inventory reply may bring a newer one.
     void setOs(int row, const QString& os);
@@ -105,6 +112,7 @@ private:
         Shown shown = Shown::Nothing;
         QIcon healthIcon;
         QString healthText;
+        QString healthTip;
         std::optional<int> healthRank; // none until the client is first judged
     };
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's registry of clients, "Client.sqlite": one row per client that ever answered an
 // inventory request, and the account each is tied to (client_accounts.h). This is the window's

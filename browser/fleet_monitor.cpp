@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "fleet_monitor.h"
 
 #include "remote_text.h"
@@ -16,6 +20,7 @@ constexpr qint64 kPurgeEverySeconds = 3600;
 constexpr qint64 kSecondsPerDay = 86400;
 constexpr int kBalloonMs = 5000;
 constexpr char kTimeFormat[] = "yyyy/MM/dd hh:mm:ss";
+constexpr int kOpenRows = 6;
 
 struct HealthLook {
     ClientHealth health;
@@ -38,11 +43,7 @@ FleetMonitor::FleetMonitor(Setup setup)
     : m_clients(setup.clients)
     , m_clock(std::move(setup.clock))
     , m_poller({std::move(setup.ask), [this](const QUuid& c, ClientHealth h) { showHealth(c, h); },
-                [this](const QUuid& c, const SensorFault& f, bool started) {
-                    record(c, started ? FleetEventKind::FaultStarted : FleetEventKind::FaultEnded, f);
-                    if (started)
-                        m_firstFault.insert(c, f);
-                },
+                [this](const QUuid& c, const SensorFault& f, bool started) { noteFault(c, f, started); },
                 [this](const QUuid& c) { raiseBalloon(c); }})
     , m_store(QLatin1String(kConnectionName))
     , m_events(0, EventColumns)
@@ -91,9 +92,13 @@ void FleetMonitor::buildPanel(QMainWindow* window)
     // Fixed sizes from the window's font (inherited once docked): sizing to the contents would
     // measure every row on each event.
     const QFontMetrics metrics = view->fontMetrics();
-    view->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
+    const int rowHeight = metrics.height() + 4;
+    view->verticalHeader()->setDefaultSectionSize(rowHeight);
     view->setColumnWidth(TimeColumn, metrics.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16);
     view->setColumnWidth(ClientColumn, metrics.horizontalAdvance(QStringLiteral("OFFICE\\WS-0000")) + 40);
+    // Opens six events high, so that the client's panes keep their room; it can be dragged taller.
+    window->resizeDocks({dock}, {view->horizontalHeader()->sizeHint().height() + kOpenRows * rowHeight},
+                        Qt::Vertical);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/Mainform/icons/varden_browser.png")));
@@ -159,6 +164,33 @@ void FleetMonitor::showHealth(const QUuid& client, ClientHealth health)
     const int row = m_clients->rowOf(client);
     if (row >= 0)
         m_clients->setHealth(row, m_healthIcons.value(int(health)), healthText(health), int(health));
+    showFaultTip(client);
+}
+
+void FleetMonitor::noteFault(const QUuid& client, const SensorFault& fault, bool started)
+{
+    record(client, started ? FleetEventKind::FaultStarted : FleetEventKind::FaultEnded, fault);
+    if (started) {
+        m_firstFault.insert(client, fault);
+        m_faults[client].insert(fault.sensorType, fault);
+    } else {
+        m_faults[client].remove(fault.sensorType);
+    }
+    showFaultTip(client);
+}
+
+// Only while the client is shown in fault: one that stopped answering says nothing of readings
+// it no longer reports.
+void FleetMonitor::showFaultTip(const QUuid& client)
+{
+    const int row = m_clients->rowOf(client);
+    if (row < 0)
+        return;
+    QStringList lines;
+    if (m_poller.healthOf(client) == ClientHealth::Fault)
+        for (const SensorFault& fault : m_faults.value(client))
+            lines << sensorFaultText(fault.sensorType, fault.value, fault.limit);
+    m_clients->setHealthTip(row, lines.join(QLatin1Char('\n')));
 }
 
 QString FleetMonitor::nameOf(const QUuid& client) const

@@ -1,10 +1,15 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's view of the fleet as a whole: the health column of the client list (from the
-// health poller), the record of fleet events (online, offline, fault started, fault ended,
-// identity claimed) in FLEETEVENT_TBL with the panel that lists them newest first, and one
-// notification balloon per fault episode of a client. Each client records at most
-// kFleetEventsPerClientHour events an hour. Everything runs on the GUI thread; what it writes to
-// the database is gathered and written once a second in one transaction.
+// health poller; a client in fault names its readings out of their limits in a tool tip), the
+// record of fleet events (online, offline, fault started, fault ended, identity claimed) in
+// FLEETEVENT_TBL with the panel that lists them newest first, and one notification balloon per
+// fault episode of a client. Each client records at most kFleetEventsPerClientHour events an
+// hour. Everything runs on the GUI thread; what it writes to the database is gathered and
+// written once a second in one transaction.
 
 #include "client_list.h"
 #include "fleet_events.h"
@@ -14,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
+#include <QMap>
 #include <QObject>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -66,6 +72,8 @@ public:
 private:
     void step();
     void showHealth(const QUuid& client, ClientHealth health);
+    void noteFault(const QUuid& client, const SensorFault& fault, bool started);
+    void showFaultTip(const QUuid& client);
     void record(const QUuid& client, FleetEventKind kind, const SensorFault& fault = {});
     void keep(const FleetEvent& event);
     void raiseBalloon(const QUuid& client);
@@ -88,6 +96,7 @@ private:
     FleetEventBudget m_budget;
     QHash<int, QIcon> m_healthIcons; // by ClientHealth
     QHash<QUuid, SensorFault> m_firstFault; // of the episode whose balloon is due, for its text
+    QHash<QUuid, QMap<int, SensorFault>> m_faults; // by client, the readings out of limits by SensorType
     qint64 m_lastPurgeUtc = 0;
     int m_balloons = 0;
 };

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Health of every online client, from current-sensors requests (kind 1) that the station sends
 // to each online client in turn: spread over the round so that each is asked once every

@@ -1,8 +1,13 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "history_tab.h"
 
 #include "history_messages.h"
 
 #include <QBoxLayout>
+#include <QGroupBox>
 #include <QTabWidget>
 
 namespace {
@@ -17,6 +22,11 @@ HistoryTab::HistoryTab(QBoxLayout* column, QWidget* faults, Publish publish, QOb
     , m_publish(std::move(publish))
 {
     const int at = column->indexOf(faults);
+    // The tab names the pane; a group box's own heading and frame inside it would say it twice.
+    if (auto* box = qobject_cast<QGroupBox*>(faults)) {
+        box->setTitle(QString());
+        box->setFlat(true);
+    }
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("twClientHistory"));
     column->insertWidget(at, m_tabs, column->stretch(at));

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's History tab: the reading history of the selected client as a chart. It asks the
 // client with a kind-16 request and waits a few seconds for the reply; a client that does not
@@ -27,8 +31,9 @@ public:
 
     static constexpr int kReplyWaitMs = 5000;
 
-    // Puts a tab widget where `faults` sits in `column`: the tab "Faults" holds `faults`, the
-    // tab "History" the chart. Requests leave through `publish`.
+    // Puts a tab widget where `faults` sits in `column`: the tab "Faults" holds `faults` (a group
+    // box there loses its heading and frame), the tab "History" the chart. Requests leave through
+    // `publish`.
     HistoryTab(QBoxLayout* column, QWidget* faults, Publish publish, QObject* parent = nullptr);
 
     // The client whose history is shown; a new one clears the chart and, when the tab is shown,

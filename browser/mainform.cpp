@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "mainform.h"
 #include "history_messages.h"
 #include "ui_Mainform.h"
@@ -16,7 +20,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QJsonDocument>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -194,31 +197,28 @@ void Mainform::createModels()
     resetHistory();
 }
 
-// Above the client list: a filter that narrows it as the operator types (name, identity or
-// operating system) and the count of clients online and known.
+// Above the client list (Mainform.ui): a filter that narrows it as the operator types (name,
+// identity or operating system) and the count of clients online and known.
 void Mainform::createClientFilterBar()
 {
-    m_filterEdit = new QLineEdit(ui->tvClient->parentWidget());
-    m_filterEdit->setObjectName(QStringLiteral("leClientFilter"));
-    m_filterEdit->setPlaceholderText(QStringLiteral("Filter: name, identity or OS"));
-    m_filterEdit->setClearButtonEnabled(true);
-    m_countLabel = new QLabel(ui->tvClient->parentWidget());
-    m_countLabel->setObjectName(QStringLiteral("labClientCount"));
-    m_countLabel->setTextFormat(Qt::PlainText);
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(m_filterEdit, 1);
-    bar->addWidget(m_countLabel);
-    auto* column = qobject_cast<QBoxLayout*>(ui->tvClient->parentWidget()->layout());
-    if (column)
-        column->insertLayout(column->indexOf(ui->tvClient), bar);
-    connect(m_filterEdit, &QLineEdit::textChanged, m_clientFilter.get(), &ClientFilter::setText);
+    connect(ui->leClientFilter, &QLineEdit::textChanged, m_clientFilter.get(), &ClientFilter::setText);
     connect(m_clients.get(), &ClientList::countsChanged, this, &Mainform::showClientCounts);
     showClientCounts();
 }
 
+QLineEdit* Mainform::clientFilterEdit() const
+{
+    return ui->leClientFilter;
+}
+
+QLabel* Mainform::clientCountLabel() const
+{
+    return ui->labClientCount;
+}
+
 void Mainform::showClientCounts()
 {
-    m_countLabel->setText(QStringLiteral("%1 online / %2 known").arg(m_clients->onlineCount()).arg(m_clients->rowCount()));
+    ui->labClientCount->setText(QStringLiteral("%1 online / %2 known").arg(m_clients->onlineCount()).arg(m_clients->rowCount()));
 }
 
 void Mainform::openRegistry()

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's main window. It sends requests on the broker on a one-second timer, keeps the
 // registry of clients in "Client.sqlite", shows which clients answer, and shows the readings,
@@ -69,8 +73,8 @@ public:
     ClientList& clientList() { return *m_clients; }
     FleetMonitor& fleet() { return *m_fleet; }
     ClientFilter& clientFilter() { return *m_clientFilter; }
-    QLineEdit* clientFilterEdit() const { return m_filterEdit; }
-    QLabel* clientCountLabel() const { return m_countLabel; }
+    QLineEdit* clientFilterEdit() const;
+    QLabel* clientCountLabel() const;
     RegistryWriter& registryWriter() { return *m_registryWriter; }
     QStandardItemModel* historyModel() { return m_history.get(); }
     HistoryTab& historyTab() { return *m_historyTab; }
@@ -139,8 +143,6 @@ private:
     QIcon m_offlineIcon;
     std::unique_ptr<ClientList> m_clients;
     std::unique_ptr<ClientFilter> m_clientFilter;
-    QLineEdit* m_filterEdit = nullptr; // owned by the widget tree
-    QLabel* m_countLabel = nullptr;
     std::unique_ptr<QStandardItemModel> m_history;
     std::unique_ptr<FleetMonitor> m_fleet;
     std::unique_ptr<HistoryTab> m_historyTab;

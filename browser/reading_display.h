@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // How the station shows one reading of a client: the text of the value label (rich text, red
 // when out of limits) and whether a rail's row is shown at all.

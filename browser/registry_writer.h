@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Writes the station's registry ("Client.sqlite") on a thread of its own, so that no database
 // write runs on the window's thread. Inventory replies, account ties and the Client Reset are

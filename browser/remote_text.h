@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Texts that come from the broker or the registry (names, inventory, fault texts) are shown as
 // plain characters on one line: any program on the broker can send them, and neither markup, line

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's reply link, on a thread of its own. Anyone an account lets publish on a reply
 // topic can send thousands of messages a second; while the window is busy (laying out a list of

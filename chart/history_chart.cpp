@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "history_chart.h"
 
 #include <QDateTime>
@@ -13,6 +17,7 @@
 #include <qwt_plot_picker.h>
 #include <qwt_picker_machine.h>
 #include <qwt_plot_textlabel.h>
+#include <qwt_scale_widget.h>
 #include <qwt_text.h>
 
 #include <algorithm>
@@ -22,6 +27,13 @@ namespace {
 const QColor kBandColor(70, 130, 180, 90);
 const QColor kLineColor(25, 80, 140);
 const QColor kLimitColor(200, 40, 40);
+
+// Below this the chart shows too little to read; above it the window's layout decides.
+constexpr int kMinimumWidth = 260;
+constexpr int kMinimumHeight = 120;
+// The widest line of a time label, and the room kept between two labels, as a share of it.
+constexpr char kWidestTimeLabel[] = "Wed 29 Sep";
+constexpr double kTimeLabelRoom = 1.6;
 
 double msOf(qint64 seconds)
 {
@@ -69,6 +81,21 @@ HistoryChart::HistoryChart(QWidget* parent)
     m_message = new QwtPlotTextLabel;
     m_message->attach(this);
     new BucketPicker(this);
+    // The plot's own policy makes its preferred size its least, wider than the agent's window.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QSize HistoryChart::minimumSizeHint() const
+{
+    return QSize(kMinimumWidth, kMinimumHeight);
+}
+
+void HistoryChart::resizeEvent(QResizeEvent* event)
+{
+    const QFontMetrics metrics = axisWidget(QwtPlot::xBottom)->fontMetrics();
+    const int labelWidth = int(kTimeLabelRoom * metrics.horizontalAdvance(QLatin1String(kWidestTimeLabel)));
+    setAxisMaxMajor(QwtPlot::xBottom, std::max(2, width() / std::max(1, labelWidth)));
+    QwtPlot::resizeEvent(event);
 }
 
 HistoryChart::~HistoryChart() = default;
@@ -103,8 +130,9 @@ void HistoryChart::showSeries(const HistorySeries& series, qint64 from, qint64 t
     m_series = series;
     const SensorTypeRow* row = sensorTypeRow(series.type);
     m_unit = row ? row->unit : SensorUnit::Celsius;
-    setAxisTitle(QwtPlot::yLeft, row ? QStringLiteral("%1 (%2)").arg(QLatin1String(row->name), unitSymbol(m_unit))
-                                     : QString());
+    // The unit alone: the choice above the chart names the sensor, and a long title would not
+    // fit the axis of a short chart.
+    setAxisTitle(QwtPlot::yLeft, row ? unitSymbol(m_unit) : QString());
     setAxisScale(QwtPlot::xBottom, msOf(from), msOf(to));
 
     std::vector<HistoryBucket> run;

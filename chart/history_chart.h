@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One sensor's history as a chart: the band from the lowest to the highest value of each bucket
 // with the mean as a line over it, the limits as horizontal lines, a gap wherever buckets are
@@ -29,6 +33,12 @@ public:
     QString bucketTextAt(double msSinceEpoch) const;
     // Runs of buckets drawn without a break; a missing bucket starts a new run.
     int drawnRuns() const { return m_runs; }
+
+    // Small enough for the agent's window: the time axis shows as many labels as fit.
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void clearItems();

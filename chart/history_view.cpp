@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "history_view.h"
 
 #include <QButtonGroup>
@@ -57,6 +61,8 @@ HistoryView::HistoryView(QWidget* parent)
         controls->addWidget(button);
     }
     m_status = new QLabel(this);
+    // Wraps rather than widen the row beyond the agent's small window.
+    m_status->setWordWrap(true);
     controls->addWidget(m_status, 1);
 
     m_chart = new HistoryChart(this);

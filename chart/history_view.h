@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A history chart with its controls: a type picker and the ranges 1 hour, 24 hours, 7 days and
 // 60 days, each asked for in 500 buckets ending now. The owner answers historyWanted with

@@ -1,7 +1,12 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The layering rule, checked when the build is configured: a part's targets link targets and
 # name include folders only of their own part or of parts ranked lower, so parts of equal rank
 # (the programs and the tools) never use each other. Imported targets (Qt, SQLite,
-# libmosquitto...) are outside the rule.
+# libmosquitto...) are outside the rule, and so are the top level's own (vrd_install_dirs, the
+# install directories), which lie below every part.
 
 # vrd_part_rank(PART OUT): PART's rank in VRD_PARTS ("name:rank" entries), or -1 when not listed.
 function(vrd_part_rank part out)

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The Debian package, built by scripts/package from a tree configured with the /usr prefix:
 # varden_<version>_amd64.deb, its library dependencies computed by dpkg-shlibdeps from the
 # binaries, the maintainer scripts and control files from packaging/debian/.
@@ -34,8 +38,7 @@ their readings, limits and fault history. The package also holds the sensor
 library libGauge64.so and the tools gauge64-read, vrdctl and vrd-fleet-sim.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${VRD_PACKAGING_DIR}/debian/postinst ${VRD_PACKAGING_DIR}/debian/prerm
-  ${VRD_PACKAGING_DIR}/debian/postrm ${VRD_PACKAGING_DIR}/debian/triggers
-  ${VRD_PACKAGING_DIR}/debian/conffiles)
+  ${VRD_PACKAGING_DIR}/debian/postrm ${VRD_PACKAGING_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Debian wants the changelog beside the copyright, compressed; a package made by its own

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The browser's reply handling: the real Mainform on Qt's offscreen platform, in a directory of
 // its own with no reachable broker, fed through slot_mtsBranchReceived as its reply link would.
 // The dispatch table, the registry writes (SQLite) and the labels, list and history all see the

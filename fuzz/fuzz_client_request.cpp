@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The client's request handling: a payload as it arrives from the broker on the request topic,
 // through answerRequest with fixed sources (a snapshot with readings, stored fault rows with
 // well-formed and damaged times, an inventory), the path Mainform::slot_mtsBranchReceived takes.

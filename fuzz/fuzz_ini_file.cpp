@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The settings file: IniFile on the input's bytes (it can be read only from a file, so each input
 // is written once to a memory-backed directory), the typed get and put routines, save and reload,
 // then the client's own loadSettings and saveSettings on the same file, and the station's reading

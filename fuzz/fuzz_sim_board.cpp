@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Board files: SimBoard::fromJson on the input, then the reads a sensor probe makes through the
 // parsed board (configuration sequences, register walks, bank switches, memory reads), so the
 // parsed data is used. A rejected file must come with an error line.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Stored DATE_TIME texts as they come back from "sysinfo2.sqlite", which a person or another
 // program may have edited: the date key of the purge and of today's faults, the fault time of the
 // replies, and the purge itself on a table whose rows hold the input's lines.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // How an input of fuzz_browser_reply becomes a reply payload; shared with the seed maker so the
 // seeds are framed the way the target reads them.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Writes the message seeds of fuzz_client_request and fuzz_browser_reply, built by the message
 // module itself, into corpus/<target>/ below the directory given:
 //     seed_maker fuzz/corpus

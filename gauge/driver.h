@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Access to the port-I/O driver: the driver object, its open and close sequences with the
 // service install and removal, and the byte-level helpers every chip family is written on.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #ifndef GAUGE64_SOURCE_H
 #define GAUGE64_SOURCE_H
 /*

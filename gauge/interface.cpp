@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The exported interface: the reading table with its default entry, DLLInitial's choice of
 // source (on Linux the kernel's hwmon drivers first), its probe chain and DLLRelease.
 

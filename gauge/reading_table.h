@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The table of reading functions that the detected chip family fills, and the interface
 // each family offers to the probe chain.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Which source the last DLLInitial chose and what it read there, as one line for people:
 // "hwmon: nct6775-isa-0290, k10temp-pci-00c3", "port: Fintek F81865", "simulated board: <file>";

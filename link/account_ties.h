@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Which broker account speaks for which agent identity. An agent with a USER replies on its own
 // reply topic, channel + "C2H/" + user, which the shipped access rules let only that account write

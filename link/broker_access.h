@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // How a link logs in to the broker and checks that the broker is the one it means: the USER,
 // PASSWORD, TLS, CA_FILE, CERT_FILE and KEY_FILE keys of section CLOUD. Left at their defaults

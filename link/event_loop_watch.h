@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Watches the owning thread's event loop: a timer due every kIntervalMs, and a warning on
 // standard error (category "vrd.eventloop") whenever it fires more than kThresholdMs late,

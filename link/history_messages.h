@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Kind 16 (KindHistory), the reading history of one agent: a request for the buckets of one sensor type over a
 // time range, and the reply that carries them. Addressed like kind 1 (the exact identity only);

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The one pass over a received payload before Qt's JSON reader sees it. Anyone on the broker can
 // publish, so a payload is judged on its bytes first: too large, nested deeper than any message of

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "link_failures.h"
 
 #include <QCoreApplication>
@@ -9,18 +13,19 @@
 namespace {
 
 std::mutex g_toldMutex;
-QSet<QString> g_told; // under g_toldMutex
+QSet<QString> g_toldKinds; // under g_toldMutex
 
 } // namespace
 
-void tellLinkFailure(const QString& line)
+void tellLinkFailure(const QString& kind, const QString& detail)
 {
     {
         const std::lock_guard<std::mutex> lock(g_toldMutex);
-        if (g_told.contains(line))
+        if (g_toldKinds.contains(kind))
             return;
-        g_told.insert(line);
+        g_toldKinds.insert(kind);
     }
+    const QString line = detail.isEmpty() ? kind : kind + QLatin1String(": ") + detail;
     std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(line));
     std::fflush(stderr);
 }
@@ -28,5 +33,5 @@ void tellLinkFailure(const QString& line)
 void forgetLinkFailures()
 {
     const std::lock_guard<std::mutex> lock(g_toldMutex);
-    g_told.clear();
+    g_toldKinds.clear();
 }

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Every wire key of the protocol, in one place: the envelope, the payload keys of each kind and
 // the keys inside them. Only the message module's own units include this; everyone else builds

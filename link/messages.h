@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The JSON messages between the browser and the clients: every code and topic lives here, every
 // wire key in message_keys.h, and every program builds and reads messages only through these

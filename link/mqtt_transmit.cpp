@@ -1,6 +1,11 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "mqtt_transmit.h"
 
 #include "link_failures.h"
+#include "socket_readable.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -8,7 +13,6 @@
 #include <QUuid>
 
 #include <mosquitto.h>
-#include <poll.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
@@ -33,6 +37,7 @@ constexpr int kPacketsPerCall = 1;
 // the broker dropped them.
 constexpr int kMaxPacketsPerActivation = 256;
 constexpr int kSubscriptionRefused = 0x80;
+constexpr char kTlsFailed[] = "TLS with the broker failed";
 constexpr int kVerifyPeer = 1; // SSL_VERIFY_PEER, as mosquitto_tls_opts_set takes it
 
 // What the broker said, by the return code 1 to 5 of its CONNACK (MQTT 3.1).
@@ -58,12 +63,6 @@ QByteArray pathOrNothing(const QString& path)
 const char* nullIfEmpty(const QByteArray& text)
 {
     return text.isEmpty() ? nullptr : text.constData();
-}
-
-bool socketHasData(int socket)
-{
-    pollfd waiting{socket, POLLIN, 0};
-    return ::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN);
 }
 
 void initLibraryOnce()
@@ -164,6 +163,7 @@ void MqttTransmit::connectToHost()
     }
     ++m_attempt;
     m_tlsFailure.clear();
+    m_tlsDetail.clear();
     m_state = State::Connecting;
     m_houseKeepingTimer.start();
     // An address literal: the library's lookup returns at once without asking any resolver.
@@ -332,6 +332,7 @@ void MqttTransmit::noteTlsError(const QString& text)
 {
     if (text.contains(QLatin1String("host name verification failed"))) {
         m_tlsFailure = QStringLiteral("broker certificate is not made out to %1").arg(m_host.toString());
+        m_tlsDetail.clear();
         return;
     }
     if (!m_tlsFailure.isEmpty())
@@ -339,20 +340,20 @@ void MqttTransmit::noteTlsError(const QString& text)
     const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(m_mosq));
     const long verified = ssl ? SSL_get_verify_result(ssl) : X509_V_OK;
     if (verified != X509_V_OK) {
-        m_tlsFailure = QStringLiteral("broker certificate not trusted: %1")
-                           .arg(QLatin1String(X509_verify_cert_error_string(verified)));
+        m_tlsFailure = QStringLiteral("broker certificate not trusted");
+        m_tlsDetail = QLatin1String(X509_verify_cert_error_string(verified));
         return;
     }
     // "OpenSSL Error[0]: error:0A00045C:SSL routines::tlsv13 alert certificate required": the
     // reason follows the last "::"; the library's own lines read "Error: <reason>".
-    const QString reason = text.contains(QLatin1String("::")) ? text.section(QLatin1String("::"), -1)
-                                                             : text.section(QLatin1String(": "), 1, -1);
-    m_tlsFailure = QStringLiteral("TLS with the broker failed: %1").arg(reason);
+    m_tlsFailure = QLatin1String(kTlsFailed);
+    m_tlsDetail = text.contains(QLatin1String("::")) ? text.section(QLatin1String("::"), -1)
+                                                      : text.section(QLatin1String(": "), 1, -1);
 }
 
-void MqttTransmit::tellFailure(const QString& what) const
+void MqttTransmit::tellFailure(const QString& kind, const QString& detail) const
 {
-    tellLinkFailure(QStringLiteral("broker %1:%2: %3").arg(m_host.toString()).arg(m_port).arg(what));
+    tellLinkFailure(QStringLiteral("broker %1:%2: %3").arg(m_host.toString()).arg(m_port).arg(kind), detail);
 }
 
 void MqttTransmit::readSocket()
@@ -384,10 +385,11 @@ void MqttTransmit::houseKeeping()
 
 void MqttTransmit::afterLibraryCall(int rc)
 {
+    // A broker's reset can overtake its TLS alert: the library then fails with no text.
     if (rc != MOSQ_ERR_SUCCESS && !m_tlsFailure.isEmpty())
-        tellFailure(m_tlsFailure);
+        tellFailure(m_tlsFailure, m_tlsDetail);
     else if (rc == MOSQ_ERR_TLS)
-        tellFailure(QStringLiteral("TLS with the broker failed"));
+        tellFailure(QLatin1String(kTlsFailed));
     if (rc != MOSQ_ERR_SUCCESS)
         onError(rc);
     // The library closes its socket on every fatal error; not every path reports it.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One MQTT 3.1 connection bound to one topic. The link subscribes to its topic (QoS 1) every
 // time the connection comes up, publishes payloads on that topic (QoS 0, no retain) and hands
@@ -108,7 +112,7 @@ private:
     static void libraryLog(mosquitto*, void* self, int level, const char* text);
 
     void noteTlsError(const QString& text);
-    void tellFailure(const QString& what) const;
+    void tellFailure(const QString& kind, const QString& detail = QString()) const;
     void readSocket();
     void writeSocket();
     void houseKeeping();
@@ -125,7 +129,8 @@ private:
     const ReconnectPolicy m_policy;
     mosquitto* m_mosq = nullptr;
     QString m_accessProblem; // why the access settings cannot give a connection; empty when they can
-    QString m_tlsFailure;    // the TLS failure of the current attempt, as the user is told it
+    QString m_tlsFailure;    // the kind of TLS failure of the current attempt; empty: none seen
+    QString m_tlsDetail;     // what OpenSSL said about it
 
     State m_state = State::Disconnected;
     bool m_wanted = false; // connectToHost() called and not undone by disconnectFromHost()

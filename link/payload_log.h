@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A payload from the broker is never written to a log whole: anyone on the broker chooses its
 // size and its bytes, and a log that copies them grows as fast as they are sent and carries

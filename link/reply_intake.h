@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // What a station or vrdctl does with each message of its reply link before anything reads it.
 // Anyone the broker lets publish on a reply topic can send anything there, so a message is taken

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A reading history: the values of one sensor type over [from, to), cut into buckets of equal
 // length, each with the lowest, mean and highest value logged in it. A bucket without readings

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The agent's record of readings, switches and limits, and how each sensor type maps onto it.
 // Its defaults are those of the type table.

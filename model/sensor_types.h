@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The sensor types every program shares: one row per type holds its code, name, unit, limit
 // rule and default limits, and one function decides whether a reading is out of its limits.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The broker account each client's identity is tied to (see link/account_ties.h), kept in
 // CLIENTACCOUNT_TBL of the station's "Client.sqlite" beside its registry. The station writes a

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "fleet_events.h"
 
 #include "sensor_types.h"
@@ -83,8 +87,12 @@ QString fleetEventText(const FleetEvent& event)
                                       : QStringLiteral("%1: %2").arg(what, event.detail);
     if (!isFault(event.kind))
         return what;
-    return QStringLiteral("%1: %2 (limit %3)")
-        .arg(what, sensorLogText(event.sensorType, event.value), figureOf(event.sensorType, event.limit));
+    return what + QLatin1String(": ") + sensorFaultText(event.sensorType, event.value, event.limit);
+}
+
+QString sensorFaultText(int sensorType, int value, int limit)
+{
+    return QStringLiteral("%1 (limit %2)").arg(sensorLogText(sensorType, value), figureOf(sensorType, limit));
 }
 
 FleetEventBudget::Admit FleetEventBudget::admit(const QUuid& client, qint64 utcSeconds)

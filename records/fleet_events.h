@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's record of what changed in the fleet: a client came online or went offline, a
 // reading of a client left its limits or came back, an account claimed a client tied to another.
@@ -71,6 +75,10 @@ QString fleetEventKindName(FleetEventKind kind);
 // What happened, for people: "came online", "fault started: Processor Temperature = 91 'C
 // (limit 70 'C)".
 QString fleetEventText(const FleetEvent& event);
+
+// A reading out of its limits, worded as a fault event says it: "Processor Temperature = 91 'C
+// (limit 70 'C)".
+QString sensorFaultText(int sensorType, int value, int limit);
 
 class FleetEventStore {
 public:

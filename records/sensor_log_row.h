@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One logged value of the client database's SENSOR_TBL as the fault queries return it: read by
 // the client's log page and sent in fault replies by every agent, real or simulated.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The client database's local time text, "%d-%d-%d %d:%d:%d" without zero padding, read and
 // written in this one place: the calendar-date key that compares such texts by date (text order

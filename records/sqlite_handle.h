@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The SQLite connection under a Qt database connection, for the calls Qt does not offer
 // (functions, busy handlers).

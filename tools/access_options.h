@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The broker login and TLS options shared by vrdctl and vrd-fleet-sim, over the same settings as
 // the CLOUD keys USER, PASSWORD, TLS, CA_FILE, CERT_FILE and KEY_FILE of VRD.INI.

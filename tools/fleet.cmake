@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # vrd-fleet-sim: many simulated agents on a broker, for tests, benchmarks and screenshots.
 add_executable(vrd-fleet-sim fleet/main.cpp fleet/fleet.cpp fleet/fleet.h fleet/agent.cpp fleet/agent.h
   fleet/sim_agent.cpp fleet/sim_agent.h fleet/board_reading.cpp fleet/board_reading.h

@@ -1,11 +1,15 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // gauge64-read: the first thing to run on a machine. Loads the sensor library the way the
 // client does, initialises it and prints the status, the source it chose with the devices it
-// reads there, and the thirteen readings.
+// reads there, and the thirteen readings; when it found no sensor, what it looked for and what
+// to try instead.
 
 #include "gauge64.h"
-
-#include <dlfcn.h>
-#include <unistd.h>
+#include "sensor_search.h"
+#include "shared_library.h"
 
 #include <csignal>
 #include <cstdint>
@@ -17,7 +21,7 @@
 
 namespace {
 
-using Reading = int32_t (*)();
+using Reading = int32_t(GAUGE64_CALL*)();
 
 enum class Unit { Millivolts, Rpm, Celsius };
 
@@ -54,27 +58,17 @@ const char* statusMeaning(int32_t status)
     }
 }
 
-std::string selfDirectory()
-{
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
-    path[length] = '\0';
-    const char* slash = std::strrchr(path, '/');
-    return slash ? std::string(path, std::size_t(slash - path)) : ".";
-}
-
 // As the agent looks for it: the program's own directory (the build tree), the library directory
 // of the prefix it is installed in, then the system's search path.
 void* loadLibrary()
 {
-    const std::string candidates[] = {selfDirectory() + "/libGauge64.so",
-                                      selfDirectory() + "/" VRD_LIBDIR_FROM_BINDIR "/libGauge64.so"};
+    const std::string self = loader::programDirectory();
+    const std::string candidates[] = {self + "/" + loader::kGaugeFileName,
+                                      self + "/" VRD_LIBDIR_FROM_BINDIR "/" + loader::kGaugeFileName};
     for (const std::string& path : candidates)
-        if (void* handle = dlopen(path.c_str(), RTLD_NOW))
+        if (void* handle = loader::open(path))
             return handle;
-    return dlopen("libGauge64.so", RTLD_NOW);
+    return loader::open(loader::kGaugeFileName);
 }
 
 // The library's own line naming its source ("hwmon: nct6775-isa-0290, k10temp-pci-00c3");
@@ -83,7 +77,7 @@ using SourceExport = int32_t (*)(char*, uint32_t);
 
 std::string sourceLine(void* library)
 {
-    auto source = reinterpret_cast<SourceExport>(dlsym(library, "DLLSource"));
+    auto source = reinterpret_cast<SourceExport>(loader::symbol(library, "DLLSource"));
     if (!source)
         return {};
     const int32_t length = source(nullptr, 0);
@@ -130,6 +124,19 @@ Source parseSource(const std::string& line)
         return source;
     }
     return source;
+}
+
+// Printed instead of a table of zeros when the library found no sensor: where it looked, what
+// it found there, and what to try.
+void printNoSensor(int32_t status, const Source& source)
+{
+    std::printf("status %d: no sensor found\n", status);
+    if (std::strcmp(source.kind, "board") == 0) {
+        std::printf("  the simulated board %s could not be read (GAUGE64_BOARD)\n",
+                    source.devices.empty() ? "" : source.devices.front().c_str());
+        return;
+    }
+    printSensorSearch(status, source.kind);
 }
 
 std::string jsonString(const std::string& text)
@@ -189,13 +196,14 @@ void printJson(int32_t status, const std::string& line, const int32_t* values)
     std::printf("}\n");
 }
 
-int usage()
+int usage(std::FILE* stream, int exitStatus)
 {
-    std::fprintf(stderr, "usage: gauge64-read [--watch] [--json]\n"
-                         "  Reads the board's hardware monitor through libGauge64.so.\n"
+    std::fprintf(stream, "usage: gauge64-read [--watch] [--json] | --help\n"
+                         "  Reads the board's hardware monitor through the sensor library (%s).\n"
                          "  GAUGE64_SOURCE=hwmon|port forces the kernel's hwmon drivers or the port path;\n"
-                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n");
-    return 2;
+                         "  GAUGE64_BOARD=<file> simulates a board; GAUGE64_TRACE=<file> logs every driver call.\n",
+                 loader::kGaugeFileName);
+    return std::ferror(stream) ? 1 : exitStatus;
 }
 
 } // namespace
@@ -209,21 +217,23 @@ int main(int argc, char** argv)
             watch = true;
         else if (std::strcmp(argv[i], "--json") == 0)
             json = true;
+        else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return usage(stdout, 0);
         else
-            return usage();
+            return usage(stderr, 2);
     }
     void* library = loadLibrary();
     if (!library) {
-        std::fprintf(stderr, "gauge64-read: cannot load libGauge64.so: %s\n", dlerror());
+        std::fprintf(stderr, "gauge64-read: cannot load %s: %s\n", loader::kGaugeFileName, loader::lastError().c_str());
         return 1;
     }
-    auto initial = reinterpret_cast<Reading>(dlsym(library, "DLLInitial"));
-    auto release = reinterpret_cast<Reading>(dlsym(library, "DLLRelease"));
+    auto initial = reinterpret_cast<Reading>(loader::symbol(library, "DLLInitial"));
+    auto release = reinterpret_cast<Reading>(loader::symbol(library, "DLLRelease"));
     Reading readers[kReadingCount] = {};
     for (int i = 0; i < kReadingCount; ++i)
-        readers[i] = reinterpret_cast<Reading>(dlsym(library, kReadings[i].name));
+        readers[i] = reinterpret_cast<Reading>(loader::symbol(library, kReadings[i].name));
     if (!initial || !release) {
-        std::fprintf(stderr, "gauge64-read: libGauge64.so lacks DLLInitial or DLLRelease\n");
+        std::fprintf(stderr, "gauge64-read: %s lacks DLLInitial or DLLRelease\n", loader::kGaugeFileName);
         return 1;
     }
     std::signal(SIGINT, onSignal);
@@ -231,6 +241,12 @@ int main(int argc, char** argv)
 
     const int32_t status = initial();
     const std::string source = sourceLine(library);
+    if (GAUGE64_FAILED(status) && !json) {
+        printNoSensor(status, parseSource(source));
+        release();
+        loader::close(library);
+        return 1;
+    }
     do {
         int32_t values[kReadingCount] = {};
         for (int i = 0; i < kReadingCount; ++i)
@@ -241,6 +257,6 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     } while (watch && !g_stop);
     release();
-    dlclose(library);
+    loader::close(library);
     return GAUGE64_FAILED(status) ? 1 : 0;
 }

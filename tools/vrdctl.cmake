@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # vrdctl: a command table (vrdctl/commands.cpp) and one file per command.
 add_executable(vrdctl
   vrdctl/agent_answer.cpp

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The agent's readings in the text exposition format, written for a node exporter's textfile
 // collector: one file "varden.prom" in a directory the operator names, replaced whole every

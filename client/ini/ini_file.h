@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Line-preserving reader and writer of the client's settings file: a list of lines in file order,
 // typed look-ups by section and key, in-place changes, and a write-back that keeps every line it

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The host identity and the cached inventory in DMI_TBL row 1 of "sysinfo2.sqlite". Both run
 // once at start-up on the window's connection, right after the database was opened.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The tray alarm: one verdict per polling tick over the switched-on sensors, and the latch that
 // allows one balloon per fault episode.

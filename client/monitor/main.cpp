@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "event_loop_watch.h"
 #include "file_places.h"
 #include "mainform.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The client's main window. It is built hidden, in a fixed order of start-up steps; its one-second
 // tick reads the sensors, refreshes the readings page, drives the tray alarm, hands the snapshot on

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The window's History page: the reading history of this machine, read from its own database on
 // the window's thread (no broker needed), with the limits set on the settings pages.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The window's broker links and its answers to the station's requests.
 
 #include "dmi_table.h"

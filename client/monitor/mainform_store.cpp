@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The window's side of the client's data: the inventory, the debug-message log, the database with
 // its start-up maintenance, the logging thread and the log page.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The client's settings file: every key it reads, with its section, default and the field that
 // holds it, in one table; loading and saving walk that table.

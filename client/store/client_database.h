@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The main thread's side of "sysinfo2.sqlite": opening it at start-up (creating it on the
 // first run, otherwise deleting readings older than 60 days with their summaries, and compacting

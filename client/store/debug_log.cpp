@@ -1,6 +1,10 @@
-#include "debug_log.h"
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
 
-#include <cstdio>
+#include "debug_log.h"
+#include "debugger_output.h"
+
 #include <sqlite3.h>
 
 namespace {
@@ -24,8 +28,7 @@ void bindText(sqlite3_stmt* statement, int index, std::string_view text)
 
 void DebugLog::standardError(const std::string& line)
 {
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    debuggerOutput(line);
 }
 
 DebugLog::DebugLog(Sink sink)

@@ -1,7 +1,12 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
-// The client's debug-message log. Every message goes to the debugger stand-in (standard
-// error) as "[location,line_N] +---> text\r\n"; the active log also keeps it as a row of
-// DBGMSG_TBL in its own SQLite file, between a "Starting" and an "Ending" row.
+// The client's debug-message log. Every message goes to the debugger output (OutputDebugString on
+// Windows, standard error on Linux: platform/session/debugger_output.h) as
+// "[location,line_N] +---> text\r\n"; the active log also keeps it as a row of DBGMSG_TBL in its
+// own SQLite file, between a "Starting" and an "Ending" row.
 //
 // Main thread only. Messages of any length and content are accepted and stored verbatim.
 
@@ -20,6 +25,7 @@ public:
 
     // Receives each formatted debugger line, "\r\n" included.
     using Sink = std::function<void(const std::string& line)>;
+    // The platform's debugger output.
     static void standardError(const std::string& line);
 
     // Inactive log: debugger lines only, no file.

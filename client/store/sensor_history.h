@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The history of one sensor type over a time range, read from the summaries (sensor_summary.h):
 // a whole hour or minute that falls inside one bucket counts through its summary row, and only

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Date-bounded access to SENSOR_TBL at millions of rows. Rows are written in time order, so
 // their dates rise with their IDs: a binary search over the IDs finds where a day begins in

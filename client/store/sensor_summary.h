@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Summaries beside SENSOR_TBL, so that a history of 60 days reads a few thousand rows instead of
 // millions: per sensor type and per minute and hour of Unix time, the count, sum, lowest and

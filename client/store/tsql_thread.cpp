@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "tsql_thread.h"
 #include "client_database.h"
 #include "sensor_summary.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The logging thread: every ten seconds it writes one row per switched-on sensor of its
 // snapshot copy, then one row with the processor load it samples itself, into SENSOR_TBL

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Super I/O chips recognised by a table of 16-bit chip IDs (configuration registers
 // 0x20:0x21), with the hardware monitor found through logical device 0x0B.
 //

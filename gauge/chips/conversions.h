@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Conversions from raw monitor bytes to reading units, shared by every chip family.
 // Pure functions: the raw value in, the reading out. A product by a whole step is an

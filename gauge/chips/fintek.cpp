@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Fintek Super I/O hardware monitors.
 //
 //   variant  probe  identification (0x20 0x21 0x23 0x24)  chip

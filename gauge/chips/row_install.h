@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Reading-table entries take no argument, so every (variant, row) pair needs a function of
 // its own. These templates generate one per row of a variant's const table and install

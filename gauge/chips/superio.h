@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Super I/O configuration access: a configuration port and its data port (+1), plain port
 // accesses without waiting. Shared by every family that finds its chip through it.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Winbond hardware monitors: vendor ID 0x5CA3 in register 0x4F, chip ID in bank-0
 // register 0x58.
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Which hwmon channel supplies each of the thirteen readings. Pure: it sees the devices as
 // libsensors described them and touches nothing, so tests hand it devices of their own.

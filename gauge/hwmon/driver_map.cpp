@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The drivers and their default channels. Channel numbers follow the chips' pin-outs as the
 // drivers expose them; the rails behind a board's own dividers (+5 V, +12 V, -5 V, -12 V)
 // have no default, since only the board's configuration ("compute" and "label" in the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The kernel hwmon drivers the library reads, one row each: the device names the driver
 // registers and the channels that supply a reading when no label names one.

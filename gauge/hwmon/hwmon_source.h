@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The kernel's hardware-monitoring drivers as a source of the readings, through libsensors,
 // so that the user's lm-sensors configuration (/etc/sensors3.conf, /etc/sensors.d: label,

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // libsensors ends the process from its sensors_fatal_error hook (it runs out of memory and
 // has no way back). The library must never end its host, so every libsensors call runs

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The choice between the kernel's hwmon drivers and the port path, made at each DLLInitial:
 //   GAUGE64_BOARD set          the simulated board, through the port path

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // libsensors hands out volts, RPM and degrees Celsius as doubles (after the configuration's
 // "compute"); the library's readings are whole millivolts, RPM and degrees.

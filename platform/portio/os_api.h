@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The operating-system calls the sensor library makes, behind one narrow interface, so the
 // same library code runs on the Windows driver, on Linux /dev/port and on a simulated board.
@@ -15,7 +19,8 @@ class OsApi {
 public:
     virtual ~OsApi() = default;
 
-    // True when a 32-bit process runs on 64-bit Windows (the 64-bit driver names apply).
+    // True when the 64-bit driver names apply: a 32-bit process on 64-bit Windows (WOW64), or
+    // any 64-bit process.
     virtual bool isWow64() = 0;
 
     // CreateFile(path, read|write, shareMode, OPEN_EXISTING); null on failure.
@@ -39,8 +44,8 @@ public:
     virtual void beep() = 0;
 };
 
-// The implementation in force: on Linux a simulated board when GAUGE64_BOARD names a board
-// file, else /dev/port; wrapped in a trace when GAUGE64_TRACE names a file. The choice is
+// The implementation in force: a simulated board when GAUGE64_BOARD names a board file, else
+// the driver (/dev/port on Linux); wrapped in a trace when GAUGE64_TRACE names a file. The choice is
 // made again by select() whenever those variables changed since the last call.
 OsApi& os();
 void selectOs();
@@ -50,8 +55,6 @@ void overrideOs(std::unique_ptr<OsApi> replacement);
 
 std::unique_ptr<OsApi> makeNativeOs();
 std::unique_ptr<OsApi> makeTraceOs(std::unique_ptr<OsApi> inner, const char* path);
-#ifndef _WIN32
 std::unique_ptr<OsApi> makeSimBoardOs(const char* boardPath);
-#endif
 
 } // namespace portio

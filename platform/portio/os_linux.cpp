@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The driver on Linux hardware: /dev/port serves the port requests and /dev/mem the memory
 // request (both need root). There is no service manager, so the library can only use a
 // device that the kernel already offers.

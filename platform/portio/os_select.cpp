@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Chooses the driver stand-in from the environment. The choice is renewed when the
 // environment changed, so a host that points GAUGE64_BOARD elsewhere and initialises the
 // library again talks to the new board.
@@ -42,10 +46,8 @@ void selectOs()
     if (current.os && board == current.board && trace == current.trace)
         return;
     std::unique_ptr<OsApi> chosen;
-#ifndef _WIN32
     if (!board.empty())
         chosen = makeSimBoardOs(board.c_str());
-#endif
     if (!chosen)
         chosen = makeNativeOs();
     if (!trace.empty())

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The driver stand-in that simulates a board file: the device and the driver service behave
 // as on Windows, and every request acts on the simulated chips.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Wraps any driver stand-in and appends one line per OS call to a trace file, so tests and
 // users can see exactly what the library asked of the hardware.
 

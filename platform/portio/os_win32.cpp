@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The real Windows calls: the port-I/O driver's device and the service control manager.
 
 #include "os_api.h"
@@ -20,6 +24,9 @@ class Win32Os final : public OsApi {
 public:
     bool isWow64() override
     {
+#ifdef _WIN64
+        return true; // a 64-bit process runs on 64-bit Windows only
+#else
         using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
         HMODULE kernel = GetModuleHandleW(L"kernel32");
         auto isWow64Process =
@@ -27,6 +34,7 @@ public:
                    : nullptr;
         BOOL wow64 = FALSE;
         return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
     }
 
     Handle openDevice(const char* path, uint32_t shareMode) override

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The three requests of the port-I/O driver and their little-endian buffer layouts. The
 // library fills them; every stand-in for the driver (simulated board, /dev/port, trace)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The simulated board's ports and memory: Super I/O configuration mode and logical devices, banked
 // monitor register files, and the values a reloaded board file brings in.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A simulated board: Super I/O chips with configuration mode and logical devices, banked
 // hardware monitors behind index/data port pairs, physical memory and the driver service.

@@ -1,8 +1,11 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // A board file followed while the program runs: reloaded when its modification time changes.
 
 #include "watched_board.h"
-
-#include <sys/stat.h>
+#include "file_facts.h"
 
 #include <cstdio>
 #include <utility>
@@ -29,10 +32,8 @@ SimBoard* WatchedBoard::board()
 
 void WatchedBoard::refresh()
 {
-    struct stat info {};
-    const int64_t stamp = ::stat(path_.c_str(), &info) == 0
-                              ? int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec
-                              : -2;
+    const int64_t found = modificationStamp(path_);
+    const int64_t stamp = found < 0 ? -2 : found;
     if (stamp == loadedStamp_)
         return;
     loadedStamp_ = stamp;

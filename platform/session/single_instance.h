@@ -1,8 +1,13 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
-// One running client per login session. On Windows this is a named mutex; here it is an flock on a
-// file in the session's runtime directory, released by the kernel however the process ends. Without
-// a runtime directory the file lives in a directory of the user's own (mode 0700) in the temporary
-// folder: a shared name there could be created first, and held, by any other local user.
+// One running client per login session. On Windows this is a named mutex of that name
+// (single_instance_win32.cpp); on Linux an flock on a file in the session's runtime directory,
+// released by the kernel however the process ends. Without a runtime directory the file lives in a
+// directory of the user's own (mode 0700) in the temporary folder: a shared name there could be
+// created first, and held, by any other local user.
 
 #include <QString>
 
@@ -19,6 +24,7 @@ public:
     // directory must not keep the monitor from running.
     bool tryAcquire();
 
+    // The lock file (Linux) or the mutex's name (Windows).
     QString path() const { return m_path; }
 
 private:
@@ -26,7 +32,8 @@ private:
 
     QString m_path;
     bool m_inTemporaryFolder = false;
-    int m_fd = -1;
+    int m_fd = -1;           // the locked file (Linux)
+    void* m_mutex = nullptr; // the mutex handle (Windows)
 };
 
 // $XDG_RUNTIME_DIR/<name>.lock, or <temporary folder>/vrd-<uid>/<name>.lock without a runtime

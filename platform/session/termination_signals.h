@@ -1,7 +1,12 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
-// The request of another process to end the client. On Windows it is window message 0x0401; here
-// it is SIGTERM, SIGINT or SIGHUP. The handler only writes to a socket pair; the event loop reads
-// it and emits received(), so everything else runs on the main thread.
+// The request of another process to end the client. On Windows it is window message 0x0401
+// (termination_signals_win32.cpp); on Linux it is SIGTERM, SIGINT or SIGHUP, whose handler only
+// writes to a socket pair that the event loop reads. Either way received() is emitted from the
+// event loop, so everything else runs on the main thread.
 
 #include <QObject>
 

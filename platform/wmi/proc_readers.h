@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Parsers of the Linux text files behind the system-information classes. Each takes the
 // file's text and copes with any content: missing keys give empty results, never a crash.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The Linux answer to the system-information classes: each class is a table row naming the
 // routine that collects its instances from /proc, /sys/class/dmi/id and os-release.

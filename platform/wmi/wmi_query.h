@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Reads one property of every instance of a system-information class ("Win32_Processor",
 // "LoadPercentage", ...) into an integer or a text. Callers name classes and properties the

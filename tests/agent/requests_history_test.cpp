@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Kind 16 at the agent: addressed like kind 1, malformed requests dropped, the store's answer
 // sent as it is, and no answer when the store cannot give one.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The client's answers: the addressing rule over every kind, the replies' exact bytes, and
 // fault times read through the machine's time zone.
 
@@ -137,12 +141,12 @@ protected:
         const char* old = std::getenv("TZ");
         saved_ = old ? old : "";
         hadTz_ = old != nullptr;
-        setenv("TZ", "UTC-8", 1); // POSIX sign: eight hours east of UTC
+        qputenv("TZ", "UTC-8"); // POSIX sign (the C runtime's on Windows): eight hours east of UTC
         tzset();
     }
     void TearDown() override
     {
-        hadTz_ ? setenv("TZ", saved_.c_str(), 1) : unsetenv("TZ");
+        hadTz_ ? qputenv("TZ", saved_.c_str()) : qunsetenv("TZ");
         tzset();
     }
 

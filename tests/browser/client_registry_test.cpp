@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The station's client registry on connections that take SQL as the standard reads it.
 
 #include "client_registry.h"

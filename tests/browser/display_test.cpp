@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // What the replies show for the selected client, and what the user's actions do.
 
 #include "station_fixture.h"
@@ -107,6 +111,46 @@ TEST_F(DisplayTest, ReadingsAgainstTheClientsLimits)
         if (c.caption) {
             EXPECT_EQ(label(c.caption)->isHidden(), !c.shown) << c.name;
         }
+    }
+}
+
+// Any client in fault, selected or not, says in the Health column's tool tip which readings are
+// out of their limits, in the fleet events' words; the tip follows the replies and goes with
+// the fault.
+TEST_F(DisplayTest, AClientInFaultNamesItsReadingsInTheHealthTip)
+{
+    const QJsonObject limits{{"SenSetEnCPUTemp", true},  {"SenSetGapCPUTemp", 70},   {"SenSetEnVcore", true},
+                             {"SenSetGapVcoreHi", 3600}, {"SenSetGapVcoreLo", 500}, {"SenSetEnFan1", true},
+                             {"SenSetGapFan1", 1000}};
+    struct Step {
+        const char* name;
+        int cpuTemp;
+        int vcore;
+        int fan;
+        const char* tip; // null: none
+    };
+    const Step steps[] = {
+        {"healthy", 45, 1200, 2400, nullptr},
+        {"two readings out", 91, 3998, 2400,
+         "Vcore = 3.998 V (limit 3.600 V)\nProcessor Temperature = 91 'C (limit 70 'C)"},
+        {"one of them back, another out", 45, 3998, 640,
+         "Vcore = 3.998 V (limit 3.600 V)\nProcessor Fan = 640 RPM (limit 1000 RPM)"},
+        {"healthy again", 45, 1200, 2400, nullptr},
+    };
+
+    startOffline();
+    const QUuid id = addClient(QStringLiteral("PC"));
+    station->clientList().markSeen(0, QDateTime::currentDateTime());
+    station->slot_TimerEvent(); // shown online: the health polling takes it on
+    const QModelIndex health = station->clientList().index(0, ClientList::kHealthColumn);
+    for (const Step& s : steps) {
+        QJsonObject figures = limits;
+        figures.insert(QStringLiteral("SenCPUTemp"), s.cpuTemp);
+        figures.insert(QStringLiteral("SenVcore"), s.vcore);
+        figures.insert(QStringLiteral("SenFan1"), s.fan);
+        station->handleCurrentSensors(sensorReply(id, figures));
+        EXPECT_EQ(health.data(Qt::DisplayRole).toString(), QLatin1String(s.tip ? "fault" : "healthy")) << s.name;
+        EXPECT_EQ(health.data(Qt::ToolTipRole).toString(), QString::fromUtf8(s.tip ? s.tip : "")) << s.name;
     }
 }
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The fleet simulator against the real broker: its addressing rule, and the station watching it.
 
 #include "station_fixture.h"

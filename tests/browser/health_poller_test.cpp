@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The health poller on a clock the test turns: how often each client is asked, the selected
 // client's own cadence, no answer, fault transitions with their limits, one balloon per episode.
 

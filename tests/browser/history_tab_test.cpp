@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The station's History tab: what it asks the selected client, an agent that never answers (one
 // that predates the request), and a reply drawn with its gaps; replies of other clients or to an
 // older request are not drawn.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Presence: replies to the presence request, the 20-second rule, the status column and the
 // index of identities beside the list.
 

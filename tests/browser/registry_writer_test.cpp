@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The registry written on its own thread: every inventory stored verbatim, in the order given,
 // a burst in few transactions, a reset after what came before it, nothing lost at the end.
 

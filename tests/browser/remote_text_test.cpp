@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Texts that any program on the broker can send, shown as the characters they are: hostile
 // inventory texts in the labels (from a reply and from the registry), with size hints that stay
 // those of one line of text, and in the client list and the fault history.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Start-up: the settings file, the registry file and the requests of the one-second timer.
 
 #include "station_fixture.h"

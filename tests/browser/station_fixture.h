@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Fixtures for the station's tests: a program directory with its files, the window on a real
 // broker with a peer that sees the requests and publishes replies, and the fleet simulator.

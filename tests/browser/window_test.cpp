@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The window's widget tree, texts, menu and About box.
 
 #include "station_fixture.h"
@@ -79,7 +83,7 @@ const WidgetRow kWidgets[] = {
     {"labP12V", "QLabel", ""},
     {"labN5V", "QLabel", ""},
     {"labN12V", "QLabel", ""},
-    {"gbHistoryInquiry", "QGroupBox", " Client Information "},
+    {"gbHistoryInquiry", "QGroupBox", ""}, // inside the tab "Faults", which names it
     {"cbHistoryInquiry", "QComboBox", nullptr},
     {"btnHistoryInquiry", "QPushButton", "Query it now!"},
     {"tvHistoryInquiry", "QTableView", nullptr},
@@ -117,7 +121,7 @@ TEST_F(WindowTest, WindowTitleSizeAndFont)
 {
     EXPECT_EQ(station->objectName(), QStringLiteral("Mainform"));
     EXPECT_EQ(station->windowTitle(), QStringLiteral("Varden Browser"));
-    EXPECT_EQ(station->size(), QSize(911, 605));
+    EXPECT_EQ(station->size(), QSize(911, 700));
     EXPECT_EQ(station->font().family(), QStringLiteral("Century Gothic"));
     EXPECT_EQ(station->font().pointSize(), 10);
 }

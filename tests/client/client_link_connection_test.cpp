@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // When the real VrdClient connects to the broker: only when enabled and given an address, and
 // again by itself after the broker went away and came back.
 

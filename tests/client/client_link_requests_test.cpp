@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The real VrdClient answering requests through a real broker: who answers what, several
 // clients on one channel, fault history from its database, and the topics a channel gives.
 

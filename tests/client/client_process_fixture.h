@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The real VrdClient program for integration tests: each client runs in its own working and
 // runtime directory (so several can run side by side), on the offscreen platform and a simulated

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The real VrdClient and its files across two runs: the database and host identity made on the
 // first run, the logging thread writing into it, and the debug-message log framing each run.
 

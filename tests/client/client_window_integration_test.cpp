@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The window over a real database file: the log page lists the stored faults, and the tray's
 // alarm state shows on the debug output.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The metrics file: its text checked by the real promtool, its replacement under a writer that is
 // killed at random moments, and the real agent writing it.
 

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The client's parts together: the real VrdClient program against the real broker and real
 # database files, and the window over a real database.
 set(CLIENT_PROCESS_FIXTURE ${CMAKE_CURRENT_LIST_DIR}/client_process_fixture.cpp)

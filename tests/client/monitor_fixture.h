@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Shared pieces of the monitor's tests: a widget application on the offscreen platform, a scripted
 // reading source in place of the sensor library, and files in a temporary directory.

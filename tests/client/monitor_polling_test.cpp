@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The polling tick: readings into the snapshot and labels, the alarm latch and the tray icon.
 
 #include "alarm.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The real VrdClient program, each run in its own working and runtime directory, on the offscreen
 // platform and a simulated board.
 

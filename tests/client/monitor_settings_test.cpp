@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Settings: load into the snapshot, push into the widgets with their clamping, slots, and saving.
 
 #include "monitor_fixture.h"

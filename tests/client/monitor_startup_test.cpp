@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Start-up and shutdown of the window: rails the board lacks, the start result of the library,
 // the tray and window slots, the library binding and the end of the logging worker.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The reading history over a small file of hand-placed rows: buckets checked against a plain
 // scan of the rows, exact buckets written out, a gap, the range's ends, the purge taking the
 // summaries with the rows, summaries rebuilt after they were lost, and the fold in chunks.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Shared pieces of the store tests: an application object for the SQL plugins, temporary
 // database files, and an independent look into a database file through SQLite itself.

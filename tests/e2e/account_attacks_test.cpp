@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // An outsider who holds one agent account's password, against the secured broker as the project
 // ships it (docs/broker/: the configuration and per-agent accounts made by vrd-broker-files),
 // three real agents each on its own account, the station and vrdctl. The outsider publishes with

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One real VrdClient in its own working directory and login session, on a copy of an example
 // board that the test may change while the agent runs.

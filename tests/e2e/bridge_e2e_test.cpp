@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Scale-out on the broker's own bridging: two site brokers, each bridged to a head-office
 // broker (requests carried in, replies carried out), real agents on the sites (one replying on
 // its user's topic), the station and vrdctl at head office. Every agent is discovered, answers

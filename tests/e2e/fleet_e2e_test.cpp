@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The whole system on one machine: a real broker, two real agents on simulated boards, the
 // station's window (offscreen) and vrdctl. A temperature pushed over its limit on one board
 // must reach the agent's database and tray, the station's readings and vrdctl; a broker

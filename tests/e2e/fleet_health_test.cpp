@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The station's fleet view against a simulated fleet and real agents on one broker: the health
 // column marks every troubled client, follows a fault that starts and ends on a real board and
 // an agent that is killed; the polling stays within N/10 requests a second; the events table

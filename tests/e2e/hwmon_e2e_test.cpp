@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // An agent on a captured hwmon machine (inside a private namespace, so libsensors reads the
 // fixture's /sys/class and configuration): its start names the source, and the station and
 // vrdctl show the readings the kernel's drivers gave, through a real broker.

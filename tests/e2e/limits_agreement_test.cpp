@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // One snapshot, three verdicts: the agent's alarm, the station's red labels and vrdctl's
 // "outOfLimits" must agree for every sensor, with the real broker between them.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A TCP relay on loopback between a program and the broker that keeps every byte it passes in
 // both directions: what an onlooker on the network would see.

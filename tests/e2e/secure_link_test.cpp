@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The link on the secured broker the project ships (docs/broker/): the real agent program with
 // accounts, TLS and client certificates, right and wrong; the access rules for agent and station
 // accounts; vrdctl and the simulator with the same settings as options. Every TLS case runs
@@ -167,8 +171,9 @@ const AgentCase kAgentCases[] = {
     {"TlsCertificateForAnotherAddress", SecureBroker::OtherAddress, tlsRightCa, false,
      "broker certificate is not made out to 127.0.0.2"},
     {"ClientCertificateGiven", SecureBroker::ClientCertificate, tlsWithClientCertificate, true, nullptr},
-    {"ClientCertificateMissing", SecureBroker::ClientCertificate, tlsRightCa, false,
-     "TLS with the broker failed: tlsv13 alert certificate required"},
+    // TLS 1.3 refuses with the alert "certificate required", or with a bare reset when that
+    // overtakes the alert (a slow agent, under the sanitizers): one kind, told once either way.
+    {"ClientCertificateMissing", SecureBroker::ClientCertificate, tlsRightCa, false, "TLS with the broker failed"},
     {"TlsToAPlainListener", SecureBroker::Plain, tlsRightCa, false, "TLS with the broker failed"},
     {"TlsWithoutCaFile", SecureBroker::Tls, tlsWithoutCaFile, false, "TLS=1 needs CA_FILE"},
 };

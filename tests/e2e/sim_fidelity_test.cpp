@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The simulator must answer as an agent does: one simulated agent and one real VrdClient on the
 // same simulated board, asked every kind of request; their replies must carry the same keys at
 // every level, and the same values where they do not depend on the machine's moment (readings,

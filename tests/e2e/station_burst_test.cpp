@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // A one-second burst of 10,000 replies at the station, on mosquitto's default settings (a queue of
 // 1,000 messages per subscriber it cannot send at once): the station's reader drains the socket
 // while the window works, so the broker drops nothing for it, and every well-formed inventory in

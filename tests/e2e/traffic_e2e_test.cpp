@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Broker traffic with real agents: one presence request to N agents must cost the broker N
 // deliveries of the request and N of the replies, not N more per agent. Counted by the broker
 // itself ($SYS/broker/messages/sent, published every second here).

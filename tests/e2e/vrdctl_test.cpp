@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl against simulated agents on a real broker: every command, its JSON, the plugin exit
 // codes, and the defaults it takes from VRD.INI.
 

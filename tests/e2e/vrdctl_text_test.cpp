@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl against a hostile agent: any program on the broker can answer in an agent's name, with
 // texts full of terminal control sequences. On a terminal they must show as visible escapes;
 // as JSON they must stay valid and mean exactly what was sent, with no control byte left raw.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The main of the end-to-end tests that run the station's window in the test process.
 
 #include <QApplication>

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # The network side under faults: the broker killed and restarted, a flood of hostile requests,
 # the broker hung. Real agents, the real station program and the real broker.
 add_library(vrd_network_faults_support STATIC

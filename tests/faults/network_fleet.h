@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The network fault tests' own fixtures: the real VrdBrowser as a process, and what a test
 // reads of a running process from /proc (its broker sockets, open files, resident memory) or

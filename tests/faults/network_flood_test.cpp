@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Ten thousand hostile messages on an agent's request topic, a well-formed request among every
 // twenty: the agent must answer every well-formed request, answer none of the others, and keep
 // its memory flat. Figures: replies against requests, resident memory before and after, the

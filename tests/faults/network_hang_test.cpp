@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The broker hung (SIGSTOP) for 30 s, then resumed (SIGCONT), under an agent and the station.
 // Its sockets stay open and silent, so only the keep-alive can tell: each link must drop its
 // dead connection within about two keep-alive periods (10 s each), come back after the

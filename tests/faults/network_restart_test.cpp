@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The broker killed outright (SIGKILL) and started again on the same port, twenty times, under
 // a running fleet: three real agents and the real station. Every program must come back each
 // time on its own, none may die, and none may keep a socket or file of a dead connection.

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # Storage faults: the real VrdClient with real SQLite files and settings files under a database
 # locked by another process, a full disk, kills during logging, clock steps and damaged files.
 add_executable(storage_db_locker ${CMAKE_CURRENT_LIST_DIR}/storage_db_locker.cpp)

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Storage fault tests: the real VrdClient in a working directory the test chooses (a small tmpfs,
 // a directory it damages on purpose), with its standard error kept outside that directory, and

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Settings and board files that cannot be read or hold garbage: the agent runs on its defaults
 // or ends with a clear error, never crashes, and a later save keeps every line of a damaged
 // settings file (a user can still see what was there and mend it; the agent's own keys follow).

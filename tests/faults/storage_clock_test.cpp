@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent's clock stepped back an hour and forward 61 days across restarts (libfaketime on the
 // real VrdClient): the start-up purge never deletes a row dated on or after its cut-off.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // A second process that holds the client database locked: BEGIN EXCLUSIVE, "locked" on standard
 // output, the lock held for the given seconds, then ROLLBACK and "released".
 //

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent's working directory on a full disk (a small tmpfs): it keeps monitoring and alarming,
 // its settings file is never left truncated, and logging resumes once space returns.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Agents killed with SIGKILL inside their logging passes, fifty times: every database stays
 // sound and the settings file stays whole.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The agent's database held locked by another process for 15 s: the logging pass waits and gives
 // up without harm, the window's thread keeps answering, and logging resumes after the release.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A simulated board for one test: the JSON goes to a temporary file named by GAUGE64_BOARD,
 // and every driver call is traced to a temporary file named by GAUGE64_TRACE. The library
@@ -20,14 +24,14 @@ public:
         boardPath_ = dir_.filePath("board.json").toStdString();
         tracePath_ = dir_.filePath("trace.log").toStdString();
         write(json);
-        setenv("GAUGE64_BOARD", boardPath_.c_str(), 1);
-        setenv("GAUGE64_TRACE", tracePath_.c_str(), 1);
+        qputenv("GAUGE64_BOARD", boardPath_.c_str());
+        qputenv("GAUGE64_TRACE", tracePath_.c_str());
     }
     ~BoardFixture()
     {
         DLLRelease();
-        unsetenv("GAUGE64_BOARD");
-        unsetenv("GAUGE64_TRACE");
+        qunsetenv("GAUGE64_BOARD");
+        qunsetenv("GAUGE64_TRACE");
     }
 
     void write(const std::string& json) const { std::ofstream(boardPath_, std::ios::trunc) << json; }

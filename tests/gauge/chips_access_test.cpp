@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // How every probe path treats the hardware, read from the driver trace (GAUGE64_TRACE):
 // each Super I/O entered is locked again, nothing below port 0x100 is touched except the
 // configuration pairs and the delay port, a monitor's bank register 0x4E and configuration

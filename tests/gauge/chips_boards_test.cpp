@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Every board file of boards/ through the reading tool, as a user runs it: the status it
 // prints must be the one the board is made for, and a found chip must give live readings.
 

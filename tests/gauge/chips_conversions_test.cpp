@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The shared conversions as pure functions: raw values in, readings out, edges included.
 
 #include "chips/conversions.h"

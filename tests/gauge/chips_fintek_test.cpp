@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The four Fintek variants through DLLInitial and the reading exports on simulated boards:
 // the example boards' readings, conversions at their edges, and how the probes meet.
 

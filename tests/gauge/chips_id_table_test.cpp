@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The two chip-ID-table variants through DLLInitial and the reading exports on simulated
 // boards: the example boards' readings, the reduced register layout, conversions at their
 // ceilings, the chip-ID tables and the state the detection leaves.

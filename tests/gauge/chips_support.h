@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Chip tests start from an example board of boards/ (or from JSON) and change a few
 // registers; the library then runs on the result through the simulated board.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The five Winbond variants through DLLInitial and the reading exports on simulated boards:
 // the example boards' readings, conversions at their ceilings and windows, fan divisors,
 // the processor-temperature re-arm, the battery reading and how the probes meet.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The driver situations, the byte helpers and their waits, through the library code and a
 // simulated board.
 

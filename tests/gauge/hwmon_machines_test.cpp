@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Captured hwmon trees of desktop machines, read through the reading tool as a user runs it:
 // the source chosen, the devices named, all thirteen readings, and no port access when the
 // kernel's drivers are the source.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The hwmon source's pure parts: which channel supplies which reading, the unit conversion,
 // and the libsensors fatal-error hook that must hand control back instead of ending us.
 

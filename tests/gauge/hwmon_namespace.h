@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Runs programs on a captured hwmon tree: tests/gauge/fixtures/hwmon/<machine> mounted over
 // /sys/class and the lm-sensors configuration, in a private user and mount namespace.

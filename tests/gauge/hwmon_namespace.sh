@@ -1,4 +1,9 @@
 #!/bin/sh
+
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # hwmon_namespace.sh MACHINE PROGRAM [ARGUMENT...]
 # Runs PROGRAM in a private user and mount namespace in which /sys/class is MACHINE/class (a
 # captured hwmon tree) and the lm-sensors configuration is MACHINE/etc (sensors3.conf and,

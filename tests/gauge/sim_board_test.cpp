@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The simulated board follows the hardware's rules: it is the bench every chip test runs on.
 
 #include "sim_board.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // `cmake --install` into a DESTDIR: every file where a Linux system looks for it, desktop entries
 // that desktop-file-validate accepts, icons rendered at their sizes, man pages that format
 // cleanly, a unit that systemd-analyze accepts, and the installed gauge64-read finding the
@@ -5,6 +9,7 @@
 
 #include "installed_tree.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
@@ -12,6 +17,8 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -60,7 +67,7 @@ TEST_F(InstallLayoutTest, EveryFileLandsWhereTheSystemLooksForIt)
         bool executable;
     };
     std::vector<Expected> expected = {
-        {"lib", "libGauge64.so", false},
+        {"lib", "varden/libGauge64.so", false},
         {"data", "applications/varden-agent.desktop", false},
         {"data", "applications/varden-station.desktop", false},
         {"autostart", "varden-agent.desktop", false},
@@ -162,7 +169,42 @@ TEST_F(InstallLayoutTest, InstalledGauge64ReadUsesTheInstalledLibraryOnASimulate
     const QRegularExpressionMatch match = mapped.match(installed.err);
     ASSERT_TRUE(match.hasMatch()) << installed.err.toStdString();
     EXPECT_EQ(QFileInfo(match.captured(1)).canonicalFilePath(),
-              QFileInfo(tree.file("lib", "libGauge64.so")).canonicalFilePath());
+              QFileInfo(tree.file("lib", "varden/libGauge64.so")).canonicalFilePath());
+}
+
+// The sensor library is the programs' own: in a folder of its own, not where the dynamic linker
+// offers libraries to every program.
+TEST_F(InstallLayoutTest, TheLibraryIsInItsOwnFolderOnly)
+{
+    EXPECT_FALSE(QFileInfo::exists(tree.file("lib", "libGauge64.so")));
+}
+
+// `cmake --install --prefix DIR` puts every file under DIR: a destination fixed to the configured
+// prefix would land beside it, in the DESTDIR's copy of that prefix. Only a destination outside
+// the configured prefix is absolute and stays (/etc for the /usr prefix).
+TEST(InstallElsewhere, EveryFileLandsUnderTheGivenPrefix)
+{
+    InstalledTree tree;
+    const QString prefix = QStringLiteral("/opt/varden-elsewhere");
+    ASSERT_TRUE(tree.install(prefix)) << tree.log().toStdString();
+    QStringList fixedDirs;
+    for (const char* key : {"bin", "lib", "data", "man", "doc", "autostart", "units", "sysusers"}) {
+        if (!tree.isFixed(key))
+            continue;
+        fixedDirs << tree.file(key, QString()).mid(tree.root().size());
+        EXPECT_FALSE(fixedDirs.last().startsWith(tree.configuredPrefix() + '/')) << key;
+    }
+    QStringList outside;
+    QDirIterator files(tree.root(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next().mid(tree.root().size());
+        const bool fixed = std::any_of(fixedDirs.begin(), fixedDirs.end(), [&](const QString& dir) { return path.startsWith(dir); });
+        if (!fixed && !path.startsWith(prefix + '/'))
+            outside << path;
+    }
+    EXPECT_EQ(outside.join(' ').toStdString(), "");
+    EXPECT_TRUE(QFileInfo(tree.file("bin", "VrdClient")).isExecutable());
+    EXPECT_TRUE(tree.file("bin", "VrdClient").startsWith(tree.root() + prefix + '/'));
 }
 
 } // namespace

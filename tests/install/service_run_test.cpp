@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The installed agent run as varden-agent.service runs it: a clean environment made of the
 // unit's Environment= line and what systemd adds (STATE_DIRECTORY, HOME), its state directory as
 // working directory, no display. It must answer through the broker, keep its files in the state

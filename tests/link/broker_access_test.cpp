@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The login and TLS settings as the station and vrdctl read them, and what keeps them from
 // giving a connection.
 

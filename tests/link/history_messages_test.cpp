@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Kind 16: the request's shape, every way a request is dropped, and the reply read back.
 
 #include "history_messages.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // What the station and vrdctl take from their reply link: every reason a message is refused, the
 // tie of an identity to the first account that carries it, the limit of new identities per
 // account, and the log line that never holds a payload whole.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The type table's one limit test and its texts, for every rule: window, ceiling, floor, never.
 
 #include "sensor_snapshot.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Where the agent and the station keep their files: the service's state directory first, the
 // XDG directories when the program runs from where it was installed, else the old places.
 

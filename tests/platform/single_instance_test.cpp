@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The single-instance lock without a session runtime directory: a directory of the user's own in
 // the temporary folder, which another user cannot prepare in advance.
 

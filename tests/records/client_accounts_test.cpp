@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The ties of the station's registry: written by one connection, read and removed by another, as
 // the station and vrdctl do.
 

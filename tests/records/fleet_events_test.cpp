@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The fleet event record in a real database file: written in batches, read back in order,
 // purged by age, read by a second connection as vrdctl does; and vrdctl's --since spellings.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // What the plain and the secured test broker share: finding the mosquitto binary and free ports,
 // starting the process until it accepts connections, and stopping it.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The real mosquitto run with the project's secured configuration (docs/broker/mosquitto.conf)
 // and with files made at start by docs/broker/vrd-broker-files in a temporary directory: the

@@ -1,8 +1,13 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #include "test_broker.h"
 #include "broker_process.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Test fixtures around a real MQTT broker on loopback, for the link, client, browser and
 // end-to-end tests.
@@ -26,6 +30,8 @@
 #include <QTemporaryDir>
 
 #include <memory>
+
+class QTcpSocket;
 
 namespace vrdtest {
 
@@ -72,12 +78,15 @@ public:
 
 private:
     bool writeConfig();
+    // Under Wine: one request to vrd-broker-host and its reply (test_broker_remote.cpp).
+    QByteArray call(const QByteArray& command);
 
     QTemporaryDir m_dir;
     quint16 m_port = 0;
     std::unique_ptr<QProcess> m_process;
     QByteArray m_notes; // the fixture's own failure notes
     QByteArray m_extraConfig;
+    std::unique_ptr<QTcpSocket> m_host; // the connection to vrd-broker-host, under Wine
 };
 
 } // namespace vrdtest

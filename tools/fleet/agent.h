@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One simulated agent of the fleet: identity, inventory, live readings that drift (and now and
 // then leave their limits), processor load and a fault log, as a watched machine would answer

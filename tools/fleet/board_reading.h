@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The readings an agent would show for a simulated board: the sensor library loaded as the
 // agent loads it, started on the board file, its ten readings taken once (low 16 bits, as the

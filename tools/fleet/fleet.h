@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Many simulated agents, each on the wire as a real agent is (SimAgent: three connections of
 // its own). The agents are spread over worker threads, each running its own event loop with a

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // A fleet larger than one process's descriptors allow, spread over child processes of this
 // program: each runs a slice of the same fleet (same seed, so the same agents) and says

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // One simulated agent on the wire, as VrdClient is: three connections of the link class the
 // agent uses (its client-identifier form, keep-alive, QoS and once-a-second reconnection),

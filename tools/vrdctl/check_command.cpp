@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl check ID: one line and the exit status of a monitoring plugin.
 
 #include "agent_answer.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl events: the station's fleet events from its registry, read without the broker.
 
 #include "command.h"

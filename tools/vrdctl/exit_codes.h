@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // vrdctl's exit status, the monitoring-plugin convention for the commands that ask an agent.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl faults ID [--today]: an agent's last 50 faults, or today's.
 
 #include "agent_answer.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The station's side of the protocol for scripts: two links on the broker (requests out,
 // replies in) and a wait for the replies that match what was asked.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl history ID: an agent's reading history, as lines, JSON or one sparkline per type.
 
 #include "agent_answer.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl list: every agent that answers the broadcast requests, with its inventory and load.
 
 #include "agent_answer.h"

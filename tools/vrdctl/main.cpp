@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl: the station's requests for scripts and terminals.
 //
 //   vrdctl [--host H] [--port P] [--channel C] [--timeout MS] [--json] [login and TLS options] list

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrdctl release ID: the station forgets which account speaks for an agent, so that the next
 // reply of any account ties it again: what an operator does after moving an agent to another
 // account (or to one of its own). A running station sees it within seconds of the next reply it

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Agents' texts (names, processor, OS, fault texts) are printed on a terminal, and any program on
 // the broker can answer in an agent's name: control characters in them must not move the

@@ -1,0 +1,9 @@
+#include "socket_readable.h"
+
+#include <poll.h>
+
+bool socketHasData(int socket)
+{
+    pollfd waiting{socket, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN);
+}

@@ -1,0 +1,9 @@
+#include "socket_readable.h"
+
+#include <winsock2.h>
+
+bool socketHasData(int socket)
+{
+    WSAPOLLFD waiting{SOCKET(socket), POLLRDNORM, 0};
+    return WSAPoll(&waiting, 1, 0) > 0 && (waiting.revents & POLLRDNORM);
+}
