@@ -132,17 +132,19 @@ Mainform::Mainform(const QString& directory, const QString& dataDirectory, QWidg
     m_onlineIcon = QIcon(QPixmap(QLatin1String(kOnlineIcon)));
     m_offlineIcon = QIcon(QPixmap(QLatin1String(kOfflineIcon)));
     readSettings(directory + QLatin1String(kSettingsFile));
+    openRegistry();
     createRequestLink();
+    // As soon as the registry is open: the reader starts with its clients and their ties, and
+    // subscribes while the window is built.
+    createReplyReader();
     createModels();
     m_historyTab = std::make_unique<HistoryTab>(ui->verticalLayout_9, ui->gbHistoryInquiry,
                                                 [this](const QUuid& addressee, const QByteArray& request) {
                                                     publishRequest(msg::KindHistory, addressee, request);
                                                 });
     createClientFilterBar();
-    openRegistry();
     fillClientList();
     createFleetMonitor();
-    createReplyReader();
     clearClientLabels();
     clearValueLabels();
 
@@ -174,7 +176,7 @@ void Mainform::createRequestLink()
     m_requestLink->connectToHost();
 }
 
-// After the registry is open: the reader starts with its clients and their ties.
+// Its batches reach the window through the event loop, once the constructor is done.
 void Mainform::createReplyReader()
 {
     m_replyReader = std::make_unique<ReplyReader>(ReplyReader::Setup{
