@@ -35,18 +35,19 @@ int usage(const QCommandLineParser& parser)
 }
 
 // The station's ties, when vrdctl can read its registry: the default one only when it exists; one
-// named on the command line must be readable.
+// named on the command line must open. A registry of a station from before ties were kept has none.
 std::optional<QHash<QUuid, QString>> stationTies(const Options& options)
 {
-    if (!options.databaseGiven && !QFileInfo(options.database).isFile())
+    const bool exists = QFileInfo(options.database).isFile();
+    if (!exists && !options.databaseGiven)
         return QHash<QUuid, QString>();
     std::optional<QHash<QUuid, QString>> ties;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("vrdctl_ties"));
         db.setDatabaseName(options.database);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
-        if (QFileInfo(options.database).isFile() && db.open())
-            ties = client_accounts::read(db);
+        if (exists && db.open())
+            ties = client_accounts::read(db).value_or(QHash<QUuid, QString>());
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("vrdctl_ties"));
@@ -61,7 +62,7 @@ int runOnBroker(const Command& command, const Options& options, QTextStream& out
     }
     const std::optional<QHash<QUuid, QString>> ties = stationTies(options);
     if (!ties) {
-        std::fprintf(stderr, "vrdctl: cannot read the account ties of %s\n", qUtf8Printable(options.database));
+        std::fprintf(stderr, "vrdctl: cannot read %s\n", qUtf8Printable(options.database));
         return ExitUnknown;
     }
     FleetQuery query(options.broker, *ties);
