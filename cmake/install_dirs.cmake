@@ -13,9 +13,16 @@ include(GNUInstallDirs)
 set(VRD_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/varden)
 
 # Programs find the library relative to their own directory, and know the directory they are
-# installed to (the files rule in platform/session/file_places.h) and the examples' folder.
-file(RELATIVE_PATH VRD_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/varden)
+# installed to (the files rule in platform/session/file_places.h) and the examples' folder. On
+# Windows every program is one file beside Gauge64.dll and is never "installed" in that sense: the
+# agent keeps its files in its working directory, the station in its program's folder.
 add_library(vrd_install_dirs INTERFACE)
-target_compile_definitions(vrd_install_dirs INTERFACE
-  VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}"
-  VRD_INSTALLED_DOCDIR="${CMAKE_INSTALL_FULL_DOCDIR}")
+if(WIN32)
+  target_compile_definitions(vrd_install_dirs INTERFACE
+    VRD_LIBDIR_FROM_BINDIR="." VRD_INSTALLED_BINDIR="" VRD_INSTALLED_DOCDIR="")
+else()
+  file(RELATIVE_PATH VRD_LIBDIR_FROM_BINDIR ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/varden)
+  target_compile_definitions(vrd_install_dirs INTERFACE
+    VRD_LIBDIR_FROM_BINDIR="${VRD_LIBDIR_FROM_BINDIR}" VRD_INSTALLED_BINDIR="${CMAKE_INSTALL_FULL_BINDIR}"
+    VRD_INSTALLED_DOCDIR="${CMAKE_INSTALL_FULL_DOCDIR}")
+endif()

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # Read after CMake's own rules for MinGW. Programs of the Windows build link their static libraries
 # as one group, searched until nothing more resolves, whatever order the libraries' own
 # dependencies put them in; a library named by pkg-config is the static one where both exist.

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: The Varden developers
+#
+# SPDX-License-Identifier: GPL-2.0-or-later
+
 # Cross build for Windows with Debian's MinGW-w64 compilers (posix threads, as the libraries of
 # scripts/windows-deps are built). Included by mingw-x86_64.cmake and mingw-i686.cmake, which set
 # VRD_WIN_ARCH. With VRD_WIN_DEPS naming the prefix of scripts/windows-deps everything is built;

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // Loading a shared library at run time, for the tools that use no toolkit: the system's loader
 // behind four calls (dlopen on Linux, LoadLibrary on Windows).

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The two facts about a file that the board-file watcher needs, from the system's own calls (a
 // file-system library would triple the size of the Windows DLL). Paths are narrow as the program

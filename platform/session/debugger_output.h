@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 #pragma once
 // The debugger output of the platform, where the agent's debug log mirrors every message: standard
 // error on Linux; OutputDebugString on Windows, and standard error there too when a console or a

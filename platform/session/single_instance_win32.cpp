@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // One running client per login session: a named mutex in the session's namespace. Windows
 // releases it however the process ends.
 

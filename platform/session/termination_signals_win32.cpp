@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The request of another process to end the client: window message 0x0401 (WM_USER + 1), posted to
 // any window of the process. The client's main window is hidden, and a hidden Qt window may have no
 // native window at all, so a hidden window of its own, of class "VardenQuit" and titled with the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The Windows answer to the system-information classes: WMI over COM, namespace root\cimv2, one
 // WQL query per call, each value turned into text and stored by the same rule as on Linux
 // (wmi_value.h).

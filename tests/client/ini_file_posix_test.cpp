@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Saving the settings file when the system refuses: a file-size limit and a read-only folder, set
 // up through POSIX calls.
 

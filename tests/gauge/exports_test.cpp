@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The shared library as a host loads it: the sixteen plain names, and nothing else of ours.
 
 #include "shared_library.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // Linux only, beside the contract: the line naming the source, cut to the caller's buffer.
 
 #include "shared_library.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // The Windows session layer with the real calls: the named mutex that keeps one agent per session,
 // and message 0x0401 that ends it.
 

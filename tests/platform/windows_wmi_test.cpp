@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // WMI over COM as the agent asks it: a class, a property, a kind. The answers are checked against
 // what the system says through other calls where it has one, and printed for the record (which
 // classes and properties a Windows, or Wine, answers).

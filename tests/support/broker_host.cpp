@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // vrd-broker-host: runs test brokers on this Linux machine for test programs that cannot start or
 // signal a Linux process themselves (the Windows tests under Wine). Each TCP connection on its
 // loopback port is one vrdtest::TestBroker; the connection's lines drive it, and closing the

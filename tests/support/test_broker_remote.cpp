@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: The Varden developers
+//
+// SPDX-License-Identifier: GPL-2.0-or-later
+
 // TestBroker for test programs that run under Wine: the broker is a real mosquitto on the Linux
 // side, started and signalled for this fixture by vrd-broker-host (broker_host.cpp), whose port
 // $VRD_BROKER_HOST names. Wine's programs cannot start or signal a Linux process themselves.
