@@ -2,17 +2,18 @@
 //
 // SPDX-License-Identifier: GPL-2.0-or-later
 
-#include "json_duplicate_keys.h"
+#include "json_screen.h"
 
 #include <QString>
 
-#include <algorithm>
 #include <set>
 #include <vector>
 
+namespace msg {
+
 namespace {
 
-// One open object or array while a payload is scanned for repeated keys.
+// One open object or array.
 struct Nesting {
     bool object = false;
     bool keyNext = false; // in an object: the next string is a key
@@ -32,9 +33,20 @@ char unescaped(char escape)
     }
 }
 
-// The JSON string that starts at text[pos] (its opening quote), decoded as the reader decodes it,
-// so an escaped letter and the letter itself are one key. `pos` ends after the closing quote.
-QString jsonString(const QByteArray& text, int& pos)
+// Skips the string that opens at text[pos]; `pos` ends after its closing quote (or at the end).
+void skipString(const QByteArray& text, int& pos)
+{
+    for (++pos; pos < text.size(); ++pos) {
+        if (text[pos] == '\\')
+            ++pos; // the escaped character cannot end the string
+        else if (text[pos] == '"')
+            break;
+    }
+    ++pos;
+}
+
+// The string that opens at text[pos], decoded as the reader decodes it; `pos` as for skipString.
+QString decodeString(const QByteArray& text, int& pos)
 {
     QString decoded;
     int run = ++pos;
@@ -63,27 +75,36 @@ QString jsonString(const QByteArray& text, int& pos)
 
 } // namespace
 
-bool jsonRepeatsAKey(const QByteArray& text)
+Screened screenPayload(const QByteArray& payload)
 {
+    if (payload.size() > kMaxPayloadBytes)
+        return Screened::TooLarge;
     std::vector<Nesting> open;
-    for (int pos = 0; pos < text.size();) {
-        const char c = text[pos];
+    for (int pos = 0; pos < payload.size();) {
+        const char c = payload[pos];
         if (c == '"') {
-            const QString string = jsonString(text, pos);
-            if (!open.empty() && open.back().keyNext) {
-                open.back().keyNext = false;
-                if (!open.back().keys.insert(string).second)
-                    return true;
+            // Only keys are decoded; values are passed over.
+            if (open.empty() || !open.back().keyNext) {
+                skipString(payload, pos);
+                continue;
             }
+            open.back().keyNext = false;
+            if (!open.back().keys.insert(decodeString(payload, pos)).second)
+                return Screened::RepeatedKey;
             continue;
         }
-        if (c == '{' || c == '[')
+        if (c == '{' || c == '[') {
+            if (int(open.size()) >= kMaxNesting)
+                return Screened::TooDeep;
             open.push_back({c == '{', c == '{', {}});
-        else if ((c == '}' || c == ']') && !open.empty())
+        } else if ((c == '}' || c == ']') && !open.empty()) {
             open.pop_back();
-        else if (c == ',' && !open.empty() && open.back().object)
+        } else if (c == ',' && !open.empty() && open.back().object) {
             open.back().keyNext = true;
+        }
         ++pos;
     }
-    return false;
+    return Screened::Fine;
 }
+
+} // namespace msg
