@@ -52,6 +52,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QEventLoop>
 #include <QTimer>
 #include <QFile>
@@ -335,7 +336,8 @@ std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
     Mainform station(dir.path());
     station.fleet().setPolling(health);
     station.show();
-    if (!pumpUntil([&] { return station.replyLink()->isSubscribed() && station.requestLink()->isConnectedToHost(); }, 5000))
+    if (!pumpUntil([&] { return station.replyReader().isSubscribed() && station.requestLink()->isConnectedToHost(); },
+                   5000))
         return std::nullopt;
 
     ArrivalTap tap(broker.port());
@@ -346,15 +348,20 @@ std::optional<Figures> measure(int agents, int seconds, bool health, int sites)
     std::vector<std::pair<qint64, qint64>> handledAt;
     handledAt.reserve(size_t(agents) * size_t(seconds + 2));
     bool recording = false;
-    // Connected after the window's own slot: it runs once the reply has been handled.
-    QObject::connect(station.replyLink(), &MqttTransmit::SignalMqttReceived, [&](const MqttMessage& message) {
-        const qint64 now = monotonicNanoseconds();
-        if (!recording)
-            return;
-        const qint64 stamp = stampOf(message.payload());
-        if (stamp != 0)
-            handledAt.emplace_back(stamp, now);
-    });
+    // Connected after the window's own slot: it runs once the batch has been handled.
+    QObject::connect(&station.replyReader(), &ReplyReader::repliesArrived, &station,
+                     [&](quint64, const ReplyReader::Batch& batch) {
+                         const qint64 now = monotonicNanoseconds();
+                         if (!recording)
+                             return;
+                         for (const ReplyReader::Reply& reply : batch) {
+                             const QByteArray payload =
+                                 QJsonDocument(reply.envelope.object).toJson(QJsonDocument::Compact);
+                             const qint64 stamp = stampOf(payload);
+                             if (stamp != 0)
+                                 handledAt.emplace_back(stamp, now);
+                         }
+                     });
 
     std::vector<std::unique_ptr<FleetRun>> fleet;
     const int fleets = std::max(1, sites);

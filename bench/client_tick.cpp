@@ -44,7 +44,7 @@ std::unique_ptr<Mainform> windowOn(const QString& board, const QTemporaryDir& di
         qunsetenv("GAUGE64_TRACE");
     else
         qputenv("GAUGE64_TRACE", trace.toLocal8Bit());
-    MainformSetup setup;
+    AgentSetup setup;
     setup.settingsPath = QDir(dir.path()).filePath("VRD.INI");
     setup.dataDirectory = dir.path();
     return std::make_unique<Mainform>(setup);
@@ -77,7 +77,7 @@ PerTick tracedTick(const QString& board)
     auto window = windowOn(board, dir, trace);
     const int start = traceText(trace).size();
     for (int i = 0; i < kTracedTicks; ++i)
-        window->slot_TimerEvent();
+        window->agent().tick();
     const QByteArray ticks = traceText(trace).mid(start);
     window.reset();
     const QList<QByteArray> lines = ticks.split('\n');
@@ -102,7 +102,7 @@ void BM_Tick(benchmark::State& state)
     std::vector<double> micros;
     for (auto _ : state) {
         const Clock::time_point start = Clock::now();
-        window->slot_TimerEvent();
+        window->agent().tick();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         state.SetIterationTime(seconds);
         micros.push_back(seconds * 1e6);

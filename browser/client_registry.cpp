@@ -4,6 +4,8 @@
 
 #include "client_registry.h"
 
+#include "client_accounts.h"
+
 #include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -56,6 +58,8 @@ bool ClientRegistry::open()
     QSqlQuery pragma(m_db);
     pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL;"));
     pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL;"));
+    if (!client_accounts::createTable(m_db))
+        return false;
     // A file that exists without the table (an interrupted first run) would otherwise
     // refuse every client for good.
     if (m_db.tables().contains(QLatin1String(kTable)))
@@ -63,6 +67,20 @@ bool ClientRegistry::open()
     QSqlQuery create(m_db);
     create.prepare(QLatin1String(kCreate));
     return run(create);
+}
+
+QHash<QUuid, std::optional<QString>> ClientRegistry::knownIdentities() const
+{
+    QHash<QUuid, std::optional<QString>> known;
+    const QHash<QUuid, QString> ties = client_accounts::read(m_db).value_or(QHash<QUuid, QString>());
+    for (const Listed& client : clients()) {
+        const QUuid identity = msg::parseUuid(client.guid);
+        if (identity.isNull())
+            continue;
+        const auto tie = ties.constFind(identity);
+        known.insert(identity, tie == ties.cend() ? std::nullopt : std::optional<QString>(*tie));
+    }
+    return known;
 }
 
 QVector<ClientRegistry::Listed> ClientRegistry::clients() const

@@ -4,14 +4,16 @@
 
 #pragma once
 // The station's registry of clients, "Client.sqlite": one row per client that ever answered an
-// inventory request. This is the window's read side (the list at start, the details of a
-// clicked client); RegistryWriter writes on a thread of its own. Every value is bound as a
+// inventory request, and the account each is tied to (client_accounts.h). This is the window's
+// read side (the list at start, the details of a clicked client, the ties at start);
+// RegistryWriter writes on a thread of its own. Every value is bound as a
 // parameter, so any text, quotes included, is read and stored verbatim. Failures are silent.
 //
 // Opened under the default connection name; one registry per process at a time.
 
 #include "messages.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QUuid>
@@ -40,11 +42,15 @@ public:
     ClientRegistry(const ClientRegistry&) = delete;
     ClientRegistry& operator=(const ClientRegistry&) = delete;
 
-    // Opens the file for the rest of the run, creating it and its table where missing.
+    // Opens the file for the rest of the run, creating it and its tables where missing.
     bool open();
 
     // Every row, by name and then identity, so that a restarted station lists in a stable order.
     QVector<Listed> clients() const;
+
+    // Every client of the registry with the account it is tied to; none for a client stored
+    // before ties were kept.
+    QHash<QUuid, std::optional<QString>> knownIdentities() const;
 
     // Inventory of one client, its identity compared without regard to case.
     std::optional<Details> details(const QUuid& identity) const;

@@ -4,6 +4,8 @@
 
 #include "fleet_monitor.h"
 
+#include "remote_text.h"
+
 #include <QDockWidget>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -203,10 +205,37 @@ void FleetMonitor::record(const QUuid& client, FleetEventKind kind, const Sensor
     event.utcSeconds = m_clock().toSecsSinceEpoch();
     event.client = client;
     event.name = nameOf(client);
-    event.kind = kind;
-    event.sensorType = fault.sensorType;
-    event.value = fault.value;
-    event.limit = fault.limit;
+    switch (m_budget.admit(client, event.utcSeconds)) {
+    case FleetEventBudget::Admit::Drop:
+        return;
+    case FleetEventBudget::Admit::RecordHeld:
+        event.kind = FleetEventKind::EventsHeld;
+        break;
+    case FleetEventBudget::Admit::Record:
+        event.kind = kind;
+        event.sensorType = fault.sensorType;
+        event.value = fault.value;
+        event.limit = fault.limit;
+        break;
+    }
+    keep(event);
+}
+
+// Outside the client's budget: the claims are the forger's doing, not the client's, and must not
+// use up the events of the client they name.
+void FleetMonitor::recordClaim(const QUuid& client, const QString& account)
+{
+    FleetEvent event;
+    event.utcSeconds = m_clock().toSecsSinceEpoch();
+    event.client = client;
+    event.name = nameOf(client);
+    event.kind = FleetEventKind::IdentityClaimed;
+    event.detail = account;
+    keep(event);
+}
+
+void FleetMonitor::keep(const FleetEvent& event)
+{
     m_unwritten.append(event);
     showEvent(event, true);
 }
@@ -228,10 +257,10 @@ void FleetMonitor::raiseBalloon(const QUuid& client)
 void FleetMonitor::showEvent(const FleetEvent& event, bool newest)
 {
     const QString time = QDateTime::fromSecsSinceEpoch(event.utcSeconds).toString(QLatin1String(kTimeFormat));
-    auto* what = new QStandardItem(fleetEventText(event));
+    auto* what = new QStandardItem(oneLineText(fleetEventText(event)));
     if (event.kind == FleetEventKind::FaultStarted)
         what->setIcon(m_healthIcons.value(int(ClientHealth::Fault)));
-    const QList<QStandardItem*> row{new QStandardItem(time), new QStandardItem(event.name), what};
+    const QList<QStandardItem*> row{new QStandardItem(time), new QStandardItem(oneLineText(event.name)), what};
     if (newest)
         m_events.insertRow(0, row);
     else

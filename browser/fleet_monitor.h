@@ -4,10 +4,12 @@
 
 #pragma once
 // The station's view of the fleet as a whole: the health column of the client list (from the
-// health poller; a client in fault names its readings out of their limits in a tool tip), the record of fleet events (online, offline, fault started, fault ended) in
+// health poller; a client in fault names its readings out of their limits in a tool tip), the
+// record of fleet events (online, offline, fault started, fault ended, identity claimed) in
 // FLEETEVENT_TBL with the panel that lists them newest first, and one notification balloon per
-// fault episode of a client. Everything runs on the GUI thread; what it writes to the database
-// is gathered and written once a second in one transaction.
+// fault episode of a client. Each client records at most kFleetEventsPerClientHour events an
+// hour. Everything runs on the GUI thread; what it writes to the database is gathered and
+// written once a second in one transaction.
 
 #include "client_list.h"
 #include "fleet_events.h"
@@ -55,12 +57,16 @@ public:
     void setSelected(const QUuid& client);
     // The window asked the selected client for its readings.
     void noteAsked(const QUuid& client);
+    // A reply on `account`'s topic claimed the client, which is tied to another account. The
+    // caller tells each account at most once an hour.
+    void recordClaim(const QUuid& client, const QString& account);
 
     // Seams for tests and measuring tools.
     void setPolling(bool on); // on at construction
     HealthPoller& poller() { return m_poller; }
     QStandardItemModel* eventsModel() { return &m_events; }
     int balloonsRaised() const { return m_balloons; }
+    quint64 eventsBeyondBudget() const { return m_budget.dropped(); }
     static QString healthText(ClientHealth health);
 
 private:
@@ -69,6 +75,7 @@ private:
     void noteFault(const QUuid& client, const SensorFault& fault, bool started);
     void showFaultTip(const QUuid& client);
     void record(const QUuid& client, FleetEventKind kind, const SensorFault& fault = {});
+    void keep(const FleetEvent& event);
     void raiseBalloon(const QUuid& client);
     void showEvent(const FleetEvent& event, bool newest);
     void flush();
@@ -86,6 +93,7 @@ private:
     QElapsedTimer m_monotonic;
     QHash<QUuid, bool> m_online;
     QVector<FleetEvent> m_unwritten;
+    FleetEventBudget m_budget;
     QHash<int, QIcon> m_healthIcons; // by ClientHealth
     QHash<QUuid, SensorFault> m_firstFault; // of the episode whose balloon is due, for its text
     QHash<QUuid, QMap<int, SensorFault>> m_faults; // by client, the readings out of limits by SensorType

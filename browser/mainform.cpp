@@ -14,7 +14,6 @@
 #include "reading_display.h"
 #include "registry_writer.h"
 #include "remote_text.h"
-#include "reply_screen.h"
 #include "sensor_snapshot.h"
 
 #include <QDebug>
@@ -133,14 +132,17 @@ Mainform::Mainform(const QString& directory, const QString& dataDirectory, QWidg
     m_onlineIcon = QIcon(QPixmap(QLatin1String(kOnlineIcon)));
     m_offlineIcon = QIcon(QPixmap(QLatin1String(kOfflineIcon)));
     readSettings(directory + QLatin1String(kSettingsFile));
-    createLinks();
+    openRegistry();
+    createRequestLink();
+    // As soon as the registry is open: the reader starts with its clients and their ties, and
+    // subscribes while the window is built.
+    createReplyReader();
     createModels();
     m_historyTab = std::make_unique<HistoryTab>(ui->verticalLayout_9, ui->gbHistoryInquiry,
                                                 [this](const QUuid& addressee, const QByteArray& request) {
-                                                    publishRequest(addressee, request);
+                                                    publishRequest(msg::KindHistory, addressee, request);
                                                 });
     createClientFilterBar();
-    openRegistry();
     fillClientList();
     createFleetMonitor();
     clearClientLabels();
@@ -155,15 +157,17 @@ Mainform::~Mainform() = default;
 
 void Mainform::readSettings(const QString& iniPath)
 {
-    m_settings = readBrowserSettings(iniPath);
-    if (m_settings.readError) {
+    // The station's keys have no defaults: a missing key reads as empty text, the port as 0.
+    bool readError = false;
+    m_settings = readBrokerSettingsFile(iniPath, BrokerDefaults::None, &readError);
+    if (readError) {
         debugLine("Mainform::Mainform", __LINE__, QStringLiteral("Can't find INI"));
         statusBar()->showMessage(QStringLiteral("Can't find INI"), kStatusMessageMs);
     }
     m_brokerAddress = QHostAddress(m_settings.host);
 }
 
-void Mainform::createLinks()
+void Mainform::createRequestLink()
 {
     m_requestLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port,
                                                    msg::requestTopic(m_settings.channel),
@@ -172,13 +176,17 @@ void Mainform::createLinks()
     m_requestLink->setSubscribing(false);
     m_requestLink->setAccess(m_settings.access);
     m_requestLink->connectToHost();
-    m_replyLink = std::make_unique<MqttTransmit>(m_brokerAddress, m_settings.port, msg::replyTopic(m_settings.channel),
-                                                 MqttTransmit::ReconnectPolicy::Browser);
-    // The shared reply topic and the per-user ones of agents that log in.
-    m_replyLink->addSubscription(msg::anyUserReplyTopic(m_settings.channel));
-    m_replyLink->setAccess(m_settings.access);
-    connect(m_replyLink.get(), &MqttTransmit::SignalMqttReceived, this, &Mainform::slot_mtsBranchReceived);
-    m_replyLink->connectToHost();
+}
+
+// Its batches reach the window through the event loop, once the constructor is done.
+void Mainform::createReplyReader()
+{
+    m_replyReader = std::make_unique<ReplyReader>(ReplyReader::Setup{
+        m_brokerAddress, m_settings.port, m_settings.channel, m_settings.access, m_registry->knownIdentities(),
+        m_registryPath, &m_asked});
+    connect(m_replyReader.get(), &ReplyReader::repliesArrived, this, &Mainform::slot_repliesArrived);
+    connect(m_replyReader.get(), &ReplyReader::identityClaimed, this, &Mainform::noteClaim);
+    connect(m_replyReader.get(), &ReplyReader::newIdentitiesRefused, this, &Mainform::noteNewIdentitiesRefused);
 }
 
 void Mainform::createModels()
@@ -284,11 +292,13 @@ void Mainform::appendHistoryRow(const QString& time, const QString& condition)
 
 void Mainform::sendRequest(int code, const QUuid& addressee)
 {
-    publishRequest(addressee, msg::buildRequest(code, addressee));
+    publishRequest(code, addressee, msg::buildRequest(code, addressee));
 }
 
-void Mainform::publishRequest(const QUuid& addressee, const QByteArray& request)
+void Mainform::publishRequest(int code, const QUuid& addressee, const QByteArray& request)
 {
+    // Noted first: the answer may be read on the reader's thread before the publish returns.
+    m_asked.noteAsked(code, monotonicMs());
     m_requestLink->PublishPayload(request, requestTopicFor(addressee));
 }
 
@@ -359,19 +369,54 @@ void Mainform::refreshStatus()
 
 // ---- Replies ------------------------------------------------------------------------------
 
-void Mainform::slot_mtsBranchReceived(const MqttMessage& message)
+void Mainform::slot_repliesArrived(quint64 generation, const ReplyReader::Batch& batch)
 {
-    if (!reply_screen::worthParsing(message.payload()))
-        return;
-    const std::optional<msg::Envelope> envelope = msg::parseMessage(message.payload());
-    if (!envelope)
-        return;
-    for (const ReplyRoute& route : kReplyRoutes) {
-        if (route.code == envelope->code) {
-            (this->*route.handler)(envelope->object);
-            return;
-        }
+    // A batch read before a Client Reset speaks for ties that no longer hold.
+    if (generation == m_replyReader->generation()) {
+        const QDateTime now = m_clock();
+        const qint64 nowMs = monotonicMs();
+        for (const ReplyReader::Reply& reply : batch)
+            handleReply(reply, now, nowMs);
     }
+    m_replyReader->batchHandled(batch.size());
+    emit repliesHandled(batch.size());
+}
+
+void Mainform::handleReply(const ReplyReader::Reply& reply, const QDateTime& now, qint64 nowMs)
+{
+    if (reply.tiedNow)
+        m_registryWriter->storeTie(reply.sender, reply.account, now.toSecsSinceEpoch());
+    const auto route = std::find_if(std::begin(kReplyRoutes), std::end(kReplyRoutes),
+                                    [&](const ReplyRoute& r) { return r.code == reply.envelope.code; });
+    if (route == std::end(kReplyRoutes))
+        return;
+    // Presence counts from when the reply arrived, however long the window took to get to it.
+    m_seenAt = now.addMSecs(-std::max<qint64>(0, nowMs - reply.arrivedMs));
+    (this->*route->handler)(reply.envelope.object);
+    m_seenAt = QDateTime();
+}
+
+void Mainform::noteClaim(const QUuid& identity, const QString& account, const QString& tiedAccount)
+{
+    const auto named = [](const QString& name) {
+        return name.isEmpty() ? QStringLiteral("the shared reply topic")
+                              : QStringLiteral("account \"%1\"").arg(oneLineText(name));
+    };
+    debugLine("Mainform::noteClaim", __LINE__,
+              QStringLiteral("identity claimed by another account: %1 claimed %2, which is tied to %3 (told once an "
+                             "hour)")
+                  .arg(named(account), msg::uuidText(identity), named(tiedAccount)));
+    m_fleet->recordClaim(identity, account);
+}
+
+void Mainform::noteNewIdentitiesRefused(const QString& account, quint64 refused)
+{
+    debugLine("Mainform::noteNewIdentitiesRefused", __LINE__,
+              QStringLiteral("account \"%1\" sent more than %2 new identities in a minute: %3 refused so far (told "
+                             "once an hour)")
+                  .arg(oneLineText(account))
+                  .arg(AccountTies::kNewIdentitiesPerMinute)
+                  .arg(refused));
 }
 
 void Mainform::handlePresence(const QJsonObject& message)
@@ -383,7 +428,7 @@ void Mainform::handlePresence(const QJsonObject& message)
     learnTopic(*sender, message);
     const int row = m_clients->rowOf(*sender);
     if (row >= 0)
-        m_clients->markSeen(row, m_clock());
+        m_clients->markSeen(row, m_seenAt.isValid() ? m_seenAt : m_clock());
 }
 
 void Mainform::handleCurrentSensors(const QJsonObject& message)
@@ -418,14 +463,10 @@ void Mainform::handleHistory(const QJsonObject& message)
 
 void Mainform::handleInventory(const QJsonObject& message)
 {
-    const std::optional<QUuid> sender = msg::addressOf(message);
-    if (!sender || sender->isNull() || *sender == msg::broadcastUuid())
+    const std::optional<QUuid> sender = msg::inventorySender(message);
+    if (!sender)
         return;
     const msg::Inventory inventory = msg::parseInventoryReply(message);
-    // The registry keys a client by "Uuid" and the list by "TUuid": a reply where they differ
-    // would list one identity now and another at the next start.
-    if (msg::parseUuid(inventory.uuid) != *sender)
-        return;
     m_registryWriter->store(inventory);
     learnTopic(*sender, message);
     const int row = m_clients->rowOf(*sender);
@@ -434,6 +475,7 @@ void Mainform::handleInventory(const QJsonObject& message)
     } else {
         holdClientListPaint();
         m_clients->appendClient({inventory.comp, *sender, inventory.os}, ClientList::Shown::Nothing);
+        m_replyReader->noteKnown(*sender);
     }
     if (*sender == m_selectedClient)
         showInventory(inventory.cpu, inventory.os, inventory.sysModel, inventory.sysSerial);
@@ -443,8 +485,9 @@ void Mainform::handleInventory(const QJsonObject& message)
 
 void Mainform::handleFaultHistory(const QJsonObject& message)
 {
-    debugLine("Mainform::handleFaultHistory", __LINE__,
-              QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    if (m_payloadLog.due(QStringLiteral("fault history"), monotonicMs()))
+        debugLine("Mainform::handleFaultHistory", __LINE__,
+                  payloadExcerpt(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     const std::optional<QUuid> sender = msg::addressOf(message);
     if (!sender || m_selectedClient.isNull() || *sender != m_selectedClient)
         return;
@@ -497,6 +540,7 @@ void Mainform::slot_btnClientRefreshClicked(bool)
 void Mainform::slot_btnClientResetClicked(bool)
 {
     m_registryWriter->removeAll();
+    m_replyReader->releaseAll();
     m_clients->clear();
     slot_btnClientRefreshClicked(false);
 }

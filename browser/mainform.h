@@ -5,12 +5,16 @@
 #pragma once
 // The station's main window. It sends requests on the broker on a one-second timer, keeps the
 // registry of clients in "Client.sqlite", shows which clients answer, and shows the readings,
-// inventory and fault history of the one selected. Everything runs on the GUI thread.
+// inventory and fault history of the one selected. Everything runs on the GUI thread but the
+// reply link, which reads and screens on a thread of its own (ReplyReader) and hands the window
+// what it accepts in batches.
 
-#include "browser_settings.h"
+#include "broker_settings.h"
 #include "client_list.h"
 #include "history_tab.h"
-#include "mqtt_message.h"
+#include "payload_log.h"
+#include "reply_intake.h"
+#include "reply_reader.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -50,7 +54,8 @@ public:
                       const QString& dataDirectory = QString(), QWidget* parent = nullptr);
     ~Mainform() override;
 
-    // Reply handlers, called by the dispatch with the parsed message object.
+    // Reply handlers, called by the dispatch with the parsed message object. A reply that reaches
+    // them has passed the reader's screening (ReplyIntake); tests call them directly.
     void handleCurrentSensors(const QJsonObject& message); // "SrvCall" 1
     void handleInventory(const QJsonObject& message);      // 4
     void handlePresence(const QJsonObject& message);       // 2
@@ -61,8 +66,10 @@ public:
     void setClock(Clock clock) { m_clock = std::move(clock); }
     QTimer* tickTimer() { return m_timer.get(); }
     MqttTransmit* requestLink() const { return m_requestLink.get(); }
-    MqttTransmit* replyLink() const { return m_replyLink.get(); }
-    const BrowserSettings& settings() const { return m_settings; }
+    ReplyReader& replyReader() { return *m_replyReader; }
+    // The kinds of request sent so far; a test that publishes a reply without its request notes it.
+    AskedKinds& askedKinds() { return m_asked; }
+    const BrokerSettings& settings() const { return m_settings; }
     ClientList& clientList() { return *m_clients; }
     FleetMonitor& fleet() { return *m_fleet; }
     ClientFilter& clientFilter() { return *m_clientFilter; }
@@ -77,8 +84,12 @@ public:
     QIcon onlineIcon() const { return m_onlineIcon; }
     QIcon offlineIcon() const { return m_offlineIcon; }
 
+signals:
+    // The window has handled a batch of replies from the reader.
+    void repliesHandled(int replies);
+
 public slots:
-    void slot_mtsBranchReceived(const MqttMessage& message);
+    void slot_repliesArrived(quint64 generation, const ReplyReader::Batch& batch);
     void slot_TimerEvent();
     void slot_btnClientRefreshClicked(bool checked = false);
     void slot_btnClientResetClicked(bool checked = false);
@@ -91,7 +102,11 @@ protected:
 
 private:
     void readSettings(const QString& iniPath);
-    void createLinks();
+    void createRequestLink();
+    void createReplyReader();
+    void handleReply(const ReplyReader::Reply& reply, const QDateTime& now, qint64 nowMs);
+    void noteClaim(const QUuid& identity, const QString& account, const QString& tiedAccount);
+    void noteNewIdentitiesRefused(const QString& account, quint64 refused);
     void createModels();
     void createClientFilterBar();
     void showClientCounts();
@@ -104,7 +119,7 @@ private:
     void resetHistory();
     void appendHistoryRow(const QString& time, const QString& condition);
     void sendRequest(int code, const QUuid& addressee);
-    void publishRequest(const QUuid& addressee, const QByteArray& request);
+    void publishRequest(int code, const QUuid& addressee, const QByteArray& request);
     void learnTopic(const QUuid& sender, const QJsonObject& reply);
     void refreshStatus();
     void fitClientColumns();
@@ -114,11 +129,14 @@ private:
     QString m_registryPath;
     std::unique_ptr<ClientRegistry> m_registry;
     std::unique_ptr<RegistryWriter> m_registryWriter;
-    BrowserSettings m_settings;
+    BrokerSettings m_settings;
     QHostAddress m_brokerAddress;
     std::unique_ptr<QTimer> m_timer;
     std::unique_ptr<MqttTransmit> m_requestLink;
-    std::unique_ptr<MqttTransmit> m_replyLink;
+    AskedKinds m_asked; // before the reader, which reads it until it ends
+    std::unique_ptr<ReplyReader> m_replyReader;
+    PayloadLog m_payloadLog;
+    QDateTime m_seenAt; // arrival of the presence reply being handled; invalid: now
     // Clients whose latest presence or inventory reply said they read their own request topic.
     QSet<QUuid> m_ownTopics;
     QIcon m_onlineIcon;

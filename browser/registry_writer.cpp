@@ -4,6 +4,8 @@
 
 #include "registry_writer.h"
 
+#include "client_accounts.h"
+
 #include <QDebug>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -55,12 +57,17 @@ RegistryWriter::~RegistryWriter()
 
 void RegistryWriter::store(const msg::Inventory& inventory)
 {
-    enqueue({Job::Kind::Store, inventory});
+    enqueue({Job::Kind::Store, inventory, {}, {}, 0});
+}
+
+void RegistryWriter::storeTie(const QUuid& identity, const QString& account, qint64 utcSeconds)
+{
+    enqueue({Job::Kind::Tie, {}, identity, account, utcSeconds});
 }
 
 void RegistryWriter::removeAll()
 {
-    enqueue({Job::Kind::RemoveAll, {}});
+    enqueue({Job::Kind::RemoveAll, {}, {}, {}, 0});
 }
 
 void RegistryWriter::enqueue(Job job)
@@ -130,13 +137,20 @@ void RegistryWriter::writeBatch(QSqlDatabase& db, const std::vector<Job>& batch)
     QSqlQuery remove(db);
     remove.prepare(QLatin1String(kRemoveAll));
     for (const Job& job : batch) {
-        if (job.kind == Job::Kind::RemoveAll) {
+        switch (job.kind) {
+        case Job::Kind::RemoveAll:
             execute(remove);
-            continue;
+            client_accounts::removeAll(db);
+            break;
+        case Job::Kind::Tie:
+            client_accounts::store(db, job.identity, job.account, job.utcSeconds);
+            break;
+        case Job::Kind::Store:
+            for (int column = 0; column < int(std::size(kStoredFields)); ++column)
+                store.bindValue(column, job.inventory.*kStoredFields[column]);
+            execute(store);
+            break;
         }
-        for (int column = 0; column < int(std::size(kStoredFields)); ++column)
-            store.bindValue(column, job.inventory.*kStoredFields[column]);
-        execute(store);
     }
     if (!db.commit())
         qDebug() << "RegistryWriter commit" << db.lastError().text();

@@ -4,8 +4,8 @@
 
 #pragma once
 // Writes the station's registry ("Client.sqlite") on a thread of its own, so that no database
-// write runs on the window's thread. Inventory replies and the Client Reset are queued in the
-// order they come; the thread takes everything queued so far and writes it in one transaction,
+// write runs on the window's thread. Inventory replies, account ties and the Client Reset are
+// queued in the order they come; the thread takes everything queued so far and writes it in one transaction,
 // so a burst of thousands of replies costs a few commits, not one per reply.
 //
 // The thread owns its own connection (opened, used and closed there); the queue is the only
@@ -37,7 +37,10 @@ public:
     // INSERT OR REPLACE of one inventory reply, every value verbatim.
     void store(const msg::Inventory& inventory);
 
-    // Removes every row that has an identity, after everything queued before.
+    // The account the identity is tied to from now on (client_accounts.h).
+    void storeTie(const QUuid& identity, const QString& account, qint64 utcSeconds);
+
+    // Removes every row that has an identity, and every tie, after everything queued before.
     void removeAll();
 
     // Blocks until everything queued before the call is written (tests and measuring tools).
@@ -48,8 +51,11 @@ public:
 
 private:
     struct Job {
-        enum class Kind { Store, RemoveAll } kind;
+        enum class Kind { Store, Tie, RemoveAll } kind;
         msg::Inventory inventory;
+        QUuid identity;   // Tie
+        QString account;  // Tie
+        qint64 utcSeconds = 0; // Tie
     };
 
     void enqueue(Job job);

@@ -4,6 +4,8 @@
 
 #include "remote_text.h"
 
+#include "messages.h"
+
 namespace {
 
 constexpr char16_t kLineSeparator = 0x2028;
@@ -19,10 +21,15 @@ bool breaksOrControls(QChar c)
 
 QString oneLineText(const QString& text)
 {
-    QString shown = text;
-    for (QChar& c : shown) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
         if (breaksOrControls(c))
-            c = QLatin1Char(' ');
+            shown += QLatin1Char(' ');
+        else if (msg::isDirectionFormat(c))
+            shown += QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
     }
     return shown;
 }

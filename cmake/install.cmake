@@ -36,7 +36,8 @@ if(VRD_AUTOSTART_DIR)
   set(vrd_autostart_dir ${VRD_AUTOSTART_DIR})
 endif()
 
-install(TARGETS VrdClient VrdBrowser gauge64-read vrdctl vrd-fleet-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS VrdClient vrd-agent VrdBrowser gauge64-read vrdctl vrd-fleet-sim
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Gauge64 LIBRARY DESTINATION ${VRD_PRIVATE_LIBDIR})
 
 # Icons of the menu entries, rendered at the sizes desktops look for.
@@ -56,7 +57,7 @@ endwhile()
 install(DIRECTORY ${VRD_PACKAGING_OUT}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
 # Man pages, compressed without a time stamp so that two builds give the same bytes.
-set(VRD_MAN_PAGES gauge64-read vrdctl vrd-fleet-sim VrdClient VrdBrowser)
+set(VRD_MAN_PAGES gauge64-read vrdctl vrd-fleet-sim VrdClient vrd-agent VrdBrowser)
 foreach(page ${VRD_MAN_PAGES})
   set(gz ${VRD_PACKAGING_OUT}/man/${page}.1.gz)
   add_custom_command(

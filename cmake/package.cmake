@@ -5,7 +5,7 @@
 # The Debian package, built by scripts/package from a tree configured with the /usr prefix:
 # varden_<version>_amd64.deb, its library dependencies computed by dpkg-shlibdeps from the
 # binaries, the maintainer scripts and control files from packaging/debian/.
-set(VRD_VERSION 0.1.0)
+set(VRD_VERSION ${PROJECT_VERSION})
 set(VRD_MAINTAINER "Varden developers <varden@example.org>")
 
 set(CPACK_GENERATOR DEB)

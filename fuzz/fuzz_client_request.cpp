@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -37,23 +38,22 @@ SensorSnapshot snapshotWithReadings()
     return s;
 }
 
-SensorLogRows storedFaults()
+QVector<msg::FaultRecord> storedFaults()
 {
-    SensorLogRows rows;
-    const char* times[] = {"2024-3-5 7:4:0", "2024-03-05 07:04:00", "2024-3-31 2:30:0", "2024-10-27 2:30:0",
-                           "2024-2-30 1:1:1", "", "garbage", "9999-12-31 23:59:59"};
+    QVector<msg::FaultRecord> records;
+    const qint64 times[] = {1709593440, 0, -1, 253402300799, std::numeric_limits<qint64>::max()};
     int type = 0;
-    for (const char* time : times) {
-        rows.push_back({QString::fromLatin1(time), type % 10, type * 1000 - 3000});
+    for (const qint64 time : times) {
+        records.push_back({type % 10, type * 1000 - 3000, time});
         ++type;
     }
     for (int i = 0; i < 60; ++i) // more than one reply carries
-        rows.push_back({QStringLiteral("2024-1-%1 0:0:0").arg(1 + i % 28), i % 10, i});
-    return rows;
+        records.push_back({i % 10, i, 1704067200 + i * 86400});
+    return records;
 }
 
 const SensorSnapshot kSnapshot = snapshotWithReadings();
-const SensorLogRows kFaults = storedFaults();
+const QVector<msg::FaultRecord> kFaults = storedFaults();
 
 RequestSources sources()
 {
@@ -61,8 +61,8 @@ RequestSources sources()
     s.host = kHost;
     s.snapshot = []() -> const SensorSnapshot& { return kSnapshot; };
     s.processorLoad = [] { return int16_t(37); };
-    s.lastFaults = [] { return std::optional<SensorLogRows>(kFaults); };
-    s.todaysFaults = [] { return std::optional<SensorLogRows>(); }; // a query that failed
+    s.lastFaults = [] { return std::optional<QVector<msg::FaultRecord>>(kFaults); };
+    s.todaysFaults = [] { return std::optional<QVector<msg::FaultRecord>>(); }; // a query that failed
     s.inventory = [] {
         return msg::Inventory{QStringLiteral("HOST\\ann"), QStringLiteral("Some CPU @ 3.0GHz"),
                               QStringLiteral("Linux 6.1"), QStringLiteral("Board \"X\" <1>"),

@@ -10,9 +10,9 @@
 // Properties: what was loaded and saved reloads to the same lines; a value put is read back as
 // put; the client's settings saved and loaded again are the settings it saved.
 
-#include "browser_settings.h"
+#include "agent_settings.h"
+#include "broker_settings.h"
 #include "ini_file.h"
-#include "settings_keys.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -122,7 +122,7 @@ void checkSettings()
     if (!sameSavedSettings(changed, reloaded))
         fail("saved settings do not load back");
     if (broker.host != brokerAgain.host || broker.port != brokerAgain.port || broker.enable != brokerAgain.enable
-        || broker.hqToken != brokerAgain.hqToken || broker.branchToken != brokerAgain.branchToken)
+        || broker.hqToken != brokerAgain.hqToken || broker.channel != brokerAgain.channel)
         fail("saving the settings changed the broker keys");
     if (exports.prometheusDir != exportsAgain.prometheusDir)
         fail("saving the settings changed the export keys");
@@ -146,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char*>(data), int(size));
     writeInput(input);
-    readBrowserSettings(s_input); // the port's range is its own rule; what matters here is no fault
+    // The port's range is its own rule; what matters here is no fault.
+    readBrokerSettingsFile(s_input, BrokerDefaults::None);
 
     IniFile ini;
     if (!ini.load(s_input))

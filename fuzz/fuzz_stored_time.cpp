@@ -11,7 +11,7 @@
 // boundary it finds.
 
 #include "client_database.h"
-#include "request_handlers.h"
+#include "database_faults.h"
 #include "sensor_purge.h"
 #include "sensor_time.h"
 

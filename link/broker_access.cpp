@@ -5,27 +5,9 @@
 #include "broker_access.h"
 
 #include <QFileInfo>
-#include <QSettings>
-
-#include <cstdio>
+#include <QtGlobal>
 
 namespace {
-
-struct AccessTextKey {
-    const char* key;
-    QString BrokerAccess::*field;
-};
-
-constexpr AccessTextKey kAccessTextKeys[] = {
-    {"USER", &BrokerAccess::user},      {"PASSWORD", &BrokerAccess::password}, {"CA_FILE", &BrokerAccess::caFile},
-    {"CERT_FILE", &BrokerAccess::certFile}, {"KEY_FILE", &BrokerAccess::keyFile},
-};
-constexpr char kTlsKey[] = "TLS";
-
-QString wholeText(const QVariant& value)
-{
-    return value.type() == QVariant::StringList ? value.toStringList().join(QLatin1Char(',')) : value.toString();
-}
 
 struct AccessFile {
     const char* key;
@@ -39,15 +21,6 @@ constexpr AccessFile kAccessFiles[] = {
 };
 
 } // namespace
-
-BrokerAccess readBrokerAccess(const QSettings& ini)
-{
-    BrokerAccess access;
-    for (const AccessTextKey& key : kAccessTextKeys)
-        access.*key.field = wholeText(ini.value(QLatin1String(key.key)));
-    access.tls = ini.value(QLatin1String(kTlsKey)).toInt() != 0;
-    return access;
-}
 
 QString brokerAccessProblem(const BrokerAccess& access)
 {
@@ -73,6 +46,7 @@ void warnIfPasswordExposed(const QString& path, const BrokerAccess& access)
     const QFileInfo info(path);
     if (!info.exists() || !(info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
         return;
-    std::fprintf(stderr, "warning: %s holds a broker password and other users can read it (chmod 600 it)\n",
-                 qUtf8Printable(info.absoluteFilePath()));
+    // Through Qt's message handler, so that a program logging to the journal marks it a warning.
+    qWarning("warning: %s holds a broker password and other users can read it (chmod 600 it)",
+             qUtf8Printable(info.absoluteFilePath()));
 }

@@ -4,12 +4,11 @@
 
 #pragma once
 // How a link logs in to the broker and checks that the broker is the one it means: the USER,
-// PASSWORD, TLS, CA_FILE, CERT_FILE and KEY_FILE keys of section CLOUD. Left at their defaults
-// the link connects as it always did: anonymous MQTT on plain TCP.
+// PASSWORD, TLS, CA_FILE, CERT_FILE and KEY_FILE keys of section CLOUD (read with the other broker
+// keys, broker_settings.h). Left at their defaults the link connects as it always did: anonymous
+// MQTT on plain TCP.
 
 #include <QString>
-
-class QSettings;
 
 struct BrokerAccess {
     QString user;     // USER: user name and password are sent only when this is not empty
@@ -19,11 +18,6 @@ struct BrokerAccess {
     QString certFile; // CERT_FILE: the program's own certificate, for brokers that ask for one
     QString keyFile;  // KEY_FILE: its key (unencrypted PEM)
 };
-
-// Reads the six keys from the current group of settings in INI format (the station, vrdctl).
-// A missing key keeps its default; TLS is on when it reads as a non-zero integer. Values keep
-// their commas, which the settings store would otherwise split into a list.
-BrokerAccess readBrokerAccess(const QSettings& ini);
 
 // What keeps these settings from giving a connection, as one line for the user ("TLS=1 needs
 // CA_FILE", "CA_FILE /x cannot be read"); empty when a link can try to connect with them. The

@@ -3,48 +3,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 #include "history_messages.h"
+#include "message_keys.h"
 #include "messages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 
-#include <cmath>
-#include <limits>
+#include <algorithm>
 
 namespace msg {
 
 namespace {
-
-constexpr char kKeyCode[] = "SrvCall";
-constexpr char kKeyIdentity[] = "TUuid";
-constexpr char kKeyHistory[] = "History";
-constexpr char kKeyType[] = "Type";
-constexpr char kKeyFrom[] = "From";
-constexpr char kKeyTo[] = "To";
-constexpr char kKeyPoints[] = "Points";
-constexpr char kKeyStep[] = "Step";
-
-// The whole numbers a double holds exactly.
-constexpr double kLargestExact = 9007199254740992.0; // 2^53
-
-std::optional<qint64> wholeNumber(const QJsonValue& value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    const double number = value.toDouble();
-    if (!std::isfinite(number) || std::trunc(number) != number || std::fabs(number) > kLargestExact)
-        return std::nullopt;
-    return qint64(number);
-}
-
-std::optional<int> wholeInt(const QJsonValue& value)
-{
-    const std::optional<qint64> number = wholeNumber(value);
-    if (!number || *number < std::numeric_limits<int>::min() || *number > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return int(*number);
-}
 
 std::optional<HistoryBucket> bucketOf(const QJsonValue& value)
 {
@@ -64,21 +34,21 @@ std::optional<HistoryBucket> bucketOf(const QJsonValue& value)
 
 QByteArray buildHistoryRequest(const QUuid& addressee, const HistoryQuery& query)
 {
-    const QJsonObject request{{kKeyCode, KindHistory},
-                              {kKeyIdentity, uuidText(addressee)},
-                              {kKeyType, query.type},
-                              {kKeyFrom, double(query.from)},
-                              {kKeyTo, double(query.to)},
-                              {kKeyPoints, query.points}};
+    const QJsonObject request{{keys::kCode, KindHistory},
+                              {keys::kIdentity, uuidText(addressee)},
+                              {keys::kType, query.type},
+                              {keys::kFrom, double(query.from)},
+                              {keys::kTo, double(query.to)},
+                              {keys::kPoints, query.points}};
     return QJsonDocument(request).toJson(QJsonDocument::Compact);
 }
 
 std::optional<HistoryQuery> parseHistoryRequest(const QJsonObject& message)
 {
-    const std::optional<int> type = wholeInt(message.value(QLatin1String(kKeyType)));
-    const std::optional<qint64> from = wholeNumber(message.value(QLatin1String(kKeyFrom)));
-    const std::optional<qint64> to = wholeNumber(message.value(QLatin1String(kKeyTo)));
-    const std::optional<int> points = wholeInt(message.value(QLatin1String(kKeyPoints)));
+    const std::optional<int> type = wholeInt(message.value(QLatin1String(keys::kType)));
+    const std::optional<qint64> from = wholeNumber(message.value(QLatin1String(keys::kFrom)));
+    const std::optional<qint64> to = wholeNumber(message.value(QLatin1String(keys::kTo)));
+    const std::optional<int> points = wholeInt(message.value(QLatin1String(keys::kPoints)));
     if (!type || !from || !to || !points)
         return std::nullopt;
     const HistoryQuery query{*type, *from, *to, *points};
@@ -92,21 +62,22 @@ QByteArray buildHistoryReply(const QUuid& host, const HistorySeries& series)
     QJsonArray points;
     for (const HistoryBucket& b : series.buckets)
         points.append(QJsonArray{double(b.start), b.min, b.avg, b.max});
-    const QJsonObject element{{kKeyType, series.type}, {kKeyStep, double(series.step)}, {kKeyPoints, points}};
-    const QJsonObject reply{{kKeyCode, KindHistory}, {kKeyIdentity, uuidText(host)}, {kKeyHistory, QJsonArray{element}}};
+    const QJsonObject element{{keys::kType, series.type}, {keys::kStep, double(series.step)}, {keys::kPoints, points}};
+    const QJsonObject reply{
+        {keys::kCode, KindHistory}, {keys::kIdentity, uuidText(host)}, {keys::kHistory, QJsonArray{element}}};
     return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
 std::optional<HistorySeries> parseHistoryReply(const QJsonObject& message)
 {
-    const QJsonValue first = message.value(QLatin1String(kKeyHistory)).toArray().at(0);
+    const QJsonValue first = message.value(QLatin1String(keys::kHistory)).toArray().at(0);
     if (!first.isObject())
         return std::nullopt;
     const QJsonObject element = first.toObject();
     HistorySeries series;
-    series.type = wholeInt(element.value(QLatin1String(kKeyType))).value_or(0);
-    series.step = std::max<qint64>(0, wholeNumber(element.value(QLatin1String(kKeyStep))).value_or(0));
-    for (const QJsonValue& value : element.value(QLatin1String(kKeyPoints)).toArray()) {
+    series.type = wholeInt(element.value(QLatin1String(keys::kType))).value_or(0);
+    series.step = std::max<qint64>(0, wholeNumber(element.value(QLatin1String(keys::kStep))).value_or(0));
+    for (const QJsonValue& value : element.value(QLatin1String(keys::kPoints)).toArray()) {
         const std::optional<HistoryBucket> bucket = bucketOf(value);
         if (bucket && (series.buckets.empty() || bucket->start > series.buckets.back().start))
             series.buckets.push_back(*bucket);

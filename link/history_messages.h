@@ -3,7 +3,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 #pragma once
-// Kind 16, the reading history of one agent: a request for the buckets of one sensor type over a
+// Kind 16 (KindHistory), the reading history of one agent: a request for the buckets of one sensor type over a
 // time range, and the reply that carries them. Addressed like kind 1 (the exact identity only);
 // an agent that predates the kind does not answer.
 //
@@ -12,6 +12,7 @@
 //           "SrvCall":16,"TUuid":"{...}"}
 
 #include "history_series.h"
+#include "messages.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -20,8 +21,6 @@
 #include <optional>
 
 namespace msg {
-
-constexpr int KindHistory = 16;
 
 QByteArray buildHistoryRequest(const QUuid& addressee, const HistoryQuery& query);
 

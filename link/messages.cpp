@@ -4,7 +4,7 @@
 
 #include "messages.h"
 
-#include "json_duplicate_keys.h"
+#include "message_keys.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,22 +26,11 @@ constexpr char kAnyOneLevel[] = "+";
 // and topic and payload must fit the broker's packet limit (64 KiB in docs/broker).
 constexpr int kMaxUserTopicBytes = 256;
 
-constexpr char kKeyCode[] = "SrvCall";
-constexpr char kKeyIdentity[] = "TUuid";
-// Top level of presence and inventory replies: 1 when the agent reads its own request topic.
-constexpr char kKeyOwnTopic[] = "OwnTopic";
+// The "OwnTopic" value of an agent that reads its own request topic.
 constexpr int kOwnTopicScheme = 1;
 
-constexpr char kKeySensors[] = "CurrSensor";
-constexpr char kKeyLoad[] = "CurrProc";
-constexpr char kKeyFaults[] = "Err50";
-constexpr char kKeyInventory[] = "CurrDMI";
-
-constexpr char kKeyUsage[] = "Usage";
-
-constexpr char kKeyFaultType[] = "TYPE";
-constexpr char kKeyFaultText[] = "MSG";
-constexpr char kKeyFaultTime[] = "DT";
+// The whole numbers a double holds exactly.
+constexpr double kLargestExact = 9007199254740992.0; // 2^53
 
 // Inventory object: wire key and the field that carries it.
 struct InventoryKey {
@@ -50,9 +39,9 @@ struct InventoryKey {
 };
 
 constexpr InventoryKey kInventoryKeys[] = {
-    {"Comp", &Inventory::comp},         {"Cpu", &Inventory::cpu},
-    {"OS", &Inventory::os},             {"SysModel", &Inventory::sysModel},
-    {"SysSerial", &Inventory::sysSerial}, {"Uuid", &Inventory::uuid},
+    {keys::kComputer, &Inventory::comp}, {keys::kProcessor, &Inventory::cpu},
+    {keys::kSystem, &Inventory::os},     {keys::kModel, &Inventory::sysModel},
+    {keys::kSerial, &Inventory::sysSerial}, {keys::kInventoryIdentity, &Inventory::uuid},
 };
 
 constexpr int kUuidTextLength = 36; // 8-4-4-4-12
@@ -64,9 +53,9 @@ QByteArray compact(const QJsonObject& object)
 
 QByteArray reply(int code, const QUuid& host, const char* payloadKey, const QJsonObject& element, bool ownTopic = false)
 {
-    QJsonObject object{{kKeyCode, code}, {kKeyIdentity, uuidText(host)}, {payloadKey, QJsonArray{element}}};
+    QJsonObject object{{keys::kCode, code}, {keys::kIdentity, uuidText(host)}, {payloadKey, QJsonArray{element}}};
     if (ownTopic)
-        object.insert(QLatin1String(kKeyOwnTopic), kOwnTopicScheme);
+        object.insert(QLatin1String(keys::kOwnTopic), kOwnTopicScheme);
     return compact(object);
 }
 
@@ -152,6 +141,20 @@ QString anyUserReplyTopic(const QString& channel)
     return replyTopic(channel) + QLatin1String(kLevelSeparator) + QLatin1String(kAnyOneLevel);
 }
 
+std::optional<QString> replyAccount(const QString& channel, const QString& topic)
+{
+    const QString shared = replyTopic(channel);
+    if (topic == shared)
+        return QString();
+    const QString userPrefix = shared + QLatin1String(kLevelSeparator);
+    if (!topic.startsWith(userPrefix))
+        return std::nullopt;
+    const QString user = topic.mid(userPrefix.size());
+    if (!userTopicProblem(user).isEmpty())
+        return std::nullopt;
+    return user;
+}
+
 QUuid broadcastUuid()
 {
     return QUuid(0xffffffffu, 0xffff, 0xffff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff);
@@ -179,19 +182,48 @@ QUuid parseUuid(const QJsonValue& value)
     return parseUuid(value.toString());
 }
 
-int readInt(const QJsonValue& value)
+std::optional<qint64> wholeNumber(const QJsonValue& value)
 {
     if (!value.isDouble())
-        return 0;
+        return std::nullopt;
     const double number = value.toDouble();
-    const bool whole = std::isfinite(number) && std::trunc(number) == number;
-    const bool inRange = number >= std::numeric_limits<int>::min() && number <= std::numeric_limits<int>::max();
-    return (whole && inRange) ? int(number) : 0;
+    if (!std::isfinite(number) || std::trunc(number) != number || std::fabs(number) > kLargestExact)
+        return std::nullopt;
+    return qint64(number);
+}
+
+std::optional<int> wholeInt(const QJsonValue& value)
+{
+    const std::optional<qint64> number = wholeNumber(value);
+    if (!number || *number < std::numeric_limits<int>::min() || *number > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return int(*number);
+}
+
+int readInt(const QJsonValue& value)
+{
+    return wholeInt(value).value_or(0);
+}
+
+QString remoteText(const QJsonValue& value)
+{
+    const QString text = value.toString();
+    if (text.size() <= kMaxRemoteTextChars)
+        return text;
+    // A high surrogate left at the end would stand for half a character.
+    const bool splitsPair = text.at(kMaxRemoteTextChars - 1).isHighSurrogate();
+    return text.left(kMaxRemoteTextChars - (splitsPair ? 1 : 0));
+}
+
+bool isDirectionFormat(QChar c)
+{
+    const ushort code = c.unicode();
+    return code == 0x200e || code == 0x200f || (code >= 0x202a && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069);
 }
 
 std::optional<Envelope> parseMessage(const QByteArray& payload)
 {
-    if (payload.size() > kMaxPayloadBytes || jsonRepeatsAKey(payload))
+    if (screenPayload(payload) != Screened::Fine)
         return std::nullopt;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
@@ -199,18 +231,18 @@ std::optional<Envelope> parseMessage(const QByteArray& payload)
         return std::nullopt;
     Envelope envelope;
     envelope.object = document.object();
-    envelope.code = readInt(envelope.object.value(QLatin1String(kKeyCode)));
+    envelope.code = readInt(envelope.object.value(QLatin1String(keys::kCode)));
     return envelope;
 }
 
 bool announcesOwnTopic(const QJsonObject& reply)
 {
-    return readInt(reply.value(QLatin1String(kKeyOwnTopic))) == kOwnTopicScheme;
+    return readInt(reply.value(QLatin1String(keys::kOwnTopic))) == kOwnTopicScheme;
 }
 
 std::optional<QUuid> addressOf(const QJsonObject& message)
 {
-    const QJsonValue value = message.value(QLatin1String(kKeyIdentity));
+    const QJsonValue value = message.value(QLatin1String(keys::kIdentity));
     if (value.isUndefined())
         return std::nullopt;
     return parseUuid(value);
@@ -218,7 +250,7 @@ std::optional<QUuid> addressOf(const QJsonObject& message)
 
 QByteArray buildRequest(int code, const QUuid& addressee)
 {
-    return compact({{kKeyCode, code}, {kKeyIdentity, uuidText(addressee)}});
+    return compact({{keys::kCode, code}, {keys::kIdentity, uuidText(addressee)}});
 }
 
 QByteArray buildSensorReply(const QUuid& host, const SensorSnapshot& snapshot)
@@ -233,12 +265,12 @@ QByteArray buildSensorReply(const QUuid& host, const SensorSnapshot& snapshot)
         if (keys.low)
             element.insert(QLatin1String(keys.low), figures.low);
     }
-    return reply(KindCurrentSensors, host, kKeySensors, element);
+    return reply(KindCurrentSensors, host, keys::kSensors, element);
 }
 
 SensorReport parseSensorReply(const QJsonObject& message)
 {
-    const QJsonObject element = firstObject(message, kKeySensors);
+    const QJsonObject element = firstObject(message, keys::kSensors);
     SensorReport report;
     for (const SensorKeys& keys : kSensorKeys) {
         SensorFigures& figures = report.byType[size_t(keys.code)];
@@ -254,20 +286,20 @@ SensorReport parseSensorReply(const QJsonObject& message)
 
 QByteArray buildLoadReply(const QUuid& host, quint16 usagePercent, bool ownTopic)
 {
-    return reply(KindProcessorLoad, host, kKeyLoad, {{kKeyUsage, int(usagePercent)}}, ownTopic);
+    return reply(KindProcessorLoad, host, keys::kLoad, {{keys::kUsage, int(usagePercent)}}, ownTopic);
 }
 
 int parseLoadReply(const QJsonObject& message)
 {
-    return readInt(firstObject(message, kKeyLoad).value(QLatin1String(kKeyUsage)));
+    return readInt(firstObject(message, keys::kLoad).value(QLatin1String(keys::kUsage)));
 }
 
 QJsonObject faultObject(const FaultRecord& record)
 {
     return {
-        {kKeyFaultTime, QString::number(record.utcSeconds)},
-        {kKeyFaultText, sensorLogText(record.type, record.data)},
-        {kKeyFaultType, record.type},
+        {keys::kFaultTime, QString::number(record.utcSeconds)},
+        {keys::kFaultText, sensorLogText(record.type, record.data)},
+        {keys::kFaultType, record.type},
     };
 }
 
@@ -276,19 +308,19 @@ QByteArray buildFaultReply(int code, const QUuid& host, const QVector<FaultRecor
     QJsonArray faults;
     for (const FaultRecord& record : records.mid(0, kMaxFaultEntries))
         faults.append(faultObject(record));
-    return compact({{kKeyCode, code}, {kKeyIdentity, uuidText(host)}, {kKeyFaults, faults}});
+    return compact({{keys::kCode, code}, {keys::kIdentity, uuidText(host)}, {keys::kFaults, faults}});
 }
 
 QVector<FaultEntry> parseFaultReply(const QJsonObject& message)
 {
     QVector<FaultEntry> entries;
-    for (const QJsonValue& value : message.value(QLatin1String(kKeyFaults)).toArray()) {
+    for (const QJsonValue& value : message.value(QLatin1String(keys::kFaults)).toArray()) {
         const QJsonObject fault = value.toObject();
         FaultEntry entry;
-        entry.type = readInt(fault.value(QLatin1String(kKeyFaultType)));
-        entry.text = fault.value(QLatin1String(kKeyFaultText)).toString();
+        entry.type = readInt(fault.value(QLatin1String(keys::kFaultType)));
+        entry.text = remoteText(fault.value(QLatin1String(keys::kFaultText)));
         bool ok = false;
-        const quint64 seconds = fault.value(QLatin1String(kKeyFaultTime)).toString().toULongLong(&ok, 10);
+        const quint64 seconds = fault.value(QLatin1String(keys::kFaultTime)).toString().toULongLong(&ok, 10);
         entry.utcSeconds = ok ? seconds : 0;
         entries.append(entry);
     }
@@ -302,16 +334,26 @@ QByteArray buildInventoryReply(const QUuid& host, const Inventory& inventory, bo
     QJsonObject element;
     for (const InventoryKey& key : kInventoryKeys)
         element.insert(QLatin1String(key.key), sent.*key.field);
-    return reply(KindInventory, host, kKeyInventory, element, ownTopic);
+    return reply(KindInventory, host, keys::kInventory, element, ownTopic);
 }
 
 Inventory parseInventoryReply(const QJsonObject& message)
 {
-    const QJsonObject element = firstObject(message, kKeyInventory);
+    const QJsonObject element = firstObject(message, keys::kInventory);
     Inventory inventory;
     for (const InventoryKey& key : kInventoryKeys)
-        inventory.*key.field = element.value(QLatin1String(key.key)).toString();
+        inventory.*key.field = remoteText(element.value(QLatin1String(key.key)));
     return inventory;
+}
+
+std::optional<QUuid> inventorySender(const QJsonObject& message)
+{
+    const std::optional<QUuid> sender = addressOf(message);
+    if (!sender || sender->isNull() || *sender == broadcastUuid())
+        return std::nullopt;
+    if (parseUuid(parseInventoryReply(message).uuid) != *sender)
+        return std::nullopt;
+    return sender;
 }
 
 } // namespace msg

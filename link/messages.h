@@ -3,14 +3,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 #pragma once
-// The JSON messages between the browser and the clients: every key, code and topic suffix lives
-// here, and both programs build and read messages only through these functions.
+// The JSON messages between the browser and the clients: every code and topic lives here, every
+// wire key in message_keys.h, and every program builds and reads messages only through these
+// functions (and history_messages.h for kind 16).
 //
 // A message is one compact JSON object. Every request and reply carries the envelope
 // {"SrvCall": kind code, "TUuid": identity}; a reply adds one payload key whose value is an array.
 // Readers are written for hostile input: a missing key or a value of the wrong type reads as
-// 0, false or empty text, never as an error.
+// 0, false or empty text, never as an error, and a text is never longer than kMaxRemoteTextChars.
 
+#include "json_screen.h"
 #include "sensor_snapshot.h"
 
 #include <QByteArray>
@@ -32,10 +34,12 @@ enum Kind : int {
     KindLastFaults = 3,     // addressed, reply key "Err50"
     KindInventory = 4,      // broadcast discovery, reply key "CurrDMI"
     KindTodaysFaults = 5,   // addressed, reply key "Err50"
+    KindHistory = 16,       // addressed, reply key "History" (history_messages.h)
 };
 
-// Payloads above this size are dropped unread: no reply of this protocol comes near it.
-constexpr int kMaxPayloadBytes = 64 * 1024;
+// Every text read from a message (inventory fields, fault texts) is cut to this many characters:
+// whatever a sender puts in them is stored, shown and logged, and no agent's text comes near it.
+constexpr int kMaxRemoteTextChars = 256;
 
 // A fault reply lists at most this many entries, newest first.
 constexpr int kMaxFaultEntries = 50;
@@ -67,6 +71,11 @@ QString userTopicNotice(const QString& channel, const QString& user);
 // reply topic. It does not match the shared topic, so no reply arrives twice.
 QString anyUserReplyTopic(const QString& channel);
 
+// The account a reply topic speaks for: the user of channel + "C2H/" + user (a name an agent could
+// have replied under: see agentReplyTopic), the empty text for the shared reply topic, which no
+// account owns; nothing for any other topic.
+std::optional<QString> replyAccount(const QString& channel, const QString& topic);
+
 // ---- Identities ---------------------------------------------------------------------------
 
 // All bits set: a request to this identity addresses every client.
@@ -89,9 +98,9 @@ struct Envelope {
     QJsonObject object;   // the whole message object
 };
 
-// Parses one payload. Nothing for a payload above kMaxPayloadBytes, text that is not JSON, a
-// document that is not an object, or one that repeats a key within an object. The caller looks
-// the code up in its own table of kinds.
+// Parses one payload. Nothing for a payload that screenPayload refuses (too large, too deep, a
+// repeated key), text that is not JSON or a document that is not an object. The caller looks the
+// code up in its own table of kinds.
 std::optional<Envelope> parseMessage(const QByteArray& payload);
 
 // Whether a presence or inventory reply says its agent reads its own request topic.
@@ -101,8 +110,22 @@ bool announcesOwnTopic(const QJsonObject& reply);
 // the null UUID when the value is not a string or does not parse.
 std::optional<QUuid> addressOf(const QJsonObject& message);
 
-// Integer value of a number that holds a whole value in the range of int; 0 otherwise.
+// The numbers of the protocol are whole: a JSON number that holds a whole value a double keeps
+// exactly (up to 2^53), or nothing for anything else (a fraction, text, a boolean, null).
+std::optional<qint64> wholeNumber(const QJsonValue& value);
+// The same within the range of int.
+std::optional<int> wholeInt(const QJsonValue& value);
+// wholeInt, or 0.
 int readInt(const QJsonValue& value);
+
+// A string value cut to kMaxRemoteTextChars characters (never inside a surrogate pair); empty text
+// for anything that is not a string.
+QString remoteText(const QJsonValue& value);
+
+// The bidirectional and invisible format characters that reorder or hide the text around them:
+// U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069. A remote text shows them escaped or marked,
+// never obeyed.
+bool isDirectionFormat(QChar c);
 
 // ---- Requests -----------------------------------------------------------------------------
 
@@ -188,5 +211,10 @@ QByteArray buildInventoryReply(const QUuid& host, const Inventory& inventory, bo
 
 // Reads element 0 of "CurrDMI"; absent keys and non-strings read as empty text.
 Inventory parseInventoryReply(const QJsonObject& message);
+
+// The identity an inventory reply registers: its "TUuid", when that is a client's (not null, not
+// the broadcast identity) and "Uuid" names the same one. A registry keys a client by "Uuid" and a
+// list by "TUuid": a reply where they differ would list one identity now and another later.
+std::optional<QUuid> inventorySender(const QJsonObject& message);
 
 } // namespace msg

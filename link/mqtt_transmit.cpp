@@ -245,7 +245,10 @@ void MqttTransmit::onDisconnected()
     if (m_state == State::Disconnected)
         return;
     m_state = State::Disconnected;
-    m_subscribed = false;
+    if (m_subscribed) {
+        m_subscribed = false;
+        emit SignalSubscribed(false);
+    }
     m_houseKeepingTimer.stop();
     releaseNotifiers();
     scheduleReconnect();
@@ -253,7 +256,11 @@ void MqttTransmit::onDisconnected()
 
 void MqttTransmit::onSubscribed(const QString& topic)
 {
-    m_subscribed = topic == m_topic;
+    const bool subscribed = topic == m_topic;
+    if (subscribed == m_subscribed)
+        return;
+    m_subscribed = subscribed;
+    emit SignalSubscribed(subscribed);
 }
 
 void MqttTransmit::onReceived(const MqttMessage& message)

@@ -91,6 +91,8 @@ public:
 
 signals:
     void SignalMqttReceived(const MqttMessage& message);
+    // isSubscribed() changed: every subscription granted, or the connection lost.
+    void SignalSubscribed(bool subscribed);
 
 public slots:
     void onConnected();

@@ -21,12 +21,19 @@ constexpr char kBusyTimeoutOption[] = "QSQLITE_BUSY_TIMEOUT=2000";
 constexpr char kCreateTable[] =
     "CREATE TABLE IF NOT EXISTS FLEETEVENT_TBL( ID INTEGER PRIMARY KEY AUTOINCREMENT, UTC INTEGER NOT NULL, "
     "GUID CHAR(64) NOT NULL, COMPUTERNAME CHAR(128), KIND INTEGER NOT NULL, TYPE_ID INTEGER, DATA INTEGER, "
-    "LIMIT_DATA INTEGER );";
+    "LIMIT_DATA INTEGER, DETAIL TEXT );";
 constexpr char kCreateIndex[] = "CREATE INDEX IF NOT EXISTS FLEETEVENT_UTC ON FLEETEVENT_TBL(UTC);";
-constexpr char kInsert[] = "INSERT INTO FLEETEVENT_TBL (UTC, GUID, COMPUTERNAME, KIND, TYPE_ID, DATA, LIMIT_DATA) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?);";
+// A table made by a station from before the column.
+constexpr char kAddDetail[] = "ALTER TABLE FLEETEVENT_TBL ADD COLUMN DETAIL TEXT;";
+constexpr char kTableInfo[] = "PRAGMA table_info(FLEETEVENT_TBL);";
+constexpr char kDetailColumn[] = "DETAIL";
+constexpr char kInsert[] = "INSERT INTO FLEETEVENT_TBL (UTC, GUID, COMPUTERNAME, KIND, TYPE_ID, DATA, LIMIT_DATA, "
+                           "DETAIL) VALUES (?, ?, ?, ?, ?, ?, ?, ?);";
 constexpr char kPurge[] = "DELETE FROM FLEETEVENT_TBL WHERE UTC < ?;";
-constexpr char kColumns[] = "SELECT UTC, GUID, COMPUTERNAME, KIND, TYPE_ID, DATA, LIMIT_DATA FROM FLEETEVENT_TBL ";
+// IDs only grow, so the newest kMaxFleetEvents rows are those within that many of the largest.
+constexpr char kTrim[] = "DELETE FROM FLEETEVENT_TBL WHERE ID <= (SELECT MAX(ID) FROM FLEETEVENT_TBL) - ?;";
+constexpr char kColumns[] = "SELECT UTC, GUID, COMPUTERNAME, KIND, TYPE_ID, DATA, LIMIT_DATA, %1 FROM FLEETEVENT_TBL ";
+constexpr qint64 kSecondsPerHour = 3600;
 
 struct KindRow {
     FleetEventKind kind;
@@ -39,6 +46,8 @@ constexpr KindRow kKinds[] = {
     {FleetEventKind::Offline, "offline", "went offline"},
     {FleetEventKind::FaultStarted, "fault_started", "fault started"},
     {FleetEventKind::FaultEnded, "fault_ended", "fault ended"},
+    {FleetEventKind::IdentityClaimed, "identity_claimed", "identity claimed by another account"},
+    {FleetEventKind::EventsHeld, "events_held", "more events this hour not recorded"},
 };
 
 const KindRow* kindRow(int code)
@@ -73,6 +82,9 @@ QString fleetEventKindName(FleetEventKind kind)
 QString fleetEventText(const FleetEvent& event)
 {
     const QString what = QString::fromLatin1(kindRow(int(event.kind))->text);
+    if (event.kind == FleetEventKind::IdentityClaimed)
+        return event.detail.isEmpty() ? QStringLiteral("%1: the shared reply topic").arg(what)
+                                      : QStringLiteral("%1: %2").arg(what, event.detail);
     if (!isFault(event.kind))
         return what;
     return what + QLatin1String(": ") + sensorFaultText(event.sensorType, event.value, event.limit);
@@ -81,6 +93,23 @@ QString fleetEventText(const FleetEvent& event)
 QString sensorFaultText(int sensorType, int value, int limit)
 {
     return QStringLiteral("%1 (limit %2)").arg(sensorLogText(sensorType, value), figureOf(sensorType, limit));
+}
+
+FleetEventBudget::Admit FleetEventBudget::admit(const QUuid& client, qint64 utcSeconds)
+{
+    const qint64 hour = utcSeconds / kSecondsPerHour;
+    if (hour != m_hour) {
+        m_hour = hour;
+        m_spent.clear();
+    }
+    int& spent = m_spent[client];
+    ++spent;
+    if (spent <= kFleetEventsPerClientHour)
+        return Admit::Record;
+    if (spent == kFleetEventsPerClientHour + 1)
+        return Admit::RecordHeld;
+    ++m_dropped;
+    return Admit::Drop;
 }
 
 FleetEventStore::FleetEventStore(QString connectionName)
@@ -103,7 +132,21 @@ bool FleetEventStore::open(const QString& path)
     if (!m_db.open())
         return false;
     QSqlQuery query(m_db);
-    return query.exec(QLatin1String(kCreateTable)) && query.exec(QLatin1String(kCreateIndex));
+    if (!query.exec(QLatin1String(kCreateTable)) || !query.exec(QLatin1String(kCreateIndex)))
+        return false;
+    m_detail = hasDetailColumn() || query.exec(QLatin1String(kAddDetail));
+    return m_detail;
+}
+
+bool FleetEventStore::hasDetailColumn() const
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QLatin1String(kTableInfo)))
+        return false;
+    while (query.next())
+        if (query.value(1).toString() == QLatin1String(kDetailColumn))
+            return true;
+    return false;
 }
 
 bool FleetEventStore::openReadOnly(const QString& path)
@@ -113,7 +156,10 @@ bool FleetEventStore::openReadOnly(const QString& path)
     m_db = QSqlDatabase::addDatabase(QLatin1String(kDriver), m_connectionName);
     m_db.setDatabaseName(path);
     m_db.setConnectOptions(QLatin1String(kBusyTimeoutOption) + QLatin1String(";QSQLITE_OPEN_READONLY"));
-    return m_db.open();
+    if (!m_db.open())
+        return false;
+    m_detail = hasDetailColumn();
+    return true;
 }
 
 bool FleetEventStore::append(const QVector<FleetEvent>& events)
@@ -136,6 +182,7 @@ bool FleetEventStore::append(const QVector<FleetEvent>& events)
         insert.addBindValue(fault ? QVariant(event.sensorType) : QVariant(QVariant::Int));
         insert.addBindValue(fault ? QVariant(event.value) : QVariant(QVariant::Int));
         insert.addBindValue(fault ? QVariant(event.limit) : QVariant(QVariant::Int));
+        insert.addBindValue(event.detail.isEmpty() ? QVariant(QVariant::String) : QVariant(event.detail));
         if (!insert.exec()) {
             m_db.rollback();
             return false;
@@ -144,29 +191,33 @@ bool FleetEventStore::append(const QVector<FleetEvent>& events)
     return m_db.commit();
 }
 
-bool FleetEventStore::purgeBefore(qint64 utcSeconds)
+bool FleetEventStore::purgeBefore(qint64 utcSeconds, int keepAtMost)
 {
     QSqlQuery purge(m_db);
     purge.prepare(QLatin1String(kPurge));
     purge.addBindValue(utcSeconds);
-    return purge.exec();
+    QSqlQuery trim(m_db);
+    trim.prepare(QLatin1String(kTrim));
+    trim.addBindValue(keepAtMost);
+    return purge.exec() && trim.exec();
 }
 
 std::optional<QVector<FleetEvent>> FleetEventStore::since(qint64 utcSeconds) const
 {
-    return select(QLatin1String(kColumns) + QLatin1String("WHERE UTC >= ? ORDER BY ID ASC;"), utcSeconds);
+    return select(QStringLiteral("WHERE UTC >= ? ORDER BY ID ASC;"), utcSeconds);
 }
 
 std::optional<QVector<FleetEvent>> FleetEventStore::newest(int limit) const
 {
-    return select(QLatin1String(kColumns) + QLatin1String("ORDER BY ID DESC LIMIT ?;"), limit);
+    return select(QStringLiteral("ORDER BY ID DESC LIMIT ?;"), limit);
 }
 
-std::optional<QVector<FleetEvent>> FleetEventStore::select(const QString& statement, const QVariant& bound) const
+std::optional<QVector<FleetEvent>> FleetEventStore::select(const QString& clauses, const QVariant& bound) const
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.prepare(statement))
+    const QString columns = QString::fromLatin1(kColumns).arg(QLatin1String(m_detail ? kDetailColumn : "NULL"));
+    if (!query.prepare(columns + clauses))
         return std::nullopt;
     query.addBindValue(bound);
     if (!query.exec())
@@ -185,6 +236,7 @@ std::optional<QVector<FleetEvent>> FleetEventStore::select(const QString& statem
         event.sensorType = query.value(4).isNull() ? -1 : query.value(4).toInt();
         event.value = query.value(5).toInt();
         event.limit = query.value(6).toInt();
+        event.detail = query.value(7).toString();
         events.append(event);
     }
     return events;

@@ -8,6 +8,7 @@
 // to try instead.
 
 #include "gauge64.h"
+#include "gauge_lookup.h"
 #include "sensor_search.h"
 #include "shared_library.h"
 
@@ -58,17 +59,13 @@ const char* statusMeaning(int32_t status)
     }
 }
 
-// As the agent looks for it: the program's own directory (the build tree), the library directory
-// of the prefix it is installed in, then the system's search path.
+// Where every program looks for it (gauge_lookup.h).
 void* loadLibrary()
 {
-    const std::string self = loader::programDirectory();
-    const std::string candidates[] = {self + "/" + loader::kGaugeFileName,
-                                      self + "/" VRD_LIBDIR_FROM_BINDIR "/" + loader::kGaugeFileName};
-    for (const std::string& path : candidates)
+    for (const std::string& path : gaugeLibraryFiles(loader::programDirectory()))
         if (void* handle = loader::open(path))
             return handle;
-    return loader::open(loader::kGaugeFileName);
+    return nullptr;
 }
 
 // The library's own line naming its source ("hwmon: nct6775-isa-0290, k10temp-pci-00c3");

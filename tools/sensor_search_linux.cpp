@@ -7,39 +7,19 @@
 #include "sensor_search.h"
 
 #include "gauge64.h"
+#include "sensor_paths.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr char kHwmonClass[] = "/sys/class/hwmon";
-
-// The "name" of every device under /sys/class/hwmon, as the kernel's drivers registered them.
-std::vector<std::string> hwmonDeviceNames()
-{
-    std::vector<std::string> names;
-    DIR* directory = opendir(kHwmonClass);
-    if (!directory)
-        return names;
-    while (const dirent* entry = readdir(directory)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::ifstream file(std::string(kHwmonClass) + "/" + entry->d_name + "/name");
-        std::string name;
-        if (std::getline(file, name) && !name.empty())
-            names.push_back(name);
-    }
-    closedir(directory);
-    return names;
-}
 
 std::string joined(const std::vector<std::string>& parts)
 {
@@ -66,7 +46,7 @@ const PortOutcome kPortOutcomes[] = {
 
 void printSensorSearch(int32_t status, const char* sourceKind)
 {
-    const std::vector<std::string> devices = hwmonDeviceNames();
+    const std::vector<std::string> devices = searchSensorPaths(kHwmonClass).hwmonDevices;
     const char* forced = std::getenv("GAUGE64_SOURCE");
     std::printf("Looked for:\n");
     if (forced && std::strcmp(forced, "port") == 0)

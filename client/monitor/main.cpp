@@ -11,9 +11,40 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
+
+const char kHelp[] =
+    "Usage: VrdClient [Qt options]\n"
+    "The Varden agent in the notification area: reads this PC's hardware monitor once a second,\n"
+    "alarms when a switched-on reading leaves its limits, logs the readings every ten seconds and\n"
+    "answers the station on the MQTT broker named in VRD.INI. The window is hidden at start; the\n"
+    "tray icon opens it. One agent runs per login session. On a machine without a desktop, run\n"
+    "vrd-agent instead.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     Show this text and exit.\n"
+    "  -v, --version  Show the version and exit.\n"
+    "  --quit         End the agent running in this login session and exit.\n"
+    "Qt's standard options (such as -platform offscreen) are passed on to Qt.\n";
+
+// Only the program's own options are looked at (--quit below); everything else is Qt's, as it always was.
+bool answeredOption(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--help")) {
+            std::fputs(kHelp, stdout);
+            return true;
+        }
+        if (!std::strcmp(argv[i], "-v") || !std::strcmp(argv[i], "--version")) {
+            std::printf("VrdClient %s\n", VRD_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
 
 // How long "--quit" waits for the running client's normal shutdown (its logging thread may take
 // two seconds, its settings are saved).
@@ -33,8 +64,10 @@ bool quitRequested(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    if (answeredOption(argc, argv))
+        return 0;
     // Held until the process ends, so a new client cannot start while this one still shuts down.
-    SingleInstanceLock instance(QStringLiteral("DD4B0E7C-A259-48DA-859F-47233CBE2557"));
+    SingleInstanceLock instance(kAgentInstanceName);
     if (quitRequested(argc, argv))
         return instance.endHolder(kQuitWaitMs) == SingleInstanceLock::HolderEnd::StillRunning ? 1 : 0;
     if (!instance.tryAcquire())
@@ -48,7 +81,7 @@ int main(int argc, char* argv[])
     if (!createPlaces(places))
         qWarning("VrdClient: cannot create %s or %s", qPrintable(places.settingsDirectory),
                  qPrintable(places.dataDirectory));
-    MainformSetup setup;
+    AgentSetup setup;
     setup.settingsPath = places.settingsFile(kSettingsFileName);
     setup.dataDirectory = places.dataDirectory;
     Mainform window(setup);

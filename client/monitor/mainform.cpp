@@ -4,15 +4,14 @@
 
 #include "mainform.h"
 
-#include "gauge64.h"
 #include "start_failure.h"
 #include "ui_Mainform.h"
 
 #include <QCloseEvent>
 #include <QDebug>
-#include <QDir>
+#include <QGroupBox>
 #include <QMenu>
-#include <QStandardItemModel>
+#include <QTimer>
 
 // Resources compiled into a static library are registered explicitly (outside any namespace).
 static void registerClientResources()
@@ -22,84 +21,63 @@ static void registerClientResources()
 
 namespace {
 
-constexpr int kPollIntervalMs = 1000;
 constexpr int kCloseDelayMs = 100;
 constexpr int kMiscTab = 4;
-constexpr const char* kLocation = "Mainform::Mainform";
 
-// Rails a board may lack, with the widgets that show them.
-struct OptionalRail {
+const QString kAlarmMessage = QStringLiteral("Please check information of Varden");
+constexpr int kBalloonMs = 1000;
+
+// The widgets that show a rail a board may lack.
+struct RailWidgets {
     SensorType type;
     const char* settingsBox;
     const char* caption;
     const char* value;
 };
 
-constexpr OptionalRail kOptionalRails[] = {
+constexpr RailWidgets kRailWidgets[] = {
     {SensorP5V, "gbP5V", "labP5VHdr", "labP5V"},
     {SensorP12V, "gbP12V", "labP12VHdr", "labP12V"},
     {SensorN5V, "gbN5V", "labN5VHdr", "labN5V"},
     {SensorN12V, "gbN12V", "labN12VHdr", "labN12V"},
 };
 
-QString fileIn(const QString& directory, const char* name)
-{
-    const QString file = QString::fromLatin1(name);
-    return directory.isEmpty() ? file : QDir(directory).filePath(file);
-}
-
 } // namespace
 
-Mainform::Mainform(const MainformSetup& setup, QWidget* parent)
+// The order of the steps is the client's start-up order: the window's and the agent's interleave.
+Mainform::Mainform(const AgentSetup& setup, QWidget* parent)
     : QMainWindow(parent)
+    , m_agent(setup)
     , m_ui(std::make_unique<Ui::MainformClass>())
-    , m_settingsPath(setup.settingsPath)
-    , m_dataDirectory(setup.dataDirectory)
-    , m_database(fileIn(setup.dataDirectory, ClientDatabase::kFileName),
-                 QStringLiteral("vrd_main_%1").arg(quintptr(this), 0, 16))
 {
     registerClientResources();
     buildWidgets();
-    gatherInventory();
+    m_agent.gatherInventory();
+    showInventory();
     selectFirstPages();
     refreshReadingLabels();
-    loadSettings(m_settingsPath, m_snapshot, m_broker, m_exports);
-    openDebugLog();
+    m_agent.loadSettings();
+    m_agent.openDebugLog();
     createLogModel();
     pushSettingsToWidgets();
-    openDatabase();
-    startPolling();
-    if (!bindSensorLibrary(setup)) {
-        failStart(StartFailure::LibraryNotLoaded);
+    m_agent.openDatabase();
+    m_agent.startPolling();
+    const Agent::Start started = m_agent.startSensors();
+    if (started != Agent::Start::Started) {
+        failStart(started);
         return;
     }
-    if (!startSensorLibrary()) {
-        failStart(StartFailure::SensorNotDetected);
-        return;
-    }
-    readSensors();
-    removeAbsentRails();
-    startLoggingThread();
+    hideRemovedRails();
+    m_agent.startLogging();
     buildTray();
     removeMiscTab();
     runLogQuery();
     addHistoryPage();
-    startBrokerLinks();
-    startExport();
+    m_agent.startLinks();
+    m_agent.startExport();
 }
 
-Mainform::~Mainform()
-{
-    m_pollTimer.stop();
-    m_exportTimer.stop();
-    stopBrokerLinks();
-    stopLoggingThread();
-    closeDatabase();
-    saveSettings(m_settingsPath, m_snapshot);
-    releaseSensorLibrary();
-    m_gauge.unbind();
-    closeDebugLog();
-}
+Mainform::~Mainform() = default;
 
 void Mainform::buildWidgets()
 {
@@ -110,9 +88,24 @@ void Mainform::buildWidgets()
     connect(m_ui->btnSqlLogExec, &QPushButton::clicked, this, &Mainform::slot_btnSqlLogExecClicked);
     connect(m_ui->cboxSqlLogCmd, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &Mainform::slot_cboxSqlLogCmdIndexChanged);
+    connect(&m_agent, &Agent::readingsTaken, this, &Mainform::refreshReadingLabels);
+    connect(&m_agent, &Agent::alarmJudged, this, &Mainform::showAlarm);
+    connect(&m_agent, &Agent::faultEpisodeBegan, this, [this] {
+        // The tray's state on standard error, for those who watch the client from outside.
+        qDebug("alarm: fault");
+        showAlarmBalloon();
+    });
+    connect(&m_agent, &Agent::faultEpisodeEnded, this, [] { qDebug("alarm: healthy"); });
     m_quit = false;
     setVisible(false);
     hide();
+}
+
+void Mainform::showInventory()
+{
+    const Inventory& inventory = m_agent.inventory();
+    showSystemInformation(inventory.procName, inventory.procId, inventory.procLogicalProcessors, inventory.osCaption,
+                          inventory.osVersion, inventory.osBuildNumber);
 }
 
 void Mainform::showSystemInformation(const QString& processorName, const QString& processorId,
@@ -136,77 +129,35 @@ void Mainform::selectFirstPages()
     m_ui->twSetting->setCurrentIndex(0);
 }
 
-void Mainform::createLogModel()
+void Mainform::refreshReadingLabels()
 {
-    m_logModel = new QStandardItemModel(0, 3, this);
-    m_ui->tvSqlQueryExec->setModel(m_logModel);
-    setLogHeaders();
+    const SensorSnapshot& snapshot = m_agent.snapshot();
+    for (const ReadingLabel& row : m_readingLabels)
+        row.label->setText(readingLabelText(sensorType(row.type).unit, figuresOf(snapshot, row.type).reading));
 }
 
-void Mainform::setLogHeaders()
-{
-    m_logModel->clear();
-    m_logModel->setColumnCount(3);
-    m_logModel->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Type"), QStringLiteral("Note")});
-    // The Note column takes the rest: the form stretches the last section, since the view has no
-    // width of its own while the window is still hidden.
-    m_ui->tvSqlQueryExec->setColumnWidth(0, 120);
-    m_ui->tvSqlQueryExec->setColumnWidth(1, 40);
-}
-
-void Mainform::startPolling()
-{
-    connect(&m_pollTimer, &QTimer::timeout, this, &Mainform::slot_TimerEvent);
-    m_pollTimer.start(kPollIntervalMs);
-}
-
-bool Mainform::bindSensorLibrary(const MainformSetup& setup)
-{
-    if (setup.readers)
-        m_gauge.adopt(*setup.readers);
-    else if (!m_gauge.bind(gaugeLibraryCandidates()))
-        return false;
-    m_releaseDue = true;
-    return true;
-}
-
-bool Mainform::startSensorLibrary()
-{
-    const GaugeFunction initial = m_gauge.api().DLLInitial;
-    m_libraryStatus = initial ? initial() : 0;
-    m_sensorsLive = initial && GAUGE64_SUCCEEDED(m_libraryStatus);
-    const QString source = m_gauge.sourceLine();
-    if (!source.isEmpty())
-        writeDebugLog(kLocation, __LINE__, 1, source);
-    return m_sensorsLive;
-}
-
-void Mainform::failStart(StartFailure failure)
+void Mainform::failStart(Agent::Start failure)
 {
     showStartFailure();
-    if (failure == StartFailure::LibraryNotLoaded) {
-        writeDebugLog(kLocation, __LINE__, 2, QStringLiteral("Can not load the sensor library"));
-    } else {
-        writeDebugLog(kLocation, __LINE__, 2, QStringLiteral("Can not detect the sensor"));
-        releaseSensorLibrary();
-    }
+    m_agent.noteStartFailure(failure);
     m_quit = true;
     QTimer::singleShot(kCloseDelayMs, this, &QWidget::close);
 }
 
-void Mainform::removeAbsentRails()
+// Their switches the agent has cleared; the pushed settings unchecked their boxes already.
+void Mainform::hideRemovedRails()
 {
-    for (const OptionalRail& rail : kOptionalRails) {
-        const SensorFields& fields = *sensorFields(rail.type);
-        if (m_snapshot.*fields.reading >= kRailPresentMillivolts)
-            continue;
-        m_snapshot.*fields.enabled = 0;
-        auto* box = findChild<QGroupBox*>(rail.settingsBox);
-        box->setChecked(false);
-        box->setEnabled(false);
-        box->hide();
-        findChild<QLabel*>(rail.caption)->hide();
-        findChild<QLabel*>(rail.value)->hide();
+    for (const SensorType rail : m_agent.removedRails()) {
+        for (const RailWidgets& widgets : kRailWidgets) {
+            if (widgets.type != rail)
+                continue;
+            auto* box = findChild<QGroupBox*>(widgets.settingsBox);
+            box->setChecked(false);
+            box->setEnabled(false);
+            box->hide();
+            findChild<QLabel*>(widgets.caption)->hide();
+            findChild<QLabel*>(widgets.value)->hide();
+        }
     }
 }
 
@@ -237,14 +188,25 @@ void Mainform::removeMiscTab()
     m_ui->twSetting->removeTab(kMiscTab);
 }
 
-void Mainform::releaseSensorLibrary()
+void Mainform::showAlarm(bool fault)
 {
-    m_sensorsLive = false;
-    if (!m_releaseDue)
+    setTrayIcon(fault ? kFaultIcon : kHealthyIcon);
+}
+
+void Mainform::setTrayIcon(const char* path)
+{
+    const QString name = QString::fromLatin1(path);
+    if (name == m_trayIconPath)
         return;
-    m_releaseDue = false;
-    if (const GaugeFunction release = m_gauge.api().DLLRelease)
-        release();
+    m_trayIconPath = name;
+    m_tray.setIcon(QIcon(name));
+}
+
+void Mainform::showAlarmBalloon()
+{
+    if (!m_tray.isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray.showMessage(QString(), kAlarmMessage, QSystemTrayIcon::Information, kBalloonMs);
 }
 
 void Mainform::closeEvent(QCloseEvent* event)
@@ -285,7 +247,7 @@ void Mainform::slot_actTrayAbout()
 
 void Mainform::slot_actTrayQuit()
 {
-    requestLoggingStop();
+    m_agent.requestLoggingStop();
     m_quit = true;
     m_tray.hide();
     close();

@@ -26,11 +26,11 @@ void Mainform::addHistoryPage()
 
 void Mainform::showHistory(const HistoryQuery& query)
 {
-    const std::optional<HistorySeries> series = m_database.history(query);
+    const std::optional<HistorySeries> series = m_agent.database().history(query);
     if (!series) {
         m_historyView->showMessage(tr("No history to show: its summaries are still being built, or the database "
                                       "cannot be read"));
         return;
     }
-    m_historyView->showSeries(query, *series, figuresOf(m_snapshot, query.type));
+    m_historyView->showSeries(query, *series, figuresOf(m_agent.snapshot(), query.type));
 }

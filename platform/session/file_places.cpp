@@ -57,6 +57,15 @@ FilePlaces filePlaces(const QString& program, const QString& fallback, const Pla
     return {fallback, fallback};
 }
 
+QStringList stationSettingsFiles(const PlaceInputs& inputs)
+{
+    const QString name = QStringLiteral("VRD.INI");
+    QStringList files = {name};
+    if (runsInstalled(inputs))
+        files << QDir(programDirectoryUnder(inputs.configHome, inputs, QStringLiteral("VrdBrowser"))).filePath(name);
+    return files;
+}
+
 bool createPlaces(const FilePlaces& places)
 {
     return createPrivateDirectory(places.settingsDirectory) && createPrivateDirectory(places.dataDirectory);

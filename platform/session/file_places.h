@@ -14,6 +14,7 @@
 // The inputs of each system are in file_places_linux.cpp and file_places_win32.cpp.
 
 #include <QString>
+#include <QStringList>
 
 // What the rule reads from the process, gathered in one place so tests can supply their own.
 struct PlaceInputs {
@@ -46,3 +47,8 @@ PlaceInputs currentPlaceInputs();
 // Creates the settings and data directories that do not exist yet (mode 0700, as the XDG base
 // directory rules ask); false when one cannot be created.
 bool createPlaces(const FilePlaces& places);
+
+// Where a tool of the station (vrdctl) looks for the broker settings, in this order: "VRD.INI" in
+// the working directory; when the tool runs from the directory it was installed to, the station's
+// own settings file (rule 2 above). The first that exists is read.
+QStringList stationSettingsFiles(const PlaceInputs& inputs);

@@ -8,8 +8,9 @@
 VRD_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Qwt draws the history charts; its pkg-config file asks for the Svg and OpenGL modules.
+# mosquitto-clients: the attack tests publish as an outsider with an account would.
 VRD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libsqlite3-dev
-              libmosquitto-dev mosquitto libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin
+              libmosquitto-dev mosquitto mosquitto-clients libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin
               faketime libsensors-dev libsensors-config libqwt-qt5-dev libqt5svg5-dev libqt5opengl5-dev
               libssl-dev openssl prometheus desktop-file-utils systemd man-db groff-base dpkg-dev
               nlohmann-json3-dev)

@@ -34,7 +34,11 @@ const HostileText kHostileTexts[] = {
     {"angle brackets in a name", QStringLiteral("Intel <Xeon> CPU"), QStringLiteral("Intel <Xeon> CPU")},
     {"entity", QStringLiteral("&lt;i&gt;"), QStringLiteral("&lt;i&gt;")},
     {"line breaks", QStringLiteral("one\ntwo\r\nthree\u2028four"), QStringLiteral("one two  three four")},
-    {"very long", kLong, kLong},
+    // Direction marks would reorder the text around them: "abc" and then "exe.txt" shown reversed.
+    {"right-to-left override", QStringLiteral("abc\u202etxt.exe"), QStringLiteral("abc[U+202E]txt.exe")},
+    {"isolates and marks", QStringLiteral("\u2066a\u2069\u200fb\u200e"),
+     QStringLiteral("[U+2066]a[U+2069][U+200F]b[U+200E]")},
+    {"very long", kLong, kLong.left(msg::kMaxRemoteTextChars)},
 };
 
 constexpr const char* kInventoryLabels[] = {"labCPUName", "labOperatingSystem", "labSystemModel", "labSystemSerial"};

@@ -59,7 +59,7 @@ TEST_F(StartupTest, SettingsFileGivesHostPortAndTopics)
         EXPECT_EQ(station.settings().port, c.port) << c.name;
         EXPECT_EQ(station.settings().channel, QString::fromLatin1(c.channel)) << c.name;
         EXPECT_EQ(station.requestLink()->topic(), QString::fromLatin1(c.requestTopic)) << c.name;
-        EXPECT_EQ(station.replyLink()->topic(), QString::fromLatin1(c.replyTopic)) << c.name;
+        EXPECT_EQ(station.replyReader().topic(), QString::fromLatin1(c.replyTopic)) << c.name;
         const QString message = station.statusBar()->currentMessage();
         EXPECT_EQ(message, c.readError ? QStringLiteral("Can't find INI") : QString()) << c.name;
     }

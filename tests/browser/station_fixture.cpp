@@ -159,12 +159,13 @@ void StationTest::startStation()
 {
     station = std::make_unique<Mainform>(dir.path());
     station->tickTimer()->stop();
-    QObject::connect(station->replyLink(), &MqttTransmit::SignalMqttReceived, [this] { ++handledReplies; });
+    QObject::connect(station.get(), &Mainform::repliesHandled, [this](int replies) { handledReplies += replies; });
     peer = std::make_unique<vrdtest::TestMqttClient>(broker.port());
     ASSERT_TRUE(peer->connectToBroker());
     ASSERT_TRUE(peer->subscribe(msg::requestTopic(QLatin1String(kChannel))));
     ASSERT_TRUE(vrdtest::waitUntil(
-        [this] { return station->requestLink()->isConnectedToHost() && station->replyLink()->isSubscribed(); }, kWaitMs));
+        [this] { return station->requestLink()->isConnectedToHost() && station->replyReader().isSubscribed(); },
+        kWaitMs));
 }
 
 QList<msg::Envelope> StationTest::tick()
@@ -191,9 +192,12 @@ QList<msg::Envelope> StationTest::requestsUntilPresence()
 
 void StationTest::publishReply(const QByteArray& payload)
 {
-    const int before = handledReplies;
+    // As if the station had asked: the tests that publish replies are about what it does with them.
+    station->askedKinds().noteAsked(parsed(payload).code, monotonicMs());
+    const auto judged = [&] { return quint64(handledReplies) + station->replyReader().refused(); };
+    const quint64 before = judged();
     ASSERT_TRUE(peer->publish(msg::replyTopic(QLatin1String(kChannel)), payload));
-    ASSERT_TRUE(vrdtest::waitUntil([&] { return handledReplies > before; }, kWaitMs));
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return judged() > before; }, kWaitMs));
 }
 
 QUuid StationTest::addClient(const QString& name)

@@ -82,7 +82,8 @@ protected:
     // caller provokes with a tick.
     QList<msg::Envelope> requestsUntilPresence();
 
-    // Publishes a reply as a client would and waits until the window has handled it.
+    // Publishes a reply as a client would, to a request of its kind the station is taken to have
+    // sent, and waits until the reader refused it or the window handled it.
     void publishReply(const QByteArray& payload);
 
     // Adds a client through its inventory reply, as Client Refresh would.

@@ -27,9 +27,12 @@ namespace clienttest {
 namespace {
 
 const QString kClient = QStringLiteral(VRD_BIN_DIR "/VrdClient");
+const QString kHeadless = QStringLiteral(VRD_BIN_DIR "/vrd-agent");
 const QString kErrorFile = QStringLiteral("client-stderr.log");
-// Start-up writes this at its tray step when the platform has no notification area.
+// Start-up writes this at its tray step when the platform has no notification area; vrd-agent
+// once its links and export are up.
 const QString kStartedText = QStringLiteral("no notification area");
+const QString kHeadlessStartedText = QStringLiteral("<6>started: ");
 constexpr int kStartTimeoutMs = 10000;
 
 QByteArray readFile(const QString& path)
@@ -127,7 +130,8 @@ bool ClientUnderTest::start()
 
 bool ClientUnderTest::waitUntilStarted()
 {
-    return m_process.waitForStarted(kStartTimeoutMs) && waitForErrorText(kStartedText, kStartTimeoutMs);
+    return m_process.waitForStarted(kStartTimeoutMs)
+        && waitForErrorText(m_options.headless ? kHeadlessStartedText : kStartedText, kStartTimeoutMs);
 }
 
 bool ClientUnderTest::launch()
@@ -147,15 +151,15 @@ bool ClientUnderTest::launch()
     m_process.setStandardOutputFile(QProcess::nullDevice());
     // A file, not a pipe: the test reads it whenever it likes and nobody has to drain it.
     m_process.setStandardErrorFile(workFile(kErrorFile));
-    m_process.start(kClient, QStringList());
+    m_process.start(m_options.headless ? kHeadless : kClient, QStringList());
     return m_process.waitForStarted(kStartTimeoutMs);
 }
 
-bool ClientUnderTest::stop()
+bool ClientUnderTest::stop(int signalNumber)
 {
     if (m_process.state() == QProcess::NotRunning)
         return false;
-    ::kill(pid_t(m_process.processId()), SIGTERM);
+    ::kill(pid_t(m_process.processId()), signalNumber);
     return m_process.waitForFinished(10000) && m_process.exitStatus() == QProcess::NormalExit
         && m_process.exitCode() == 0;
 }

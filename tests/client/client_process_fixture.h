@@ -3,9 +3,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 #pragma once
-// The real VrdClient program for integration tests: each client runs in its own working and
-// runtime directory (so several can run side by side), on the offscreen platform and a simulated
-// board, with a settings file the test writes.
+// The real VrdClient program (or vrd-agent, the same agent without a window) for integration
+// tests: each client runs in its own working and runtime directory (so several can run side by
+// side), on the offscreen platform and a simulated board, with a settings file the test writes.
 //
 //     vrdtest::TestBroker broker;  broker.start();
 //     clienttest::ClientOptions options;
@@ -30,6 +30,7 @@
 #include <QUuid>
 #include <QVector>
 
+#include <csignal>
 #include <memory>
 #include <ostream>
 
@@ -67,6 +68,7 @@ struct ClientOptions {
     QByteArray cloud;                     // further lines of section CLOUD (login, TLS)
     QFileDevice::Permissions settingsPermissions = {}; // of VRD.INI; none given: as created
     QByteArray moreSections;              // written after CLOUD, headers included
+    bool headless = false;                // vrd-agent instead of VrdClient
 };
 
 class ClientUnderTest {
@@ -78,6 +80,8 @@ public:
     ClientUnderTest& operator=(const ClientUnderTest&) = delete;
 
     QString workFile(const QString& name) const;
+    // Its login session's runtime directory (XDG_RUNTIME_DIR), where its single-instance lock is.
+    QString runtimeDirectory() const { return m_runtime.path(); }
 
     // Starts the program; true once its start-up has passed the tray step (the broker links are
     // made right after it, in the same pass). launch() and waitUntilStarted() are its two halves,
@@ -86,7 +90,7 @@ public:
     bool launch();
     bool waitUntilStarted();
     // Ends it through its normal shutdown (termination signal); true when it exited with 0.
-    bool stop();
+    bool stop(int signalNumber = SIGTERM);
     bool isRunning() const;
 
     // Waits until the program's standard error holds `text`.

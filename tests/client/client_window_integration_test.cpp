@@ -139,15 +139,15 @@ TEST_F(LogPageTest, RefreshReadsWhatWasLoggedSince)
 TEST_F(LogPageTest, FirstRunMakesTheHostIdentityThatLaterRunsKeep)
 {
     auto window = makeWindow();
-    const QUuid identity = window->hostIdentity();
+    const QUuid identity = window->agent().hostIdentity();
     EXPECT_FALSE(identity.isNull());
     EXPECT_EQ(logModel(*window)->rowCount(), 0);
-    EXPECT_TRUE(window->loggingThreadRunning());
+    EXPECT_TRUE(window->agent().loggingThreadRunning());
     window.reset();
     ASSERT_TRUE(QFile::exists(databasePath()));
 
     window = makeWindow();
-    EXPECT_EQ(window->hostIdentity(), identity);
+    EXPECT_EQ(window->agent().hostIdentity(), identity);
 }
 
 QStringList g_debugOutput;
@@ -165,7 +165,7 @@ TEST_F(MonitorTest, AlarmEpisodeBeginAndEndReachTheDebugOutput)
     const int healthy = ScriptedBoard::values[CpuTemp];
     for (int temperature : {healthy, 90, 91, healthy, healthy, 95}) {
         ScriptedBoard::values[CpuTemp] = temperature;
-        window->slot_TimerEvent();
+        window->agent().tick();
     }
     qInstallMessageHandler(previous);
     EXPECT_EQ(g_debugOutput.filter("alarm:"), QStringList({"alarm: fault", "alarm: healthy", "alarm: fault"}));

@@ -11,7 +11,7 @@ vrd_add_test(client_link_tests
     ${CLIENT_PROCESS_FIXTURE}
     ${CMAKE_CURRENT_LIST_DIR}/client_link_connection_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/client_link_requests_test.cpp
-  LIBS vrd_test_support vrd_link vrd_client_store Qt5::Sql)
+  LIBS vrd_test_support vrd_agent Qt5::Sql)
 add_dependencies(client_link_tests VrdClient Gauge64)
 
 vrd_add_test(client_store_integration_tests
@@ -20,12 +20,10 @@ vrd_add_test(client_store_integration_tests
     ${CMAKE_CURRENT_LIST_DIR}/monitor_fixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/client_store_integration_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/client_window_integration_test.cpp
-  LIBS vrd_client_monitor vrd_test_support Qt5::Sql)
+  LIBS vrd_client_monitor vrd_scripted_board vrd_test_support Qt5::Sql)
 add_dependencies(client_store_integration_tests VrdClient Gauge64)
 
-find_program(PROMTOOL promtool REQUIRED)
 vrd_add_test(client_export_tests
-  SOURCES ${CLIENT_PROCESS_FIXTURE} ${CMAKE_CURRENT_LIST_DIR}/export_test.cpp
-  LIBS vrd_client_export vrd_link vrd_client_store vrd_test_support Qt5::Sql)
-target_compile_definitions(client_export_tests PRIVATE VRD_PROMTOOL="${PROMTOOL}")
+  SOURCES ${CLIENT_PROCESS_FIXTURE} ${CMAKE_CURRENT_LIST_DIR}/client_export_test.cpp
+  LIBS vrd_agent vrd_test_support Qt5::Sql)
 add_dependencies(client_export_tests VrdClient Gauge64)

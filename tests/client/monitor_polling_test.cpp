@@ -39,7 +39,7 @@ TEST_F(MonitorTest, LabelsShowEachTicksReadings)
     auto window = makeWindow();
     for (const LabelCase& c : cases) {
         ScriptedBoard::values[c.reading] = c.value;
-        window->slot_TimerEvent();
+        window->agent().tick();
         EXPECT_EQ(child<QLabel>(*window, c.label)->text(), QString::fromLatin1(c.text)) << c.label << " " << c.value;
     }
 }
@@ -49,8 +49,8 @@ TEST_F(MonitorTest, EveryTickCallsAllTenReadings)
     auto window = makeWindow();
     const int afterStart = ScriptedBoard::readCalls;
     EXPECT_EQ(afterStart, 10);
-    window->slot_TimerEvent();
-    window->slot_TimerEvent();
+    window->agent().tick();
+    window->agent().tick();
     EXPECT_EQ(ScriptedBoard::readCalls, afterStart + 20);
 }
 
@@ -88,10 +88,10 @@ TEST_F(MonitorTest, AlarmRaisesOneBalloonPerFaultEpisode)
     auto window = makeWindow();
     for (const AlarmTick& tick : ticks) {
         tick.before(*window);
-        window->slot_TimerEvent();
+        window->agent().tick();
         EXPECT_EQ(window->trayIconPath(), QString::fromLatin1(tick.icon)) << tick.what;
-        EXPECT_EQ(window->alarm().episodes(), tick.episodes) << tick.what;
-        EXPECT_EQ(window->alarm().isSet(), tick.icon == kFaultIcon) << tick.what;
+        EXPECT_EQ(window->agent().alarm().episodes(), tick.episodes) << tick.what;
+        EXPECT_EQ(window->agent().alarm().isSet(), tick.icon == kFaultIcon) << tick.what;
     }
 }
 
@@ -101,10 +101,10 @@ TEST_F(MonitorTest, AllSwitchesOffNeverRaisesAnAlarm)
     ScriptedBoard::values = {9000, 0, 100, 100, -5000, 0, 0, 0, 120, 120};
     auto window = makeWindow();
     for (int i = 0; i < 3; ++i) {
-        window->slot_TimerEvent();
+        window->agent().tick();
         EXPECT_EQ(window->trayIconPath(), QString::fromLatin1(kHealthyIcon));
     }
-    EXPECT_EQ(window->alarm().episodes(), 0);
+    EXPECT_EQ(window->agent().alarm().episodes(), 0);
 }
 
 } // namespace

@@ -126,6 +126,28 @@ TEST_F(ClientProcessTest, WithoutAChipItReportsAndEnds)
     EXPECT_FALSE(run.errors.contains("Can not load"));
 }
 
+// --help and --version are answered before anything starts: no lock taken, no file written, so a
+// client started right after runs as usual.
+TEST_F(ClientProcessTest, HelpAndVersionStartNothing)
+{
+    const struct {
+        const char* option;
+        const char* out;
+    } cases[] = {{"--help", "Usage: VrdClient"}, {"-h", "vrd-agent instead"}, {"--version", "VrdClient " VRD_VERSION}};
+    for (const auto& c : cases) {
+        QProcess client;
+        client.setProcessEnvironment(environment(kChipBoard));
+        client.setWorkingDirectory(work.path());
+        client.start(kClient, {QString::fromLatin1(c.option)});
+        ASSERT_TRUE(endsWithin(client, 10000)) << c.option;
+        EXPECT_EQ(client.exitCode(), 0) << c.option;
+        EXPECT_TRUE(client.readAllStandardOutput().contains(c.out)) << c.option;
+        EXPECT_TRUE(client.readAllStandardError().isEmpty()) << c.option;
+        EXPECT_TRUE(QDir(work.path()).isEmpty()) << c.option;
+        EXPECT_TRUE(QDir(runtime.path()).isEmpty()) << c.option;
+    }
+}
+
 // Start-up writes this once the tray step, after the removal of absent rails, is done.
 const QString kStartedText = QStringLiteral("no notification area");
 

@@ -5,7 +5,7 @@
 // Settings: load into the snapshot, push into the widgets with their clamping, slots, and saving.
 
 #include "monitor_fixture.h"
-#include "settings_keys.h"
+#include "agent_settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -28,11 +28,11 @@ QList<QByteArray> lines(const QByteArray& bytes)
 TEST_F(MonitorTest, FreshInstallationWritesAllAlarmKeysOnFirstTick)
 {
     auto window = makeWindow();
-    EXPECT_TRUE(window->settingsChanged()); // fourteen spin boxes moved off their minimum
+    EXPECT_TRUE(window->agent().settingsChanged()); // fourteen spin boxes moved off their minimum
     EXPECT_TRUE(readSettings().isEmpty());
 
-    window->slot_TimerEvent();
-    EXPECT_FALSE(window->settingsChanged());
+    window->agent().tick();
+    EXPECT_FALSE(window->agent().settingsChanged());
 
     // Each new key goes directly after the header, so the file lists them in reverse.
     QList<QByteArray> expected = {"[General]"};
@@ -67,7 +67,7 @@ TEST_F(MonitorTest, LoadsSiteSettingsThroughTheWidgetRanges)
 {
     writeSettings(kSiteSettings);
     auto window = makeWindow();
-    const SensorSnapshot& snap = window->snapshot();
+    const SensorSnapshot& snap = window->agent().snapshot();
 
     // Above the spin box's maximum: clamped, in the snapshot too.
     EXPECT_EQ(child<QSpinBox>(*window, "sbVcoreHi")->value(), 5000);
@@ -86,12 +86,12 @@ TEST_F(MonitorTest, LoadsSiteSettingsThroughTheWidgetRanges)
     EXPECT_EQ(snap.Vio_Hi, 3600); // missing key: default
     EXPECT_EQ(snap.Debug, 1);
 
-    const BrokerSettings& broker = window->brokerSettings();
+    const BrokerSettings& broker = window->agent().brokerSettings();
     EXPECT_TRUE(broker.enable);
     EXPECT_EQ(broker.host, "10.0.0.5 ");
     EXPECT_EQ(broker.port, 1883);
     EXPECT_EQ(broker.hqToken, "NORDA");
-    EXPECT_EQ(broker.branchToken, "VARDEN6");
+    EXPECT_EQ(broker.channel, "VARDEN6");
     EXPECT_TRUE(broker.access.user.isEmpty()); // no login keys: anonymous on plain TCP
     EXPECT_FALSE(broker.access.tls);
 }
@@ -103,7 +103,7 @@ TEST_F(MonitorTest, LoginAndTlsKeysAreReadAndKeptBySaving)
                              "KEY_FILE=/etc/vrd/agent-7.key\r\n";
     writeSettings(cloud);
     auto window = makeWindow();
-    const BrokerAccess& access = window->brokerSettings().access;
+    const BrokerAccess& access = window->agent().brokerSettings().access;
     EXPECT_EQ(access.user, "agent-7");
     EXPECT_EQ(access.password, "pa"); // ';' starts a comment in this file
     EXPECT_TRUE(access.tls);
@@ -111,7 +111,7 @@ TEST_F(MonitorTest, LoginAndTlsKeysAreReadAndKeptBySaving)
     EXPECT_EQ(access.certFile, "/etc/vrd/agent-7.crt");
     EXPECT_EQ(access.keyFile, "/etc/vrd/agent-7.key");
 
-    window->slot_TimerEvent();
+    window->agent().tick();
     const QList<QByteArray> saved = lines(readSettings());
     for (const QByteArray& line : cloud.split('\n')) {
         if (!line.isEmpty()) {
@@ -124,7 +124,7 @@ TEST_F(MonitorTest, SaveKeepsEveryLineItDoesNotOwn)
 {
     writeSettings(kSiteSettings);
     auto window = makeWindow();
-    window->slot_TimerEvent();
+    window->agent().tick();
 
     const QList<QByteArray> saved = lines(readSettings());
     for (const char* kept : {"; site settings", "Unknown=keep me", "", "[DEBUG]", "DEBUG=1", "[CLOUD]",
@@ -179,55 +179,55 @@ void clickSwitch(QWidget* widget)
 TEST_F(MonitorTest, SwitchesFollowClicksOnly)
 {
     auto window = makeWindow();
-    window->slot_TimerEvent();
+    window->agent().tick();
     for (const SwitchRow& row : kSwitchRows) {
         QWidget* widget = child<QWidget>(*window, row.widget);
-        const uint8_t before = window->snapshot().*row.field;
+        const uint8_t before = window->agent().snapshot().*row.field;
 
         // A change from code (as start-up makes) reaches no slot.
         if (auto* box = qobject_cast<QGroupBox*>(widget))
             box->setChecked(before == 0);
         else
             qobject_cast<QAbstractButton*>(widget)->setChecked(before == 0);
-        EXPECT_EQ(window->snapshot().*row.field, before) << row.widget;
-        EXPECT_FALSE(window->settingsChanged()) << row.widget;
+        EXPECT_EQ(window->agent().snapshot().*row.field, before) << row.widget;
+        EXPECT_FALSE(window->agent().settingsChanged()) << row.widget;
 
         clickSwitch(widget);
-        EXPECT_EQ(window->snapshot().*row.field, before) << row.widget; // clicked back to where it was
+        EXPECT_EQ(window->agent().snapshot().*row.field, before) << row.widget; // clicked back to where it was
         clickSwitch(widget);
-        EXPECT_EQ(window->snapshot().*row.field, before ? 0 : 1) << row.widget;
-        EXPECT_TRUE(window->settingsChanged()) << row.widget;
-        window->slot_TimerEvent();
+        EXPECT_EQ(window->agent().snapshot().*row.field, before ? 0 : 1) << row.widget;
+        EXPECT_TRUE(window->agent().settingsChanged()) << row.widget;
+        window->agent().tick();
     }
 }
 
 TEST_F(MonitorTest, LimitsFollowEveryValueChange)
 {
     auto window = makeWindow();
-    window->slot_TimerEvent();
+    window->agent().tick();
     for (const LimitRow& row : kLimitRows) {
         auto* box = child<QSpinBox>(*window, row.widget);
         const int target = box->value() == box->minimum() ? box->minimum() + box->singleStep() : box->minimum();
         box->setValue(target);
-        EXPECT_EQ(window->snapshot().*row.field, target) << row.widget;
-        EXPECT_TRUE(window->settingsChanged()) << row.widget;
-        window->slot_TimerEvent();
+        EXPECT_EQ(window->agent().snapshot().*row.field, target) << row.widget;
+        EXPECT_TRUE(window->agent().settingsChanged()) << row.widget;
+        window->agent().tick();
     }
 }
 
 TEST_F(MonitorTest, ChangesAreWrittenOnceOnTheNextTickAndAgainAtShutdown)
 {
     auto window = makeWindow();
-    window->slot_TimerEvent();
+    window->agent().tick();
 
     child<QSpinBox>(*window, "sbVcoreHi")->setValue(4000);
     child<QSpinBox>(*window, "sbVcoreHi")->setValue(4100);
     EXPECT_FALSE(readSettings().contains("Vcore_Hi=4100"));
-    window->slot_TimerEvent();
+    window->agent().tick();
     EXPECT_TRUE(readSettings().contains("Vcore_Hi=4100\r\n"));
 
     QFile::remove(settingsPath());
-    window->slot_TimerEvent();
+    window->agent().tick();
     EXPECT_FALSE(QFile::exists(settingsPath())); // nothing changed since the last write
 
     child<QSpinBox>(*window, "sbVioLo")->setValue(700);

@@ -3,11 +3,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 // Start-up and shutdown of the window: rails the board lacks, the start result of the library,
-// the tray and window slots, the library binding and the end of the logging worker.
+// the tray and window slots.
 
 #include "monitor_fixture.h"
 #include "history_view.h"
-#include "thread_shutdown.h"
 
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -18,8 +17,6 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <qwt_plot_textlabel.h>
-#include <QThread>
-#include <atomic>
 
 using namespace monitortest;
 
@@ -73,12 +70,12 @@ TEST_F(MonitorTest, RailsBelow100mVAreSwitchedOffAtStart)
         for (int i = 0; i < 4; ++i)
             ScriptedBoard::values[kRails[i].reading] = c.rails[i];
         auto window = makeWindow();
-        EXPECT_FALSE(window->settingsChanged());
+        EXPECT_FALSE(window->agent().settingsChanged());
         for (int i = 0; i < 4; ++i) {
             const Rail& rail = kRails[i];
             SCOPED_TRACE(std::string(rail.box) + " at " + std::to_string(c.rails[i]));
             auto* box = child<QGroupBox>(*window, rail.box);
-            EXPECT_EQ(window->snapshot().*rail.enabled, c.kept[i] ? 1 : 0);
+            EXPECT_EQ(window->agent().snapshot().*rail.enabled, c.kept[i] ? 1 : 0);
             EXPECT_EQ(box->isChecked(), c.kept[i]);
             EXPECT_EQ(box->isEnabled(), c.kept[i]);
             EXPECT_EQ(box->isHidden(), !c.kept[i]);
@@ -132,23 +129,23 @@ TEST_F(MonitorTest, MissingExportsAreNeverCalled)
     GaugeApi api = ScriptedBoard::api();
     api.Fan2 = nullptr;
     api.DLLRelease = nullptr;
-    MainformSetup setup;
+    AgentSetup setup;
     setup.settingsPath = settingsPath();
     setup.dataDirectory = dir.path();
     setup.readers = api;
     ScriptedBoard::values[Fan2] = 1234;
     {
         Mainform window(setup);
-        window.slot_TimerEvent();
-        EXPECT_EQ(window.snapshot().Fan2, 0);
-        EXPECT_EQ(window.snapshot().Fan1, 2400);
+        window.agent().tick();
+        EXPECT_EQ(window.agent().snapshot().Fan2, 0);
+        EXPECT_EQ(window.agent().snapshot().Fan1, 2400);
     }
 
     api.DLLInitial = nullptr;
     setup.readers = api;
     Mainform window(setup);
     EXPECT_TRUE(window.quitRequested()); // no way to start the sensors
-    window.slot_TimerEvent();
+    window.agent().tick();
     EXPECT_EQ(ScriptedBoard::readCalls, 9 * 2);
 }
 
@@ -235,80 +232,6 @@ TEST_F(MonitorTest, SystemInformationLabels)
     EXPECT_EQ(child<QLabel>(*window, "labProcName")->text(), "Name : <B>Core &lt;i7&gt;</B>");
     EXPECT_EQ(child<QLabel>(*window, "labProcLogiProc")->text(), "Number Of Logical Processors : <B>8</B>");
     EXPECT_EQ(child<QLabel>(*window, "labOSBuildNum")->text(), "Build Number : <B>6.1.0-18</B>");
-}
-
-TEST(GaugeBindingTest, LoadsTheFirstCandidateThatExists)
-{
-    ensureApplication();
-    GaugeBinding binding;
-    EXPECT_FALSE(binding.bind({"/nonexistent/Gauge64"}));
-    EXPECT_FALSE(binding.isBound());
-    EXPECT_EQ(binding.api().DLLInitial, nullptr);
-
-    ASSERT_TRUE(binding.bind({"/nonexistent/Gauge64", VRD_BIN_DIR "/Gauge64"})) << binding.fileName().toStdString();
-    const GaugeApi& api = binding.api();
-    for (GaugeFunction f : {api.DLLInitial, api.DLLRelease, api.Vcore, api.Vio, api.P5V, api.P12V, api.N5V, api.N12V,
-                            api.Fan1, api.Fan2, api.SysTemp, api.CpuTemp, api.PVbat})
-        EXPECT_NE(f, nullptr);
-
-    qputenv("GAUGE64_BOARD", VRD_SOURCE_DIR "/boards/no-chip.json");
-    const int32_t status = api.DLLInitial();
-    EXPECT_EQ(status, 512);
-    EXPECT_EQ(api.Vcore(), 0);
-    EXPECT_EQ(api.DLLRelease(), 1);
-    qunsetenv("GAUGE64_BOARD");
-
-    binding.unbind();
-    EXPECT_FALSE(binding.isBound());
-    EXPECT_EQ(binding.api().Vcore, nullptr);
-}
-
-// A worker that looks at its stop flag between statements, whose current statement may run long.
-class StatementWorker : public QThread {
-public:
-    explicit StatementWorker(int statementMs) : m_statementMs(statementMs) {}
-    std::atomic<bool> stop{false};
-    std::atomic<bool> inStatement{false};
-
-protected:
-    void run() override
-    {
-        while (!stop) {
-            inStatement = true;
-            QThread::msleep(m_statementMs);
-            inStatement = false;
-        }
-    }
-
-private:
-    const int m_statementMs;
-};
-
-TEST(ThreadShutdownTest, WaitsForTheCurrentStatementBeyondTheBoundedWait)
-{
-    struct Case {
-        int statementMs;
-        bool withinBound;
-    };
-    for (const Case& c : {Case{20, true}, Case{2600, false}}) {
-        StatementWorker worker(c.statementMs);
-        worker.start();
-        while (!worker.inStatement)
-            QThread::msleep(1);
-        worker.stop = true;
-        QElapsedTimer elapsed;
-        elapsed.start();
-        EXPECT_EQ(finishStoppedThread(worker), c.withinBound) << c.statementMs;
-        EXPECT_TRUE(worker.isFinished()) << c.statementMs;
-        EXPECT_FALSE(worker.inStatement) << c.statementMs;
-        EXPECT_LT(elapsed.elapsed(), c.statementMs + 2100) << c.statementMs;
-    }
-}
-
-TEST(ThreadShutdownTest, NeverStartedThreadNeedsNoWait)
-{
-    StatementWorker worker(10);
-    EXPECT_TRUE(finishStoppedThread(worker));
 }
 
 } // namespace

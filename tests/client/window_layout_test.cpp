@@ -29,7 +29,7 @@ class AgentWindowLayout : public MonitorTest, public testing::WithParamInterface
 TEST_P(AgentWindowLayout, NothingOverlapsAndEveryTextFitsOnEveryPage)
 {
     const std::unique_ptr<Mainform> window = makeWindow();
-    window->slot_TimerEvent();
+    window->agent().tick();
     const QSize size = GetParam().size.isValid() ? GetParam().size : window->size();
     const QSize taken = size.boundedTo(window->maximumSize());
     auto* pages = child<QListWidget>(*window, "lwItemSelector");

@@ -156,7 +156,8 @@ TEST_F(BridgedSites, HeadOfficeDiscoversAndHearsEverySiteAgentAlsoAfterASiteBrok
     EXPECT_TRUE(std::any_of(heard.begin(), heard.end(), [&](const auto& m) { return m.topic == userTopic; }));
 
     Mainform station(stationDir.path());
-    ASSERT_TRUE(vrdtest::waitUntil([&] { return station.requestLink()->isConnectedToHost(); }, 3000));
+    ASSERT_TRUE(vrdtest::waitUntil(
+        [&] { return station.requestLink()->isConnectedToHost() && station.replyReader().isSubscribed(); }, 3000));
     station.findChild<QPushButton*>("btnClientRefresh")->click();
     ASSERT_TRUE(vrdtest::waitUntil(
         [&] {

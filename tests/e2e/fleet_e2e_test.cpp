@@ -122,7 +122,8 @@ TEST_F(FleetEndToEnd, AFaultTravelsFromTheBoardToEveryViewAndABrokerRestartIsSur
     sinceStart.start();
     Mainform station(stationDir.path());
     // The user asks for the fleet once the station is on the broker.
-    ASSERT_TRUE(vrdtest::waitUntil([&] { return station.requestLink()->isConnectedToHost(); }, 2000));
+    ASSERT_TRUE(vrdtest::waitUntil(
+        [&] { return station.requestLink()->isConnectedToHost() && station.replyReader().isSubscribed(); }, 2000));
     station.findChild<QPushButton*>("btnClientRefresh")->click();
     ASSERT_TRUE(vrdtest::waitUntil([&] { return listedOnline(station, hotId) && listedOnline(station, coolId); },
                                    3000));

@@ -115,7 +115,9 @@ protected:
     std::unique_ptr<Mainform> startStation()
     {
         auto station = std::make_unique<Mainform>(stationDir.path());
-        EXPECT_TRUE(vrdtest::waitUntil([&] { return station->requestLink()->isConnectedToHost(); }, 3000));
+        EXPECT_TRUE(vrdtest::waitUntil(
+            [&] { return station->requestLink()->isConnectedToHost() && station->replyReader().isSubscribed(); },
+            3000));
         station->findChild<QPushButton*>("btnClientRefresh")->click();
         return station;
     }

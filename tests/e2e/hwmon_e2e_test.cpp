@@ -81,7 +81,8 @@ TEST(HwmonEndToEnd, StationAndVrdctlShowTheKernelDriversReadings)
                   .toUtf8());
     ini.close();
     Mainform station(stationDir.path());
-    ASSERT_TRUE(vrdtest::waitUntil([&] { return station.requestLink()->isConnectedToHost(); }, 3000));
+    ASSERT_TRUE(vrdtest::waitUntil(
+        [&] { return station.requestLink()->isConnectedToHost() && station.replyReader().isSubscribed(); }, 3000));
     station.findChild<QPushButton*>("btnClientRefresh")->click();
     ASSERT_TRUE(vrdtest::waitUntil([&] { return station.clientList().rowOf(identity) >= 0; }, 5000));
     station.slot_tvClientClicked(station.clientList().model()->index(station.clientList().rowOf(identity), 0));

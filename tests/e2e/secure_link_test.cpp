@@ -264,7 +264,9 @@ protected:
         return made;
     }
 
-    SecureBroker broker;
+    // Two agent accounts, as one account per agent has it.
+    SecureBroker broker{
+        {QStringLiteral("agent:agent"), QStringLiteral("agent:other"), QStringLiteral("station:station")}};
 };
 
 struct RuleCase {
@@ -272,24 +274,29 @@ struct RuleCase {
     QString topic;
     const char* listener;  // the account whose link should act on the topic
     const char* intruder;  // an account that may not publish there
-    const char* rightful;  // one that may
+    const char* rightful;  // one that may; null: no account may
 };
 
-TEST_F(SecureRules, OnlyStationsAskAndOnlyAgentsAnswer)
+TEST_F(SecureRules, OnlyStationsAskAndEachAgentAccountAnswersOnItsOwnTopicOnly)
 {
     const RuleCase cases[] = {
         {"agent account publishing a request", msg::requestTopic(kChannel), "agent", "agent", "station"},
-        {"station account publishing a reply", msg::replyTopic(kChannel), "station", "station", "agent"},
         {"agent account publishing on an agent's own request topic",
          msg::agentRequestTopic(kChannel, QUuid::createUuid()), "agent", "agent", "station"},
-        {"station account publishing on the agent account's reply topic", msg::replyTopic(kChannel) + "/agent",
+        {"station account publishing on an agent account's reply topic", msg::replyTopic(kChannel) + "/agent",
          "station", "station", "agent"},
+        {"agent account publishing on another agent account's reply topic", msg::replyTopic(kChannel) + "/agent",
+         "station", "other", "agent"},
+        {"agent account publishing on the shared reply topic", msg::replyTopic(kChannel), "station", "agent",
+         nullptr},
+        {"station account publishing on the shared reply topic", msg::replyTopic(kChannel), "station", "station",
+         nullptr},
     };
     for (const RuleCase& c : cases) {
         SCOPED_TRACE(c.name);
         auto listener = link(QLatin1String(c.listener), c.topic);
         auto intruder = link(QLatin1String(c.intruder), c.topic);
-        auto rightful = link(QLatin1String(c.rightful), c.topic);
+        auto rightful = link(QLatin1String(c.rightful ? c.rightful : c.listener), c.topic);
         QList<QByteArray> seen;
         QObject::connect(listener.get(), &MqttTransmit::SignalMqttReceived,
                          [&](const MqttMessage& message) { seen << message.payload(); });
@@ -301,10 +308,12 @@ TEST_F(SecureRules, OnlyStationsAskAndOnlyAgentsAnswer)
         const QByteArray forged = msg::buildRequest(msg::KindInventory, QUuid::createUuid());
         const QByteArray allowed = msg::buildRequest(msg::KindInventory, QUuid::createUuid());
         ASSERT_TRUE(intruder->PublishPayload(forged));
-        ASSERT_TRUE(rightful->PublishPayload(allowed));
-        ASSERT_TRUE(vrdtest::waitUntil([&] { return seen.contains(allowed); }, 5000));
-        vrdtest::waitUntil([] { return false; }, 300);
-        EXPECT_EQ(seen, QList<QByteArray>{allowed});
+        if (c.rightful) {
+            ASSERT_TRUE(rightful->PublishPayload(allowed));
+            ASSERT_TRUE(vrdtest::waitUntil([&] { return seen.contains(allowed); }, 5000));
+        }
+        vrdtest::waitUntil([] { return false; }, c.rightful ? 300 : 1000);
+        EXPECT_EQ(seen, c.rightful ? QList<QByteArray>{allowed} : QList<QByteArray>{});
         // Refused quietly: the intruder is still connected, it just reaches nobody.
         EXPECT_TRUE(intruder->isConnectedToHost());
     }

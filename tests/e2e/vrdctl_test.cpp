@@ -5,6 +5,7 @@
 // vrdctl against simulated agents on a real broker: every command, its JSON, the plugin exit
 // codes, and the defaults it takes from VRD.INI.
 
+#include "client_accounts.h"
 #include "messages.h"
 #include "test_broker.h"
 #include "test_mqtt_client.h"
@@ -16,6 +17,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -224,6 +227,43 @@ TEST_F(VrdctlTest, DefaultsComeFromTheIniFileInTheWorkingDirectory)
     const Outcome run = vrdctl({"--json", "list"}, dir.path(), false);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8()).array().size(), 3) << run.out.toStdString();
+}
+
+// The station's registry ties the agent to another account than the one it answers on (the
+// simulated agents answer on the shared reply topic): its answers are refused until the tie is
+// released, and a registry from before ties were kept ties nothing.
+TEST_F(VrdctlTest, RefusesAnswersTheStationsTiesRefuseUntilReleased)
+{
+    QTemporaryDir dir;
+    const QString registry = dir.filePath("Client.sqlite");
+    const QString older = dir.filePath("older.sqlite");
+    const QUuid agent = msg::parseUuid(someAgent());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "registry");
+        db.setDatabaseName(registry);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(client_accounts::createTable(db));
+        ASSERT_TRUE(client_accounts::store(db, agent, "elsewhere", 1));
+        db.close();
+        db.setDatabaseName(older);
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec("CREATE TABLE CLIENTINFO_TBL( GUID CHAR(64) PRIMARY KEY );"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("registry");
+
+    const Outcome refused = vrdctl({"--timeout", "1500", "--db", registry, "check", someAgent()});
+    EXPECT_EQ(refused.exitCode, 3) << refused.out.toStdString();
+    EXPECT_TRUE(refused.out.startsWith("UNKNOWN: no answer")) << refused.out.toStdString();
+    EXPECT_EQ(vrdctl({"--db", older, "check", someAgent()}).exitCode, 2);
+
+    const Outcome released = vrdctl({"--db", registry, "release", someAgent()}, QString(), false);
+    EXPECT_EQ(released.exitCode, 0);
+    EXPECT_EQ(released.out, "released " + someAgent() + " from account elsewhere: the next reply of any account "
+                                                          "ties it again\n");
+    EXPECT_EQ(vrdctl({"--db", registry, "check", someAgent()}).exitCode, 2);
+    EXPECT_EQ(vrdctl({"--db", registry, "release", someAgent()}, QString(), false).exitCode, 1);
+    EXPECT_EQ(vrdctl({"--db", dir.filePath("missing.sqlite"), "check", someAgent()}).exitCode, 3);
 }
 
 } // namespace

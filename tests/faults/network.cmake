@@ -12,7 +12,7 @@ target_include_directories(vrd_network_faults_support PUBLIC
 target_compile_definitions(vrd_network_faults_support PRIVATE
   VRD_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VRD_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 target_link_libraries(vrd_network_faults_support PUBLIC
-  vrd_test_support vrd_link vrd_client_store GTest::gtest Qt5::Sql)
+  vrd_test_support vrd_agent GTest::gtest Qt5::Sql)
 
 # Seconds each may take, with room for a sanitizer build on a busy machine: twenty restarts
 # cost about ten seconds each (the station retries every 10 s); the hang lasts 30 s.

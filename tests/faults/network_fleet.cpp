@@ -28,6 +28,9 @@ namespace {
 
 const QString kBrowserProgram = QStringLiteral(VRD_BIN_DIR "/VrdBrowser");
 const QString kBrowserErrors = QStringLiteral("browser-stderr.log");
+const QString kRegistry = QStringLiteral("Client.sqlite");
+// More than any test has faults to recover from.
+constexpr int kMarkers = 64;
 
 QByteArray readFile(const QString& path)
 {
@@ -64,6 +67,26 @@ BrowserProcess::BrowserProcess(quint16 port, const QString& channel)
                   .arg(port)
                   .arg(channel)
                   .toUtf8());
+    // The registry the browser starts with: the markers the probes answer for.
+    const QString name = QStringLiteral("faults_markers");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(m_dir.filePath(kRegistry));
+        QSqlQuery query(db);
+        if (db.open()
+            && query.exec(QStringLiteral("CREATE TABLE CLIENTINFO_TBL( COMPUTERNAME CHAR(128),CPUNAME CHAR(128), "
+                                         "OSNAME CHAR(128), SYSMODEL CHAR(128), SYSSERIL CHAR(128),GUID CHAR(64) "
+                                         "PRIMARY KEY UNIQUE );"))) {
+            query.prepare(QStringLiteral("INSERT INTO CLIENTINFO_TBL (COMPUTERNAME, GUID) VALUES ('probe', ?);"));
+            for (int i = 0; i < kMarkers; ++i) {
+                m_markers << QUuid::createUuid();
+                query.addBindValue(msg::uuidText(m_markers.last()));
+                query.exec();
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
 }
 
 BrowserProcess::~BrowserProcess()
@@ -103,19 +126,24 @@ std::string BrowserProcess::errors() const
     return readFile(m_dir.filePath(kBrowserErrors)).toStdString();
 }
 
-bool BrowserProcess::hasRegistered(const QUuid& identity) const
+QUuid BrowserProcess::nextMarker()
+{
+    return m_markers.isEmpty() ? QUuid() : m_markers.takeFirst();
+}
+
+bool BrowserProcess::hasHeardFrom(const QUuid& identity) const
 {
     static int serial = 0;
     const QString name = QStringLiteral("faults_registry_%1").arg(++serial);
     bool found = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(m_dir.filePath(QStringLiteral("Client.sqlite")));
+        db.setDatabaseName(m_dir.filePath(kRegistry));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
         QSqlQuery query(db);
-        const bool listed = QFile::exists(db.databaseName()) && db.open()
-            && query.exec(QStringLiteral("SELECT GUID FROM CLIENTINFO_TBL;"));
-        if (listed)
+        const bool tied = QFile::exists(db.databaseName()) && db.open()
+            && query.exec(QStringLiteral("SELECT GUID FROM CLIENTACCOUNT_TBL;"));
+        if (tied)
             while (!found && query.next())
                 found = QUuid(query.value(0).toString().trimmed()) == identity;
     }
@@ -158,15 +186,16 @@ void noteArrivals(const QList<vrdtest::TestMqttClient::Message>& messages, int f
 } // namespace
 
 Recovery awaitRecovery(quint16 port, const QString& channel, const QSet<QUuid>& agents,
-                       const BrowserProcess* station, const QElapsedTimer& since, int timeoutMs)
+                       BrowserProcess* station, const QElapsedTimer& since, int timeoutMs)
 {
     Recovery recovery;
     vrdtest::TestMqttClient probe(port);
     if (!probe.connectToBroker(timeoutMs) || !probe.subscribe(msg::requestTopic(channel))
         || !probe.subscribe(msg::replyTopic(channel)))
         return recovery;
-    const QUuid marker = QUuid::createUuid();
-    const QByteArray markerReply = msg::buildInventoryReply(marker, {QStringLiteral("probe"), {}, {}, {}, {}, {}});
+    // A client the station knows, answering its presence request.
+    const QUuid marker = station ? station->nextMarker() : QUuid();
+    const QByteArray markerReply = msg::buildLoadReply(marker, 0);
     const QByteArray inventoryRequest = msg::buildRequest(msg::KindInventory, msg::broadcastUuid());
     if (!station)
         recovery.stationRequestsMs = recovery.stationRepliesMs = 0;
@@ -180,7 +209,7 @@ Recovery awaitRecovery(quint16 port, const QString& channel, const QSet<QUuid>& 
                 probe.publish(msg::requestTopic(channel), inventoryRequest);
             if (recovery.stationRepliesMs < 0) {
                 probe.publish(msg::replyTopic(channel), markerReply);
-                if (station->hasRegistered(marker))
+                if (station->hasHeardFrom(marker))
                     recovery.stationRepliesMs = since.elapsed();
             }
         }

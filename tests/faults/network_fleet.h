@@ -36,13 +36,19 @@ public:
     qint64 pid() const;
     std::string errors() const;
 
-    // Whether its registry ("Client.sqlite") lists the identity: an inventory reply for it came
-    // in through the browser's reply link.
-    bool hasRegistered(const QUuid& identity) const;
+    // An identity its registry listed at start and no probe has used yet: the browser takes a
+    // reply only from a client it knows (or one that answers its inventory request, which it
+    // sends only when the operator asks).
+    QUuid nextMarker();
+
+    // Whether the browser has tied the identity to an account ("Client.sqlite"): a reply that
+    // named it came in through its reply link.
+    bool hasHeardFrom(const QUuid& identity) const;
 
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    QList<QUuid> m_markers;
 };
 
 // How long, from a fault's end, each part of the fleet took to work again; -1 for a part that
@@ -50,14 +56,14 @@ private:
 struct Recovery {
     qint64 agentsMs = -1;          // every agent answered a broadcast inventory request
     qint64 stationRequestsMs = -1; // the station's next presence request reached the broker
-    qint64 stationRepliesMs = -1;  // an inventory reply on the reply topic reached its registry
+    qint64 stationRepliesMs = -1;  // a presence reply on the reply topic reached its registry
     qint64 stationMs() const;      // both of the station's links; -1 unless both came back
 };
 
 // Probes the fleet on `channel` from a new connection of its own until the `agents` and the
 // station (none when null) all work again or `since` passes timeoutMs.
 Recovery awaitRecovery(quint16 port, const QString& channel, const QSet<QUuid>& agents,
-                       const BrowserProcess* station, const QElapsedTimer& since, int timeoutMs);
+                       BrowserProcess* station, const QElapsedTimer& since, int timeoutMs);
 
 // The process whose working directory is `directory`; 0 when there is none.
 qint64 processInDirectory(const QString& directory);

@@ -15,7 +15,7 @@ vrd_add_test(fault_storage_tests
     ${CMAKE_CURRENT_LIST_DIR}/storage_disk_full_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/storage_kill_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/storage_lock_test.cpp
-  LIBS vrd_test_support vrd_link vrd_client_store vrd_client_monitor Qt5::Sql)
+  LIBS vrd_test_support vrd_agent Qt5::Sql)
 add_dependencies(fault_storage_tests VrdClient Gauge64 storage_db_locker)
 
 # Longer than vrd_add_test's 120 s where the fault itself takes time (the lock lasts 15 s, the

@@ -5,7 +5,7 @@
 // The agent's working directory on a full disk (a small tmpfs): it keeps monitoring and alarming,
 // its settings file is never left truncated, and logging resumes once space returns.
 
-#include "settings_keys.h"
+#include "agent_settings.h"
 #include "storage_agent.h"
 #include "storage_figure.h"
 #include "qt_test_loop.h"

@@ -23,7 +23,7 @@
 namespace {
 
 // Each program has its man page of the same name.
-const QStringList kPrograms = {"VrdClient", "VrdBrowser", "gauge64-read", "vrdctl", "vrd-fleet-sim"};
+const QStringList kPrograms = {"VrdClient", "vrd-agent", "VrdBrowser", "gauge64-read", "vrdctl", "vrd-fleet-sim"};
 const QStringList kIcons = {"varden-agent", "varden-station"};
 const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 const char* const kDesktopEntries[][2] = {
@@ -135,8 +135,10 @@ TEST_F(InstallLayoutTest, UnitPassesSystemdAnalyzeVerify)
     const QRegularExpression execStart(QStringLiteral("^ExecStart=(\\S+)"), QRegularExpression::MultilineOption);
     const QRegularExpressionMatch match = execStart.match(unit);
     ASSERT_TRUE(match.hasMatch());
-    EXPECT_EQ(match.captured(1), tree.file("bin", "VrdClient").mid(tree.root().size()));
-    unit.replace(match.capturedStart(1), match.capturedLength(1), tree.file("bin", "VrdClient"));
+    EXPECT_EQ(match.captured(1), tree.file("bin", "vrd-agent").mid(tree.root().size()));
+    unit.replace(match.capturedStart(1), match.capturedLength(1), tree.file("bin", "vrd-agent"));
+    // The status of a machine without a usable sensor ends the service for good.
+    EXPECT_TRUE(unit.contains(QStringLiteral("\nRestartPreventExitStatus=69\n")));
 
     QTemporaryDir scratch;
     QFile copy(scratch.filePath("varden-agent.service"));
@@ -205,6 +207,41 @@ TEST(InstallElsewhere, EveryFileLandsUnderTheGivenPrefix)
     EXPECT_EQ(outside.join(' ').toStdString(), "");
     EXPECT_TRUE(QFileInfo(tree.file("bin", "VrdClient")).isExecutable());
     EXPECT_TRUE(tree.file("bin", "VrdClient").startsWith(tree.root() + prefix + '/'));
+}
+
+// Every installed program that loads the library finds it through the same lookup: the agent in
+// both forms, and the simulator with --board.
+TEST_F(InstallLayoutTest, EveryInstalledProgramLoadsTheInstalledLibrary)
+{
+    QTemporaryDir state;
+    const struct {
+        const char* program;
+        QStringList arguments;
+        int exitCode;
+    } cases[] = {
+        {"vrd-agent", {}, 69}, // no chip on the board: it says so and ends
+        {"VrdClient", {}, 0},  // the same, through its message on the offscreen platform
+        {"vrd-fleet-sim", {"--agents", "1", "--duration", "1", "--port", "9", "--board",
+                           VRD_SOURCE_DIR "/boards/fintek-f81866.json"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("GAUGE64_BOARD"), QStringLiteral(VRD_SOURCE_DIR "/boards/no-chip.json"));
+        env.insert(QStringLiteral("STATE_DIRECTORY"), state.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), state.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        env.remove(QStringLiteral("GAUGE64_TRACE"));
+        env.remove(QStringLiteral("LD_LIBRARY_PATH"));
+        const Outcome installed = run(tree.file("bin", QString::fromLatin1(c.program)), c.arguments, env);
+        EXPECT_EQ(installed.exitCode, c.exitCode) << installed.err.right(2000).toStdString();
+        const QRegularExpression mapped(QStringLiteral("file=(\\S*libGauge64\\.so) \\[0\\];\\s+generating link map"));
+        const QRegularExpressionMatch match = mapped.match(installed.err);
+        ASSERT_TRUE(match.hasMatch()) << installed.err.right(2000).toStdString();
+        EXPECT_EQ(QFileInfo(match.captured(1)).canonicalFilePath(),
+                  QFileInfo(tree.file("lib", "varden/libGauge64.so")).canonicalFilePath());
+    }
 }
 
 } // namespace

@@ -2,61 +2,22 @@
 //
 // SPDX-License-Identifier: GPL-2.0-or-later
 
-// The login and TLS settings as the station and vrdctl read them, and what keeps them from
-// giving a connection.
+// What keeps the login and TLS settings from giving a connection.
 
 #include "broker_access.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct ReadCase {
-    const char* name;
-    const char* cloud; // lines of section CLOUD
-    BrokerAccess expected;
-};
-
 BrokerAccess accessOf(const char* user, const char* password, bool tls, const char* ca = "", const char* cert = "",
                       const char* key = "")
 {
     return {QString::fromUtf8(user), QString::fromUtf8(password), tls, QString::fromUtf8(ca),
             QString::fromUtf8(cert), QString::fromUtf8(key)};
-}
-
-bool operator==(const BrokerAccess& a, const BrokerAccess& b)
-{
-    return a.user == b.user && a.password == b.password && a.tls == b.tls && a.caFile == b.caFile &&
-           a.certFile == b.certFile && a.keyFile == b.keyFile;
-}
-
-TEST(BrokerAccessSettings, ReadFromSectionCloud)
-{
-    const ReadCase cases[] = {
-        {"no keys: anonymous, plain TCP", "HOST=127.0.0.1\n", accessOf("", "", false)},
-        {"every key", "USER=agent\nPASSWORD=s3cret\nTLS=1\nCA_FILE=/etc/vrd/ca.crt\nCERT_FILE=/etc/vrd/a.crt\n"
-                      "KEY_FILE=/etc/vrd/a.key\n",
-         accessOf("agent", "s3cret", true, "/etc/vrd/ca.crt", "/etc/vrd/a.crt", "/etc/vrd/a.key")},
-        {"commas kept", "PASSWORD=a,b,c\nCA_FILE=/srv/ca,v2.crt\n", accessOf("", "a,b,c", false, "/srv/ca,v2.crt")},
-        {"TLS off", "TLS=0\n", accessOf("", "", false)},
-        {"TLS not a number", "TLS=yes\n", accessOf("", "", false)},
-        {"TLS any other number", "TLS=2\n", accessOf("", "", true)},
-    };
-    for (const ReadCase& c : cases) {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("VRD.INI"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("[CLOUD]\n") + c.cloud);
-        file.close();
-        QSettings ini(path, QSettings::IniFormat);
-        ini.beginGroup(QStringLiteral("CLOUD"));
-        EXPECT_TRUE(readBrokerAccess(ini) == c.expected) << c.name;
-    }
 }
 
 TEST(BrokerAccessSettings, ProblemsThatKeepALinkFromConnecting)

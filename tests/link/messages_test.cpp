@@ -5,6 +5,7 @@
 #include "messages.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimeZone>
@@ -192,6 +193,12 @@ TEST(MessageParser, HostilePayloads)
         {"number", "1", false, 0},
         {"null", "null", false, 0},
         {"deep nesting", QByteArray(60000, '['), false, 0},
+        // The deepest message, a history reply, has five levels; eight pass, nine do not.
+        {"nesting at the limit", R"({"SrvCall":16,"a":[[[[[[[1]]]]]]]})", true, 16},
+        {"one level deeper", R"({"SrvCall":16,"a":[[[[[[[[1]]]]]]]]})", false, 0},
+        {"brackets inside a string do not count", "{\"SrvCall\":4,\"Comp\":\"" + QByteArray(100, '[') + "\"}",
+         true, 4},
+        {"an escaped quote does not end the string", R"({"SrvCall":4,"Comp":"a\"[[[[[[[[[[[[\""})", true, 4},
         {"nul bytes", QByteArray("{\"SrvCall\":1}\0\0", 15), false, 0},
         {"larger than 64 KiB", paddedObject(msg::kMaxPayloadBytes + 1), false, 0},
         {"exactly 64 KiB", paddedObject(msg::kMaxPayloadBytes), true, 1},
@@ -381,6 +388,58 @@ TEST(MessageInventory, RoundTripWithTheHostIdentityAsUuid)
     EXPECT_EQ(read.comp, inventory.comp);
     EXPECT_EQ(read.sysSerial, inventory.sysSerial);
     EXPECT_EQ(read.uuid, msg::uuidText(kClient));
+}
+
+TEST(MessageTopics, AReplyTopicNamesTheAccountItSpeaksFor)
+{
+    const QString channel = QStringLiteral("VARDEN6");
+    const struct {
+        const char* name;
+        QString topic;
+        std::optional<QString> account;
+    } cases[] = {
+        {"shared topic: no account", QStringLiteral("VARDEN6C2H"), QString()},
+        {"per-user topic", QStringLiteral("VARDEN6C2H/agentA"), QStringLiteral("agentA")},
+        {"the longest user name", QStringLiteral("VARDEN6C2H/") + QString(256, QLatin1Char('u')),
+         QString(256, QLatin1Char('u'))},
+        {"a name no agent could reply under", QStringLiteral("VARDEN6C2H/") + QString(257, QLatin1Char('u')),
+         std::nullopt},
+        {"a level more", QStringLiteral("VARDEN6C2H/a/b"), std::nullopt},
+        {"empty user level", QStringLiteral("VARDEN6C2H/"), std::nullopt},
+        {"request topic", QStringLiteral("VARDEN6H2C"), std::nullopt},
+        {"another channel", QStringLiteral("OTHERC2H/agentA"), std::nullopt},
+        {"a prefix of the reply topic", QStringLiteral("VARDEN6C2Hx"), std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(msg::replyAccount(channel, c.topic), c.account) << c.name;
+}
+
+TEST(MessageRemoteText, TextsAreCutToTheirLimitWithoutSplittingACharacter)
+{
+    const QString limit(msg::kMaxRemoteTextChars, QLatin1Char('x'));
+    const QString pair = QString::fromUtf8("\xf0\x9f\x98\x80"); // one character, two UTF-16 units
+    const struct {
+        const char* name;
+        QJsonValue sent;
+        QString read;
+    } cases[] = {
+        {"short", QStringLiteral("PC"), QStringLiteral("PC")},
+        {"at the limit", limit, limit},
+        {"60 KB", QString(60000, QLatin1Char('x')), limit},
+        {"a pair across the limit", limit.left(msg::kMaxRemoteTextChars - 1) + pair,
+         limit.left(msg::kMaxRemoteTextChars - 1)},
+        {"a pair just inside", limit.left(msg::kMaxRemoteTextChars - 2) + pair + QStringLiteral("yy"),
+         limit.left(msg::kMaxRemoteTextChars - 2) + pair},
+        {"not a string", 5, QString()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(msg::remoteText(c.sent), c.read) << c.name;
+        const QJsonObject inventory{{"CurrDMI", QJsonArray{QJsonObject{{"Comp", c.sent}, {"OS", c.sent}}}}};
+        EXPECT_EQ(msg::parseInventoryReply(inventory).comp, c.read) << c.name;
+        EXPECT_EQ(msg::parseInventoryReply(inventory).os, c.read) << c.name;
+        const QJsonObject faults{{"Err50", QJsonArray{QJsonObject{{"MSG", c.sent}}}}};
+        EXPECT_EQ(msg::parseFaultReply(faults).first().text, c.read) << c.name;
+    }
 }
 
 TEST(MessageInventory, MissingOrMistypedKeysReadAsEmpty)

@@ -90,6 +90,25 @@ TEST(FilePlacesTest, BelowProgramFilesTheLocalApplicationDataHoldsEverything)
     }
 }
 
+// vrdctl reads the working directory's VRD.INI first; installed, then the station's own.
+TEST(FilePlacesTest, ToolsLookForTheStationsSettingsWhenInstalled)
+{
+    const QString bin = QDir::tempPath();
+    const QString config = "/home/u/.config";
+    const struct {
+        const char* what;
+        PlaceInputs inputs;
+        QStringList files;
+    } cases[] = {
+        {"installed", {bin, bin, "", config, ""}, {"VRD.INI", config + "/varden/VrdBrowser/VRD.INI"}},
+        {"installed, under a service", {bin, bin, "/var/lib/varden", config, ""},
+         {"VRD.INI", config + "/varden/VrdBrowser/VRD.INI"}},
+        {"build tree", {"/src/build/bin", bin, "", config, ""}, {"VRD.INI"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(stationSettingsFiles(c.inputs), c.files) << c.what;
+}
+
 TEST(FilePlacesTest, TheSettingsFileOfTheWorkingDirectoryIsItsBareName)
 {
     EXPECT_EQ(FilePlaces{}.settingsFile("VRD.INI"), QString("VRD.INI"));

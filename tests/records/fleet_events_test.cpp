@@ -5,7 +5,7 @@
 // The fleet event record in a real database file: written in batches, read back in order,
 // purged by age, read by a second connection as vrdctl does; and vrdctl's --since spellings.
 
-#include "events_command.h"
+#include "since_option.h"
 #include "fleet_events.h"
 #include "sensor_snapshot.h"
 
@@ -114,6 +114,78 @@ TEST_F(FleetEventsTest, TheRegistryTableIsLeftAsItWasAndUnknownKindsAreSkipped)
     EXPECT_EQ(store.since(0)->size(), 1);
 }
 
+TEST_F(FleetEventsTest, TheTableKeepsTheNewestRowsItHasRoomFor)
+{
+    FleetEventStore store(QStringLiteral("store"));
+    ASSERT_TRUE(store.open(path()));
+    QVector<FleetEvent> events;
+    for (int i = 0; i < 25; ++i)
+        events.append(event(1000 + i, FleetEventKind::Online, QString::number(i)));
+    ASSERT_TRUE(store.append(events));
+    ASSERT_TRUE(store.purgeBefore(0, 10));
+    const std::optional<QVector<FleetEvent>> left = store.since(0);
+    ASSERT_TRUE(left);
+    ASSERT_EQ(left->size(), 10);
+    EXPECT_EQ(left->first().name, QStringLiteral("15"));
+    EXPECT_EQ(left->last().name, QStringLiteral("24"));
+}
+
+// A station from before the account column left a table without it: it is added, and a reader
+// that finds none reads the rows all the same.
+TEST_F(FleetEventsTest, AnOlderTableGainsTheDetailColumnAndReadsBack)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(path());
+        ASSERT_TRUE(db.open());
+        QSqlQuery query(db);
+        ASSERT_TRUE(query.exec(QStringLiteral(
+            "CREATE TABLE FLEETEVENT_TBL( ID INTEGER PRIMARY KEY AUTOINCREMENT, UTC INTEGER NOT NULL, GUID CHAR(64) "
+            "NOT NULL, COMPUTERNAME CHAR(128), KIND INTEGER NOT NULL, TYPE_ID INTEGER, DATA INTEGER, "
+            "LIMIT_DATA INTEGER );")));
+        ASSERT_TRUE(query.exec(QStringLiteral("INSERT INTO FLEETEVENT_TBL (UTC, GUID, COMPUTERNAME, KIND) "
+                                              "VALUES (5, '{0a0a0a0a-0000-4000-8000-00000000000a}', 'old', 1);")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+    {
+        FleetEventStore reader(QStringLiteral("reader"));
+        ASSERT_TRUE(reader.openReadOnly(path()));
+        ASSERT_EQ(reader.since(0)->size(), 1);
+    }
+    FleetEventStore store(QStringLiteral("store"));
+    ASSERT_TRUE(store.open(path()));
+    FleetEvent claimed = event(6, FleetEventKind::IdentityClaimed, "PC");
+    claimed.detail = QStringLiteral("agentB");
+    ASSERT_TRUE(store.append({claimed}));
+    const std::optional<QVector<FleetEvent>> all = store.since(0);
+    ASSERT_TRUE(all);
+    ASSERT_EQ(all->size(), 2);
+    EXPECT_EQ(all->first().name, QStringLiteral("old"));
+    EXPECT_EQ(all->last().detail, QStringLiteral("agentB"));
+    EXPECT_EQ(fleetEventText(all->last()), QStringLiteral("identity claimed by another account: agentB"));
+}
+
+TEST(FleetEventBudget, AClientRecordsItsShareOfAnHourThenOneMarkAndNothingMore)
+{
+    FleetEventBudget budget;
+    const QUuid flapping = QUuid::createUuid();
+    const QUuid quiet = QUuid::createUuid();
+    const qint64 hour = 1765000800; // a whole hour of UTC
+    int recorded = 0;
+    int marks = 0;
+    for (int i = 0; i < 100; ++i) {
+        const FleetEventBudget::Admit admit = budget.admit(flapping, hour + i * 30);
+        recorded += admit == FleetEventBudget::Admit::Record ? 1 : 0;
+        marks += admit == FleetEventBudget::Admit::RecordHeld ? 1 : 0;
+    }
+    EXPECT_EQ(recorded, kFleetEventsPerClientHour);
+    EXPECT_EQ(marks, 1);
+    EXPECT_EQ(budget.dropped(), quint64(100 - kFleetEventsPerClientHour - 1));
+    EXPECT_EQ(budget.admit(quiet, hour + 3599), FleetEventBudget::Admit::Record);
+    EXPECT_EQ(budget.admit(flapping, hour + 3600), FleetEventBudget::Admit::Record);
+}
+
 TEST_F(FleetEventsTest, ReadOnlyOpenRefusesAMissingFileAndCreatesNone)
 {
     FleetEventStore reader(QStringLiteral("reader"));
@@ -135,6 +207,8 @@ TEST(FleetEventText, SaysWhatHappenedWithUnits)
          "fault ended: Vcore = 1.234 V (limit 3.600 V)"},
         {event(0, FleetEventKind::FaultStarted, "x", SensorCpuFan, 400, 1000),
          "fault started: Processor Fan = 400 RPM (limit 1000 RPM)"},
+        {event(0, FleetEventKind::IdentityClaimed, "x"), "identity claimed by another account: the shared reply topic"},
+        {event(0, FleetEventKind::EventsHeld, "x"), "more events this hour not recorded"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(fleetEventText(c.event), QString::fromLatin1(c.text));

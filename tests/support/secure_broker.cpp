@@ -44,7 +44,8 @@ QByteArray currentUser()
 
 } // namespace
 
-SecureBroker::SecureBroker()
+SecureBroker::SecureBroker(const QStringList& accounts)
+    : m_accounts(accounts)
 {
     for (int i = 0; i < ListenerCount; ++i)
         m_ports[i] = freePort(address(Listener(i)));
@@ -91,7 +92,7 @@ BrokerAccess SecureBroker::access(const QString& account, Listener listener) con
 bool SecureBroker::makeFiles()
 {
     const QList<QStringList> runs = {
-        {"--client-certs", file(QString()), "127.0.0.1", "agent:agent", "station:station"},
+        QStringList{"--client-certs", file(QString()), "127.0.0.1"} + m_accounts,
         {file(QStringLiteral("other")), "127.0.0.1", "agent:agent"},
     };
     for (const QStringList& arguments : runs) {

@@ -6,7 +6,7 @@
 // The real mosquitto run with the project's secured configuration (docs/broker/mosquitto.conf)
 // and with files made at start by docs/broker/vrd-broker-files in a temporary directory: the
 // CA, the broker's certificate for 127.0.0.1 only, a password file, the access rules, and the
-// accounts "agent" and "station" with their passwords and client certificates. A second CA
+// accounts (by default "agent" and "station") with their passwords and client certificates. A second CA
 // made the same way has signed nothing this broker shows. Nothing secret lives in the tree.
 //
 //     vrdtest::SecureBroker broker;
@@ -25,6 +25,7 @@
 #include <QHostAddress>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <array>
@@ -39,7 +40,9 @@ public:
     static constexpr char kChannel[] = "VARDEN6"; // the channel and HQ token the rules are made for
     static constexpr char kHqToken[] = "NORDA";
 
-    SecureBroker();
+    // Accounts as vrd-broker-files takes them, ROLE:NAME.
+    explicit SecureBroker(const QStringList& accounts = {QStringLiteral("agent:agent"),
+                                                         QStringLiteral("station:station")});
     ~SecureBroker(); // kills a running broker
 
     SecureBroker(const SecureBroker&) = delete;
@@ -70,6 +73,7 @@ private:
     bool allAccept() const;
 
     QTemporaryDir m_dir;
+    QStringList m_accounts;
     std::array<quint16, ListenerCount> m_ports{};
     bool m_made = false;
     std::unique_ptr<QProcess> m_process;

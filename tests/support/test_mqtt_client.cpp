@@ -40,6 +40,16 @@ TestMqttClient::~TestMqttClient()
     mosquitto_destroy(m_mosq);
 }
 
+bool TestMqttClient::setLogin(const QString& user, const QString& password, const QString& caFile)
+{
+    if (mosquitto_username_pw_set(m_mosq, user.toUtf8().constData(), password.toUtf8().constData())
+        != MOSQ_ERR_SUCCESS)
+        return false;
+    return caFile.isEmpty()
+        || mosquitto_tls_set(m_mosq, caFile.toUtf8().constData(), nullptr, nullptr, nullptr, nullptr)
+        == MOSQ_ERR_SUCCESS;
+}
+
 bool TestMqttClient::connectToBroker(int timeoutMs)
 {
     if (mosquitto_connect_async(m_mosq, m_host.toUtf8().constData(), m_port, kKeepAliveSeconds) != MOSQ_ERR_SUCCESS)
@@ -81,6 +91,12 @@ bool TestMqttClient::waitForMessages(int count, int timeoutMs)
             return m_messages.size() >= count;
         },
         timeoutMs);
+}
+
+int TestMqttClient::messageCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_messages.size();
 }
 
 QList<TestMqttClient::Message> TestMqttClient::messages() const

@@ -32,6 +32,10 @@ public:
     TestMqttClient(const TestMqttClient&) = delete;
     TestMqttClient& operator=(const TestMqttClient&) = delete;
 
+    // An account and, with a CA file, TLS; before connectToBroker(). False when the library
+    // refuses the settings.
+    bool setLogin(const QString& user, const QString& password, const QString& caFile = QString());
+
     // Connects and waits for the broker's acknowledgement.
     bool connectToBroker(int timeoutMs = 5000);
     bool isConnected() const;
@@ -45,6 +49,8 @@ public:
     // Waits until at least count messages have arrived since the last clear().
     bool waitForMessages(int count, int timeoutMs);
 
+    // Messages since the last clear(), without copying them.
+    int messageCount() const;
     QList<Message> messages() const;
     QList<QByteArray> payloads() const;
     void clear();

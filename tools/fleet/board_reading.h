@@ -3,9 +3,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 #pragma once
-// The readings an agent would show for a simulated board: the sensor library loaded as the
-// agent loads it, started on the board file, its ten readings taken once (low 16 bits, as the
-// agent keeps them), and the rails a board does not wire switched off as the agent does.
+// The readings an agent would show for a simulated board: the agent core's own reading source on
+// the sensor library (found through the one lookup, started on the board file), its ten readings
+// taken once, and the rails a board does not wire switched off as the agent does at start-up.
 
 #include "sensor_snapshot.h"
 

@@ -21,10 +21,12 @@ constexpr int kStatusMs = 100;
 
 } // namespace
 
-FleetShard::FleetShard(std::vector<Agent> agents, const LinkSettings& link, bool drift, quint64 seed,
-                       ShardCounters& counters)
-    : m_agents(std::move(agents))
-    , m_link(link)
+FleetShard::FleetShard(std::vector<SimulatedMachine> machines, const FleetOptions& options, bool drift,
+                       quint64 seed, ShardCounters& counters)
+    : m_machines(std::move(machines))
+    , m_broker(options.broker)
+    , m_topics(options.ownTopic ? AgentLinks::Topics::OwnAndShared : AgentLinks::Topics::SharedOnly)
+    , m_stamp(options.stamp)
     , m_drift(drift)
     , m_random(seed)
     , m_counters(counters)
@@ -38,7 +40,10 @@ FleetShard::~FleetShard() = default;
 
 void FleetShard::start()
 {
-    m_simAgents.reserve(m_agents.size());
+    m_agents.reserve(m_machines.size());
+    for (const SimulatedMachine& machine : m_machines)
+        m_agents.push_back(std::make_unique<SimAgent>(machine, m_drift, m_random));
+    m_machines.clear();
     m_connectTimer.start(kConnectEveryMs);
     m_tick.start(kTickMs);
     m_status.start(kStatusMs);
@@ -47,12 +52,10 @@ void FleetShard::start()
 
 void FleetShard::connectSome()
 {
-    const size_t end = std::min(m_agents.size(), m_simAgents.size() + kConnectBatch);
-    while (m_simAgents.size() < end) {
-        m_simAgents.push_back(std::make_unique<SimAgent>(m_agents[m_simAgents.size()], m_link));
-        m_simAgents.back()->connectToHost();
-    }
-    if (m_simAgents.size() == m_agents.size())
+    const size_t end = std::min(m_agents.size(), m_linked + kConnectBatch);
+    for (; m_linked < end; ++m_linked)
+        m_agents[m_linked]->startLinks(m_broker, m_topics, m_stamp);
+    if (m_linked == m_agents.size())
         m_connectTimer.stop();
 }
 
@@ -61,12 +64,8 @@ void FleetShard::tick()
     ++m_ticks;
     const bool loggingPass = m_ticks % kLoggingPassTicks == 0;
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    for (Agent& agent : m_agents) {
-        if (m_drift)
-            driftAgent(agent, m_random);
-        if (loggingPass)
-            logFaults(agent, now);
-    }
+    for (const auto& agent : m_agents)
+        agent->tick(loggingPass, now);
 }
 
 void FleetShard::publishCounters()
@@ -74,7 +73,7 @@ void FleetShard::publishCounters()
     int ready = 0;
     quint64 requests = 0;
     quint64 replies = 0;
-    for (const auto& agent : m_simAgents) {
+    for (const auto& agent : m_agents) {
         ready += agent->isReady() ? 1 : 0;
         requests += agent->requestsSeen();
         replies += agent->repliesSent();
@@ -92,16 +91,16 @@ Fleet::Fleet(const FleetOptions& options)
     const int end = options.count < 0 ? options.agents : std::min(options.agents, options.first + options.count);
     // Every agent is drawn in order, so that a slice in another process gets the same agents.
     for (int i = 0; i < end; ++i) {
-        Agent agent = makeAgent(i, random, now, options.troubledShare);
+        SimulatedMachine machine = makeMachine(i, random, now, options.troubledShare);
         if (i < options.first)
             continue;
         if (options.boardSnapshot) {
-            agent.snapshot = *options.boardSnapshot;
-            agent.faults.clear();
+            machine.snapshot = *options.boardSnapshot;
+            machine.faults.clear();
         }
         if (options.machineInventory)
-            agent.inventory = *options.machineInventory;
-        m_agents.append(agent);
+            machine.inventory = *options.machineInventory;
+        m_machines.append(machine);
     }
 }
 
@@ -115,16 +114,16 @@ Fleet::~Fleet()
 
 void Fleet::start()
 {
-    const int agents = m_agents.size();
+    const int agents = m_machines.size();
     const int wanted = m_options.threads > 0 ? m_options.threads : (agents + kAgentsPerThread - 1) / kAgentsPerThread;
     const int threads = std::clamp(wanted, 1, kMaxThreads);
     const bool drift = !m_options.boardSnapshot;
     for (int t = 0; t < threads; ++t) {
         const int first = int(qint64(agents) * t / threads);
         const int last = int(qint64(agents) * (t + 1) / threads);
-        std::vector<Agent> share(m_agents.begin() + first, m_agents.begin() + last);
+        std::vector<SimulatedMachine> share(m_machines.begin() + first, m_machines.begin() + last);
         m_counters.push_back(std::make_unique<ShardCounters>());
-        auto* shard = new FleetShard(std::move(share), m_options.link, drift, m_options.seed + quint64(t) + 1,
+        auto* shard = new FleetShard(std::move(share), m_options, drift, m_options.seed + quint64(t) + 1,
                                      *m_counters.back());
         m_threads.push_back(std::make_unique<QThread>());
         shard->moveToThread(m_threads.back().get());
@@ -144,7 +143,7 @@ int Fleet::readyAgents() const
 
 bool Fleet::isReady() const
 {
-    return !m_counters.empty() && readyAgents() == m_agents.size();
+    return !m_counters.empty() && readyAgents() == m_machines.size();
 }
 
 quint64 Fleet::requestsSeen() const

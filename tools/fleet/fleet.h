@@ -3,12 +3,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 #pragma once
-// Many simulated agents, each on the wire as a real agent is (SimAgent: three connections of
-// its own). The agents are spread over worker threads, each running its own event loop with a
-// share of the connections (FleetShard); a thread owns its agents' data and links, and hands
-// only counters to the main thread, through atomics.
+// Many simulated agents, each on the wire as a real agent is (SimAgent: the agent core's three
+// connections of its own). The agents are spread over worker threads, each running its own event
+// loop with a share of the connections (FleetShard); a thread owns its agents and their links, and
+// hands only counters to the main thread, through atomics.
 
-#include "agent.h"
 #include "sim_agent.h"
 
 #include <QObject>
@@ -23,7 +22,9 @@
 #include <vector>
 
 struct FleetOptions {
-    LinkSettings link;
+    BrokerSettings broker; // every agent's [CLOUD] settings
+    bool stamp = false;    // presence replies carry "SimSentNs", the monotonic send time
+    bool ownTopic = true;  // own request topic and per-user replies; off: the shared topics only
     int agents = 10;
     // The agents this process runs: [first, first + count) of the fleet; count -1: all of them.
     int first = 0;
@@ -50,7 +51,7 @@ class FleetShard : public QObject {
     Q_OBJECT
 
 public:
-    FleetShard(std::vector<Agent> agents, const LinkSettings& link, bool drift, quint64 seed,
+    FleetShard(std::vector<SimulatedMachine> machines, const FleetOptions& options, bool drift, quint64 seed,
                ShardCounters& counters);
     ~FleetShard() override;
 
@@ -62,12 +63,15 @@ private:
     void tick();
     void publishCounters();
 
-    std::vector<Agent> m_agents;
-    const LinkSettings m_link;
+    std::vector<SimulatedMachine> m_machines; // until their agents are made, on the shard's thread
+    const BrokerSettings m_broker;
+    const AgentLinks::Topics m_topics;
+    const bool m_stamp;
     const bool m_drift;
     std::mt19937_64 m_random;
     ShardCounters& m_counters;
-    std::vector<std::unique_ptr<SimAgent>> m_simAgents;
+    std::vector<std::unique_ptr<SimAgent>> m_agents;
+    size_t m_linked = 0; // agents whose links are open
     QTimer m_connectTimer{this};
     QTimer m_tick{this};
     QTimer m_status{this};
@@ -87,7 +91,7 @@ public:
     bool isReady() const;
     int readyAgents() const;
 
-    const QVector<Agent>& agents() const { return m_agents; }
+    const QVector<SimulatedMachine>& machines() const { return m_machines; }
     int threadCount() const { return int(m_threads.size()); }
 
     quint64 requestsSeen() const;
@@ -95,7 +99,7 @@ public:
 
 private:
     FleetOptions m_options;
-    QVector<Agent> m_agents; // this process's agents; the main thread's copy, for listing
+    QVector<SimulatedMachine> m_machines; // this process's agents' machines; the main thread's copy
     std::vector<std::unique_ptr<ShardCounters>> m_counters;
     std::vector<std::unique_ptr<QThread>> m_threads;
 };

@@ -18,12 +18,14 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QTextStream>
 #include <QTimer>
 
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -50,6 +52,7 @@ struct Parsed {
     FleetOptions options;
     int durationSeconds = 0;
     bool printAgents = false;
+    QString boardFile; // empty: every agent on a machine of its own
 };
 
 bool parseNumber(const QString& text, quint64 max, quint64& out)
@@ -62,34 +65,58 @@ bool parseNumber(const QString& text, quint64 max, quint64& out)
     return true;
 }
 
+// The options that take a number, with their bounds and where the number goes.
+struct NumberOption {
+    const char* name;
+    const char* help;
+    const char* valueName;
+    const char* fallback;
+    quint64 max;
+    void (*store)(Parsed& parsed, quint64 value);
+};
+
+const NumberOption kNumberOptions[] = {
+    {"agents", "Number of agents.", "N", "10", 1000000, [](Parsed& p, quint64 v) { p.options.agents = int(v); }},
+    {"seed", "Seed of the fleet.", "S", "1", ~quint64(0), [](Parsed& p, quint64 v) { p.options.seed = v; }},
+    {"troubled-percent", "Share of agents with one reading held out of limits.", "P", "10", 100,
+     [](Parsed& p, quint64 v) { p.options.troubledShare = double(v) / 100.0; }},
+    {"duration", "Seconds to run; 0 runs until stopped.", "seconds", "0", 365 * 86400,
+     [](Parsed& p, quint64 v) { p.durationSeconds = int(v); }},
+    {"threads", "Worker threads; 0: one per 2,500 agents, at most 8.", "T", "0", Fleet::kMaxThreads,
+     [](Parsed& p, quint64 v) { p.options.threads = int(v); }},
+};
+
+// "first:count" within the fleet.
+bool parseSlice(const QString& text, Parsed& parsed)
+{
+    const QStringList bounds = text.split(QLatin1Char(':'));
+    quint64 first = 0;
+    quint64 count = 0;
+    if (bounds.size() != 2 || !parseNumber(bounds[0], quint64(parsed.options.agents), first)
+        || !parseNumber(bounds[1], quint64(parsed.options.agents) - first, count))
+        return false;
+    parsed.options.first = int(first);
+    parsed.options.count = int(count);
+    return true;
+}
+
+// The command line alone; nothing when an option's value is not one.
 std::optional<Parsed> parseArguments(const QCoreApplication& app)
 {
+    const BrokerSettings defaults = brokerDefaults(BrokerDefaults::Agent);
     QCommandLineParser parser;
     parser.setApplicationDescription(QLatin1String(kHelp));
     parser.addHelpOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Broker address literal."),
-                                  QStringLiteral("address"), QStringLiteral("127.0.0.1"));
+                                  QStringLiteral("address"), defaults.host);
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Broker port."), QStringLiteral("port"),
-                                  QStringLiteral("1883"));
+                                  QString::number(defaults.port));
     const QCommandLineOption channel(QStringLiteral("channel"), QStringLiteral("Channel (topic prefix)."),
-                                     QStringLiteral("name"), QStringLiteral("VARDEN6"));
-    const QCommandLineOption agents(QStringLiteral("agents"), QStringLiteral("Number of agents."),
-                                    QStringLiteral("N"), QStringLiteral("10"));
-    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the fleet."), QStringLiteral("S"),
-                                  QStringLiteral("1"));
-    const QCommandLineOption troubled(QStringLiteral("troubled-percent"),
-                                      QStringLiteral("Share of agents with one reading held out of limits."),
-                                      QStringLiteral("P"), QStringLiteral("10"));
-    const QCommandLineOption duration(QStringLiteral("duration"),
-                                      QStringLiteral("Seconds to run; 0 runs until stopped."),
-                                      QStringLiteral("seconds"), QStringLiteral("0"));
+                                     QStringLiteral("name"), defaults.channel);
+    const QCommandLineOption hqToken(QStringLiteral("hq-token"), QStringLiteral("Topic of the agents' HQ link."),
+                                     QStringLiteral("topic"), defaults.hqToken);
     const QCommandLineOption stamp(QStringLiteral("stamp"),
                                    QStringLiteral("Presence replies carry SimSentNs, the monotonic send time."));
-    const QCommandLineOption hqToken(QStringLiteral("hq-token"), QStringLiteral("Topic of the agents' HQ link."),
-                                     QStringLiteral("topic"), QStringLiteral("NORDA"));
-    const QCommandLineOption threads(QStringLiteral("threads"),
-                                     QStringLiteral("Worker threads; 0: one per 2,500 agents, at most 8."),
-                                     QStringLiteral("T"), QStringLiteral("0"));
     const QCommandLineOption board(QStringLiteral("board"),
                                    QStringLiteral("Every agent reads this simulated board (once, through the sensor "
                                                   "library) and reports this machine's inventory."),
@@ -101,72 +128,65 @@ std::optional<Parsed> parseArguments(const QCoreApplication& app)
     QCommandLineOption slice(QStringLiteral("slice"), QStringLiteral("Run agents first to first + count - 1 only."),
                              QStringLiteral("first:count"));
     slice.setFlags(QCommandLineOption::HiddenFromHelp); // how the program starts its own children
-    parser.addOptions({host, port, channel, agents, seed, troubled, duration, stamp, hqToken, threads, board, printAgents,
-                       sharedTopics, slice});
+    parser.addOptions({host, port, channel, hqToken, stamp, board, printAgents, sharedTopics, slice});
+    for (const NumberOption& option : kNumberOptions)
+        parser.addOption({QLatin1String(option.name), QLatin1String(option.help), QLatin1String(option.valueName),
+                          QLatin1String(option.fallback)});
     addAccessOptions(parser);
     parser.process(app);
 
     Parsed parsed;
-    quint64 number = 0;
-    LinkSettings& link = parsed.options.link;
-    link.host = QHostAddress(parser.value(host));
-    if (link.host.isNull())
+    BrokerSettings& broker = parsed.options.broker;
+    broker = defaults;
+    broker.enable = true;
+    broker.host = parser.value(host);
+    broker.channel = parser.value(channel);
+    broker.hqToken = parser.value(hqToken);
+    const std::optional<quint16> portNumber = parseBrokerPort(parser.value(port));
+    if (QHostAddress(broker.host).isNull() || !portNumber)
         return std::nullopt;
-    if (!parseNumber(parser.value(port), 0xffff, number))
-        return std::nullopt;
-    link.port = quint16(number);
-    link.channel = parser.value(channel);
-    link.hqToken = parser.value(hqToken);
-    link.stamp = parser.isSet(stamp);
-    link.ownTopic = !parser.isSet(sharedTopics);
-    if (!parseNumber(parser.value(threads), Fleet::kMaxThreads, number))
-        return std::nullopt;
-    parsed.options.threads = int(number);
-    if (parser.isSet(board)) {
-        parsed.options.boardSnapshot = readBoard(parser.value(board));
-        if (!parsed.options.boardSnapshot)
-            return std::nullopt;
-        const Inventory machine = gatherInventory();
-        parsed.options.machineInventory = msg::Inventory{machine.sysUser, machine.procName, machine.osCaption,
-                                                         machine.sysModel, machine.sysSerial, QString()};
-    }
-    if (!parseNumber(parser.value(agents), 1000000, number))
-        return std::nullopt;
-    parsed.options.agents = int(number);
-    if (!parseNumber(parser.value(seed), ~quint64(0), number))
-        return std::nullopt;
-    parsed.options.seed = number;
-    if (!parseNumber(parser.value(troubled), 100, number))
-        return std::nullopt;
-    parsed.options.troubledShare = double(number) / 100.0;
-    if (!parseNumber(parser.value(duration), 365 * 86400, number))
-        return std::nullopt;
-    parsed.durationSeconds = int(number);
+    broker.port = *portNumber;
+    parsed.options.stamp = parser.isSet(stamp);
+    parsed.options.ownTopic = !parser.isSet(sharedTopics);
     parsed.printAgents = parser.isSet(printAgents);
-    if (parser.isSet(slice)) {
-        const QStringList bounds = parser.value(slice).split(QLatin1Char(':'));
-        quint64 first = 0;
-        quint64 count = 0;
-        if (bounds.size() != 2 || !parseNumber(bounds[0], quint64(parsed.options.agents), first)
-            || !parseNumber(bounds[1], quint64(parsed.options.agents) - first, count))
+    parsed.boardFile = parser.value(board);
+    for (const NumberOption& option : kNumberOptions) {
+        quint64 number = 0;
+        if (!parseNumber(parser.value(QLatin1String(option.name)), option.max, number))
             return std::nullopt;
-        parsed.options.first = int(first);
-        parsed.options.count = int(count);
+        option.store(parsed, number);
     }
+    if (parser.isSet(slice) && !parseSlice(parser.value(slice), parsed))
+        return std::nullopt;
     QString accessError;
-    const std::optional<BrokerAccess> access = applyAccessOptions(parser, BrokerAccess(), accessError);
+    const std::optional<BrokerAccess> access = applyAccessOptions(parser, broker.access, accessError);
     if (!access)
         return std::nullopt;
-    parsed.options.link.access = *access;
+    broker.access = *access;
     return parsed;
+}
+
+// With --board: the board's readings through the agent core's reading source, and this machine's
+// inventory, for every agent. False when the board gives no readings.
+bool readMachine(Parsed& parsed)
+{
+    if (parsed.boardFile.isEmpty())
+        return true;
+    parsed.options.boardSnapshot = readBoard(parsed.boardFile);
+    if (!parsed.options.boardSnapshot)
+        return false;
+    const Inventory machine = gatherInventory();
+    parsed.options.machineInventory = msg::Inventory{machine.sysUser, machine.procName, machine.osCaption,
+                                                     machine.sysModel, machine.sysSerial, QString()};
+    return true;
 }
 
 void printAgents(const Fleet& fleet)
 {
     QTextStream out(stdout);
-    for (const Agent& agent : fleet.agents())
-        out << "agent " << msg::uuidText(agent.identity) << ' ' << agent.inventory.comp << ' ' << agent.troubledType
-            << '\n';
+    for (const SimulatedMachine& machine : fleet.machines())
+        out << "agent " << msg::uuidText(machine.identity) << ' ' << machine.inventory.comp << ' '
+            << machine.troubledType << '\n';
 }
 
 // Raises the soft open-files limit to the hard one; the agents one process can then hold.
@@ -178,7 +198,9 @@ int agentsPerProcess()
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
     getrlimit(RLIMIT_NOFILE, &limit);
-    return limit.rlim_cur > kSpareDescriptors ? int(std::min<rlim_t>((limit.rlim_cur - kSpareDescriptors) / kDescriptorsPerAgent, 1000000)) : 0;
+    if (limit.rlim_cur <= kSpareDescriptors)
+        return 0;
+    return int(std::min<rlim_t>((limit.rlim_cur - kSpareDescriptors) / kDescriptorsPerAgent, 1000000));
 }
 
 void printCounts(quint64 requests, quint64 replies)
@@ -187,10 +209,22 @@ void printCounts(quint64 requests, quint64 replies)
                 static_cast<unsigned long long>(replies));
 }
 
-void sayReady()
+// Runs the event loop until --duration is over (or a signal ends it), saying "ready" once
+// isReady() holds.
+int runUntilDone(QCoreApplication& app, const Parsed& parsed, const std::function<bool()>& isReady)
 {
-    std::printf("ready\n");
-    std::fflush(stdout);
+    QTimer readyPoll;
+    QObject::connect(&readyPoll, &QTimer::timeout, [&] {
+        if (!isReady())
+            return;
+        readyPoll.stop();
+        std::printf("ready\n");
+        std::fflush(stdout);
+    });
+    readyPoll.start(kReadyPollMs);
+    if (parsed.durationSeconds > 0)
+        QTimer::singleShot(parsed.durationSeconds * 1000, &app, &QCoreApplication::quit);
+    return app.exec();
 }
 
 // Too many agents for one process: children run slices of the fleet.
@@ -200,17 +234,7 @@ int runChildren(QCoreApplication& app, const Parsed& parsed, int perProcess)
         printAgents(Fleet(parsed.options));
     FleetProcesses children(app.arguments().mid(1), parsed.options.agents, perProcess);
     children.start();
-    QTimer readyPoll;
-    QObject::connect(&readyPoll, &QTimer::timeout, [&] {
-        if (!children.isReady())
-            return;
-        readyPoll.stop();
-        sayReady();
-    });
-    readyPoll.start(kReadyPollMs);
-    if (parsed.durationSeconds > 0)
-        QTimer::singleShot(parsed.durationSeconds * 1000, &app, &QCoreApplication::quit);
-    const int status = app.exec();
+    const int status = runUntilDone(app, parsed, [&children] { return children.isReady(); });
     quint64 requests = 0;
     quint64 replies = 0;
     children.finish(requests, replies);
@@ -224,9 +248,14 @@ int runChildren(QCoreApplication& app, const Parsed& parsed, int perProcess)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const std::optional<Parsed> parsed = parseArguments(app);
+    std::optional<Parsed> parsed = parseArguments(app);
     if (!parsed) {
         std::fprintf(stderr, "vrd-fleet-sim: invalid option value (see --help)\n");
+        return 2;
+    }
+    if (!readMachine(*parsed)) {
+        std::fprintf(stderr, "vrd-fleet-sim: the sensor library reads no chip on %s\n",
+                     qUtf8Printable(parsed->boardFile));
         return 2;
     }
     const int perProcess = agentsPerProcess();
@@ -236,8 +265,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "vrd-fleet-sim: the open-files limit leaves no room for %d agents\n", here);
         return 2;
     }
-    const LinkSettings& link = parsed->options.link;
-    const QString notice = link.ownTopic ? msg::userTopicNotice(link.channel, link.access.user) : QString();
+    const BrokerSettings& broker = parsed->options.broker;
+    const QString notice =
+        parsed->options.ownTopic ? msg::userTopicNotice(broker.channel, broker.access.user) : QString();
     if (!child && !notice.isEmpty())
         std::fprintf(stderr, "vrd-fleet-sim: %s\n", qUtf8Printable(notice));
     if (child)
@@ -248,18 +278,7 @@ int main(int argc, char* argv[])
     if (parsed->printAgents)
         printAgents(fleet);
     fleet.start();
-
-    QTimer readyPoll;
-    QObject::connect(&readyPoll, &QTimer::timeout, [&] {
-        if (!fleet.isReady())
-            return;
-        readyPoll.stop();
-        sayReady();
-    });
-    readyPoll.start(kReadyPollMs);
-    if (parsed->durationSeconds > 0)
-        QTimer::singleShot(parsed->durationSeconds * 1000, &app, &QCoreApplication::quit);
-    const int status = app.exec();
+    const int status = runUntilDone(app, *parsed, [&fleet] { return fleet.isReady(); });
     printCounts(fleet.requestsSeen(), fleet.repliesSent());
     return status;
 }

@@ -4,9 +4,6 @@
 
 #include "sim_agent.h"
 
-#include "mqtt_transmit.h"
-#include "sensor_time.h"
-
 #include <QDateTime>
 
 #include <chrono>
@@ -21,83 +18,77 @@ qint64 monotonicNanoseconds()
 }
 
 // Appends "SimSentNs" to a compact reply object; the station ignores keys it does not know.
-QByteArray stamped(QByteArray payload)
+QByteArray stampedPresence(const QByteArray& request, QByteArray reply)
 {
-    payload.chop(1);
-    payload += ",\"SimSentNs\":" + QByteArray::number(monotonicNanoseconds()) + '}';
-    return payload;
-}
-
-// The agent's faults as its database would return them: local time text, newest first.
-SensorLogRows logRows(const Agent& agent, bool todayOnly)
-{
-    SensorLogRows rows;
-    for (const msg::FaultRecord& record : recentFaults(agent, todayOnly, QDateTime::currentSecsSinceEpoch()))
-        rows.push_back({sensorTimeText(QDateTime::fromSecsSinceEpoch(record.utcSeconds).toLocalTime()), record.type,
-                        record.data});
-    return rows;
-}
-
-std::unique_ptr<MqttTransmit> makeLink(const LinkSettings& settings, const QString& topic)
-{
-    auto link = std::make_unique<MqttTransmit>(settings.host, settings.port, topic, MqttTransmit::ReconnectPolicy::Client);
-    link->setAccess(settings.access);
-    return link;
+    const std::optional<msg::Envelope> asked = msg::parseMessage(request);
+    if (!asked || asked->code != msg::KindProcessorLoad)
+        return reply;
+    reply.chop(1);
+    reply += ",\"SimSentNs\":" + QByteArray::number(monotonicNanoseconds()) + '}';
+    return reply;
 }
 
 } // namespace
 
-SimAgent::SimAgent(Agent& agent, const LinkSettings& settings, QObject* parent)
-    : QObject(parent)
-    , m_agent(agent)
-    , m_stamp(settings.stamp)
-    , m_requestLink(makeLink(settings, msg::requestTopic(settings.channel)))
-    , m_replyLink(makeLink(settings, settings.ownTopic ? msg::agentReplyTopic(settings.channel, settings.access.user)
-                                                       : msg::replyTopic(settings.channel)))
-    , m_hqLink(makeLink(settings, settings.hqToken))
-    , m_sources(sources())
+SimAgent::Readings::Readings(SimulatedMachine& machine, bool drift, std::mt19937_64& random)
+    : m_machine(machine)
+    , m_drift(drift)
+    , m_random(random)
 {
-    m_sources.ownTopic = settings.ownTopic;
-    if (settings.ownTopic)
-        m_requestLink->addSubscription(msg::agentRequestTopic(settings.channel, agent.identity));
-    m_replyLink->setSubscribing(false);
-    connect(m_requestLink.get(), &MqttTransmit::SignalMqttReceived, this, &SimAgent::onRequest);
 }
 
-SimAgent::~SimAgent() = default;
-
-void SimAgent::connectToHost()
+void SimAgent::Readings::read(SensorSnapshot& snapshot)
 {
-    m_requestLink->connectToHost();
-    m_replyLink->connectToHost();
-    m_hqLink->connectToHost();
+    if (m_drift)
+        driftMachine(m_machine, snapshot, m_random);
+}
+
+std::optional<QVector<msg::FaultRecord>> SimAgent::Faults::lastFaults()
+{
+    return recentFaults(m_log, false, QDateTime::currentSecsSinceEpoch());
+}
+
+std::optional<QVector<msg::FaultRecord>> SimAgent::Faults::todaysFaults()
+{
+    return recentFaults(m_log, true, QDateTime::currentSecsSinceEpoch());
+}
+
+SimAgent::SimAgent(const SimulatedMachine& machine, bool drift, std::mt19937_64& random)
+    : m_machine(machine)
+    , m_readings(m_machine, drift, random)
+    , m_faults(m_machine.faults)
+    , m_live(m_readings, m_faults, [this] { return int16_t(m_machine.load); })
+{
+    m_live.snapshot() = m_machine.snapshot;
+    m_live.setIdentity(m_machine.identity);
+    m_live.setInventory(m_machine.inventory);
+}
+
+void SimAgent::startLinks(const BrokerSettings& settings, AgentLinks::Topics topics, bool stamp)
+{
+    m_live.startLinks(settings, topics);
+    if (stamp)
+        m_live.links()->setReplyFilter(stampedPresence);
+}
+
+void SimAgent::tick(bool loggingPass, qint64 nowUtcSeconds)
+{
+    m_live.read();
+    if (loggingPass)
+        logFaults(m_machine.faults, m_live.snapshot(), nowUtcSeconds);
 }
 
 bool SimAgent::isReady() const
 {
-    return m_requestLink->isSubscribed() && m_hqLink->isSubscribed() && m_replyLink->isConnectedToHost();
+    return m_live.links() && m_live.links()->isReady();
 }
 
-RequestSources SimAgent::sources()
+quint64 SimAgent::requestsSeen() const
 {
-    RequestSources sources;
-    sources.host = m_agent.identity;
-    sources.snapshot = [this]() -> const SensorSnapshot& { return m_agent.snapshot; };
-    sources.processorLoad = [this] { return int16_t(m_agent.load); };
-    sources.lastFaults = [this] { return std::optional<SensorLogRows>(logRows(m_agent, false)); };
-    sources.todaysFaults = [this] { return std::optional<SensorLogRows>(logRows(m_agent, true)); };
-    sources.inventory = [this] { return m_agent.inventory; };
-    return sources;
+    return m_live.links() ? m_live.links()->requestsSeen() : 0;
 }
 
-void SimAgent::onRequest(const MqttMessage& message)
+quint64 SimAgent::repliesSent() const
 {
-    ++m_requestsSeen;
-    QByteArray reply = answerRequest(message.payload(), m_sources);
-    if (reply.isEmpty())
-        return;
-    if (m_stamp && msg::parseMessage(message.payload())->code == msg::KindProcessorLoad)
-        reply = stamped(reply);
-    if (m_replyLink->PublishPayload(reply))
-        ++m_repliesSent;
+    return m_live.links() ? m_live.links()->repliesSent() : 0;
 }

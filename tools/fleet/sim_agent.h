@@ -3,64 +3,59 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 #pragma once
-// One simulated agent on the wire, as VrdClient is: three connections of the link class the
-// agent uses (its client-identifier form, keep-alive, QoS and once-a-second reconnection),
-// the request link subscribed to channel + "H2C" and to the agent's own request topic, the reply
-// link publishing on the user's reply topic (channel + "C2H" without a user) without
-// subscribing, the HQ link subscribed to the HQ token. Requests are answered by the agent's own
-// request handler, so the reply bytes are those a real agent sends for the same readings,
-// identity and inventory. With ownTopic off the agent is one that predates addressed topics:
-// the shared topics only, and no "OwnTopic" in its replies.
+// One simulated agent: the agent core's live part (LiveAgent: snapshot, answers, the three links
+// of a real agent) on a simulated reading source and fault source, the machine of
+// simulated_machine.h. Its replies are those a real agent sends for the same readings, identity
+// and inventory, because they are made by the same code. With its own topic off it is an agent
+// that predates addressed topics: the shared topics only, and no "OwnTopic" in its replies.
 //
-// Lives on the thread of the FleetShard that created it; the Agent data it answers from is
-// that shard's and is touched on that thread only.
+// Lives on the thread of the FleetShard that created it; the random generator is that shard's.
 
-#include "agent.h"
-#include "broker_access.h"
-#include "mqtt_message.h"
-#include "request_handlers.h"
+#include "live_agent.h"
+#include "simulated_machine.h"
 
-#include <QHostAddress>
-#include <QObject>
+#include <random>
 
-#include <memory>
-
-class MqttTransmit;
-
-struct LinkSettings {
-    QHostAddress host{QHostAddress::LocalHost};
-    quint16 port = 1883;
-    QString channel;
-    QString hqToken;
-    bool stamp = false; // presence replies carry "SimSentNs", the monotonic send time
-    bool ownTopic = true; // own request topic and per-user replies; off: the shared topics only
-    BrokerAccess access; // login and TLS of the agent's links
-};
-
-class SimAgent : public QObject {
-    Q_OBJECT
-
+class SimAgent {
 public:
-    SimAgent(Agent& agent, const LinkSettings& settings, QObject* parent = nullptr);
-    ~SimAgent() override;
+    // drift: the readings wander once a second; without it they hold still (a board read once).
+    SimAgent(const SimulatedMachine& machine, bool drift, std::mt19937_64& random);
 
-    void connectToHost();
+    // Opens the agent's links; with stamp, presence replies carry "SimSentNs", the monotonic send time.
+    void startLinks(const BrokerSettings& settings, AgentLinks::Topics topics, bool stamp);
+
+    // One second: the readings of the tick; on a logging pass, the faults of its readings.
+    void tick(bool loggingPass, qint64 nowUtcSeconds);
+
     // Request and HQ links subscribed, reply link up.
     bool isReady() const;
-
-    quint64 requestsSeen() const { return m_requestsSeen; }
-    quint64 repliesSent() const { return m_repliesSent; }
+    quint64 requestsSeen() const;
+    quint64 repliesSent() const;
 
 private:
-    void onRequest(const MqttMessage& message);
-    RequestSources sources();
+    class Readings : public ReadingSource {
+    public:
+        Readings(SimulatedMachine& machine, bool drift, std::mt19937_64& random);
+        void read(SensorSnapshot& snapshot) override;
 
-    Agent& m_agent;
-    const bool m_stamp;
-    std::unique_ptr<MqttTransmit> m_requestLink;
-    std::unique_ptr<MqttTransmit> m_replyLink;
-    std::unique_ptr<MqttTransmit> m_hqLink;
-    RequestSources m_sources;
-    quint64 m_requestsSeen = 0;
-    quint64 m_repliesSent = 0;
+    private:
+        SimulatedMachine& m_machine;
+        const bool m_drift;
+        std::mt19937_64& m_random;
+    };
+
+    class Faults : public FaultSource {
+    public:
+        explicit Faults(QVector<msg::FaultRecord>& log) : m_log(log) {}
+        std::optional<QVector<msg::FaultRecord>> lastFaults() override;
+        std::optional<QVector<msg::FaultRecord>> todaysFaults() override;
+
+    private:
+        QVector<msg::FaultRecord>& m_log;
+    };
+
+    SimulatedMachine m_machine;
+    Readings m_readings;
+    Faults m_faults;
+    LiveAgent m_live;
 };

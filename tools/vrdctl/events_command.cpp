@@ -2,41 +2,22 @@
 //
 // SPDX-License-Identifier: GPL-2.0-or-later
 
-#include "events_command.h"
+// vrdctl events: the station's fleet events from its registry, read without the broker.
 
+#include "command.h"
 #include "fleet_events.h"
+#include "since_option.h"
+#include "terminal_text.h"
 
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTextStream>
 
 #include <cstdio>
 
 namespace {
-
-struct SpanUnit {
-    QChar suffix;
-    qint64 seconds;
-};
-
-constexpr qint64 kMaxSpanSeconds = qint64(100) * 365 * 86400;
-
-const SpanUnit kSpanUnits[] = {{'s', 1}, {'m', 60}, {'h', 3600}, {'d', 86400}};
-
-std::optional<qint64> spanSeconds(const QString& text)
-{
-    static const QRegularExpression pattern(QStringLiteral("^([0-9]{1,9})([smhd])$"));
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    for (const SpanUnit& unit : kSpanUnits)
-        if (match.captured(2).at(0) == unit.suffix)
-            return std::min(match.captured(1).toLongLong() * unit.seconds, kMaxSpanSeconds);
-    return std::nullopt;
-}
 
 QJsonObject eventJson(const FleetEvent& event)
 {
@@ -46,6 +27,8 @@ QJsonObject eventJson(const FleetEvent& event)
                     {"name", event.name},
                     {"event", fleetEventKindName(event.kind)},
                     {"text", fleetEventText(event)}};
+    if (!event.detail.isEmpty())
+        row.insert("account", event.detail);
     if (event.sensorType >= 0) {
         row.insert("sensor", event.sensorType);
         row.insert("value", event.value);
@@ -56,43 +39,36 @@ QJsonObject eventJson(const FleetEvent& event)
 
 } // namespace
 
-std::optional<qint64> sinceUtcSeconds(const QString& text, qint64 nowUtcSeconds)
+int runEvents(CommandContext& context)
 {
-    if (const std::optional<qint64> span = spanSeconds(text))
-        return nowUtcSeconds - *span;
-    QDateTime at = QDateTime::fromString(text, Qt::ISODate);
-    if (!at.isValid()) {
-        const QDate day = QDate::fromString(text, Qt::ISODate);
-        if (!day.isValid())
-            return std::nullopt;
-        at = day.startOfDay();
+    const Options& options = context.options;
+    const std::optional<qint64> since =
+        options.since ? sinceUtcSeconds(*options.since, QDateTime::currentSecsSinceEpoch()) : std::optional<qint64>(0);
+    if (!since) {
+        std::fprintf(stderr, "vrdctl: %s is neither a span (30m, 12h, 7d) nor an ISO date-time\n",
+                     qUtf8Printable(*options.since));
+        return ExitUnknown;
     }
-    return at.toSecsSinceEpoch();
-}
-
-int runEvents(const QString& databasePath, qint64 sinceUtc, bool json)
-{
     FleetEventStore store(QStringLiteral("vrdctl_events"));
-    if (!store.openReadOnly(databasePath)) {
-        std::fprintf(stderr, "vrdctl: cannot read %s\n", qPrintable(databasePath));
-        return 1;
+    if (!store.openReadOnly(options.database)) {
+        std::fprintf(stderr, "vrdctl: cannot read %s\n", qUtf8Printable(options.database));
+        return ExitFailed;
     }
-    const std::optional<QVector<FleetEvent>> events = store.since(sinceUtc);
+    const std::optional<QVector<FleetEvent>> events = store.since(*since);
     if (!events) {
-        std::fprintf(stderr, "vrdctl: %s holds no fleet events table\n", qPrintable(databasePath));
-        return 1;
+        std::fprintf(stderr, "vrdctl: %s holds no fleet events table\n", qUtf8Printable(options.database));
+        return ExitFailed;
     }
-    QTextStream out(stdout);
-    if (json) {
+    if (options.json) {
         QJsonArray rows;
         for (const FleetEvent& event : *events)
             rows.append(eventJson(event));
-        out << QJsonDocument(rows).toJson(QJsonDocument::Indented);
-        return 0;
+        context.out << terminalJson(QJsonDocument(rows).toJson(QJsonDocument::Indented));
+        return ExitOk;
     }
     for (const FleetEvent& event : *events)
-        out << QDateTime::fromSecsSinceEpoch(event.utcSeconds).toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")) << "  "
-            << event.client.toString(QUuid::WithBraces) << "  " << event.name << "  " << fleetEventText(event)
-            << '\n';
-    return 0;
+        context.out << QDateTime::fromSecsSinceEpoch(event.utcSeconds).toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))
+                    << "  " << event.client.toString(QUuid::WithBraces) << "  " << terminalText(event.name) << "  "
+                    << terminalText(fleetEventText(event)) << '\n';
+    return ExitOk;
 }

@@ -2,8 +2,9 @@
 //
 // SPDX-License-Identifier: GPL-2.0-or-later
 
-#include "history_command.h"
+// vrdctl history ID: an agent's reading history, as lines, JSON or one sparkline per type.
 
+#include "agent_answer.h"
 #include "history_messages.h"
 #include "sensor_types.h"
 
@@ -17,19 +18,19 @@
 
 namespace {
 
-enum Exit { ExitOk = 0, ExitFailed = 1, ExitUnknown = 3 };
-
 constexpr int kLinePoints = kHistoryMaxPoints;
 constexpr int kSparkPoints = 60;
 const QString kLevels = QStringLiteral("\u2581\u2582\u2583\u2584\u2585\u2586\u2587\u2588");
 
-std::optional<HistorySeries> ask(FleetQuery& query, const HistoryOptions& options, const HistoryQuery& wanted)
+std::optional<HistorySeries> ask(CommandContext& context, const HistoryQuery& wanted, QString& problem)
 {
-    const std::optional<msg::Envelope> reply = query.askAgent(
-        options.target, msg::KindHistory, msg::buildHistoryRequest(options.target, wanted), options.timeoutMs);
-    if (!reply)
+    const AgentAnswer answer =
+        askTarget(context, msg::KindHistory, msg::buildHistoryRequest(context.options.target, wanted));
+    if (!answer.reply) {
+        problem = answer.problem;
         return std::nullopt;
-    return msg::parseHistoryReply(reply->object);
+    }
+    return msg::parseHistoryReply(answer.reply->object);
 }
 
 QString unitOf(int type)
@@ -64,7 +65,7 @@ void printLines(const HistorySeries& series, QTextStream& out)
         out << "No readings logged in this range\n";
 }
 
-QJsonObject seriesJson(const HistoryOptions& options, const HistoryQuery& asked, const HistorySeries& series)
+QJsonObject seriesJson(const Options& options, const HistoryQuery& asked, const HistorySeries& series)
 {
     QJsonArray points;
     for (const HistoryBucket& b : series.buckets)
@@ -74,6 +75,27 @@ QJsonObject seriesJson(const HistoryOptions& options, const HistoryQuery& asked,
     return {{"uuid", msg::uuidText(options.target)}, {"type", series.type}, {"name", nameOf(series.type)},
             {"unit", unitOf(series.type)}, {"from", double(asked.from)}, {"to", double(asked.to)},
             {"step", double(series.step)}, {"points", points}};
+}
+
+// One character per bucket from the lowest to the highest mean, a blank for a missing bucket;
+// `width` characters over [from, from + width * step).
+QString sparkline(const HistorySeries& series, qint64 from, int width)
+{
+    QString line(width, QLatin1Char(' '));
+    if (series.buckets.empty() || series.step <= 0)
+        return line;
+    const auto [low, high] = std::minmax_element(
+        series.buckets.begin(), series.buckets.end(),
+        [](const HistoryBucket& a, const HistoryBucket& b) { return a.avg < b.avg; });
+    const double span = double(high->avg) - double(low->avg);
+    for (const HistoryBucket& b : series.buckets) {
+        const qint64 slot = (b.start - from) / series.step;
+        if (slot < 0 || slot >= width)
+            continue;
+        const int level = span <= 0 ? 0 : int((double(b.avg) - low->avg) / span * (kLevels.size() - 1) + 0.5);
+        line[int(slot)] = kLevels[level];
+    }
+    return line;
 }
 
 void printSummary(const HistoryQuery& asked, const HistorySeries& series, QTextStream& out)
@@ -97,27 +119,10 @@ void printSummary(const HistoryQuery& asked, const HistorySeries& series, QTextS
 
 } // namespace
 
-QString sparkline(const HistorySeries& series, qint64 from, int width)
+int runHistory(CommandContext& context)
 {
-    QString line(width, QLatin1Char(' '));
-    if (series.buckets.empty() || series.step <= 0)
-        return line;
-    const auto [low, high] = std::minmax_element(
-        series.buckets.begin(), series.buckets.end(),
-        [](const HistoryBucket& a, const HistoryBucket& b) { return a.avg < b.avg; });
-    const double span = double(high->avg) - double(low->avg);
-    for (const HistoryBucket& b : series.buckets) {
-        const qint64 slot = (b.start - from) / series.step;
-        if (slot < 0 || slot >= width)
-            continue;
-        const int level = span <= 0 ? 0 : int((double(b.avg) - low->avg) / span * (kLevels.size() - 1) + 0.5);
-        line[int(slot)] = kLevels[level];
-    }
-    return line;
-}
-
-int runHistory(FleetQuery& query, const HistoryOptions& options, QTextStream& out)
-{
+    const Options& options = context.options;
+    QTextStream& out = context.out;
     if (!options.type && !options.summary) {
         std::fputs("vrdctl: history needs --type (or --summary for every type)\n", stderr);
         return ExitFailed;
@@ -139,10 +144,10 @@ int runHistory(FleetQuery& query, const HistoryOptions& options, QTextStream& ou
             std::fputs("vrdctl: --hours must be 1 to 1464 and --points 1 to 500\n", stderr);
             return ExitFailed;
         }
-        const std::optional<HistorySeries> series = ask(query, options, wanted);
+        QString problem;
+        const std::optional<HistorySeries> series = ask(context, wanted, problem);
         if (!series) {
-            std::fprintf(stderr, "vrdctl: no history from %s within %d ms: this agent keeps no history it can send\n",
-                         qPrintable(msg::uuidText(options.target)), options.timeoutMs);
+            std::fprintf(stderr, "vrdctl: %s: this agent keeps no history it can send\n", qUtf8Printable(problem));
             return ExitUnknown;
         }
         if (options.json)
