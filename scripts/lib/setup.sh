@@ -7,9 +7,16 @@
 
 VRD_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
+# Every tree compiles through ccache: a second run, from this clone or a fresh one elsewhere, then
+# rebuilds only what changed. Paths below the clone are hashed relative to it, and the working
+# directory is left out of the hash (its one use: the directory named in the debug information).
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$VRD_ROOT}
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
+VRD_COMPILER_CACHE=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 # Qwt draws the history charts; its pkg-config file asks for the Svg and OpenGL modules.
 # mosquitto-clients: the attack tests publish as an outsider with an account would.
-VRD_PACKAGES=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libsqlite3-dev
+VRD_PACKAGES=(cmake ccache g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libsqlite3-dev
               libmosquitto-dev mosquitto mosquitto-clients libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin
               faketime libsensors-dev libsensors-config libqwt-qt5-dev libqt5svg5-dev libqt5opengl5-dev
               libssl-dev openssl prometheus desktop-file-utils systemd man-db groff-base dpkg-dev
@@ -33,7 +40,7 @@ vrd_install() {
 vrd_build() {
   local build=$1
   shift
-  cmake -S "$VRD_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S "$VRD_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${VRD_COMPILER_CACHE[@]}" "$@" >/dev/null
   cmake --build "$build" -j"$(nproc)"
 }
 
