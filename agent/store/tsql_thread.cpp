@@ -24,18 +24,25 @@ int defaultLoadSample(int16_t* load)
 
 // The local time to the second, the time zone consulted once a second rather than on each of the
 // loop's twenty turns (each look-up reads the zone file's status): the loop wants the second and
-// a pass's stamp, neither of which has a finer part.
-QDateTime localSecond()
-{
-    thread_local qint64 second = -1;
-    thread_local QDateTime local;
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    if (now != second) {
-        second = now;
-        local = QDateTime::fromSecsSinceEpoch(now);
+// a pass's stamp, neither of which has a finer part. The clock is called on the logging thread
+// only; its cache lives in the clock, not in thread-local storage, whose destructors MinGW's
+// runtime may run after it has freed that storage.
+class LocalSecondClock {
+public:
+    QDateTime operator()()
+    {
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        if (now != m_second) {
+            m_second = now;
+            m_local = QDateTime::fromSecsSinceEpoch(now);
+        }
+        return m_local;
     }
-    return local;
-}
+
+private:
+    qint64 m_second = -1;
+    QDateTime m_local;
+};
 
 // The statement as text, for the trace lines only; the insert itself binds its values.
 QString insertStatementText(const QString& time, int type, int data, int err)
@@ -52,7 +59,7 @@ QString insertStatementText(const QString& time, int type, int data, int err)
 TSQLThread::TSQLThread(QObject* parent)
     : QThread(parent)
     , m_databasePath(QString::fromLatin1(ClientDatabase::kFileName))
-    , m_clock(localSecond)
+    , m_clock(LocalSecondClock())
     , m_loadSampler(defaultLoadSample)
 {
 }
