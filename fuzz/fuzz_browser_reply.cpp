@@ -3,14 +3,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 
 // The browser's reply handling: the real Mainform on Qt's offscreen platform, in a directory of
-// its own with no reachable broker, fed through slot_mtsBranchReceived as its reply link would.
-// The dispatch table, the registry writes (SQLite) and the labels, list and history all see the
-// bytes, and so do the message readers vrdctl uses. The first input byte frames the rest
+// its own with no reachable broker. Each input passes the intake the station's reply reader runs
+// (ReplyIntake, with every kind asked) and, when accepted, reaches the window through
+// slot_repliesArrived as the reader's batches do. The screening, the dispatch table, the registry
+// writes (SQLite) and the labels, list and history all see the bytes, and so do the message
+// readers vrdctl uses. The first input byte frames the rest
 // (reply_framing.h), so every handler and every addressing case is reached from small inputs.
 
 #include "mainform.h"
 #include "messages.h"
 #include "mqtt_message.h"
+#include "reply_intake.h"
+#include "reply_reader.h"
 #include "reply_framing.h"
 
 #include <QApplication>
@@ -30,12 +34,34 @@ namespace {
 constexpr int kMaxListedClients = 64;
 constexpr int kInputsPerEventPass = 64;
 
+constexpr char kChannel[] = "VARDEN6";
+
 QTemporaryDir* s_dir = nullptr;
 Mainform* s_station = nullptr;
+AskedKinds* s_asked = nullptr;
+std::unique_ptr<ReplyIntake> s_intake;
 
+// The reader's intake as the station sets it up; made again with every Client Reset, which
+// forgets the ties.
+void newIntake()
+{
+    s_intake = std::make_unique<ReplyIntake>(QString::fromLatin1(kChannel), *s_asked, ReplyIntake::Policy{});
+}
+
+// As the reader does for each message of the shared reply topic. The window's count of replies
+// waiting falls below zero on the way, which only a reader with a broker would look at.
 void deliver(const QByteArray& payload)
 {
-    s_station->slot_mtsBranchReceived(MqttMessage(0, QStringLiteral("VARDEN6C2H"), payload));
+    const qint64 now = monotonicMs();
+    for (int kind : {msg::KindCurrentSensors, msg::KindProcessorLoad, msg::KindLastFaults, msg::KindInventory,
+                     msg::KindTodaysFaults, msg::KindHistory})
+        s_asked->noteAsked(kind, now - 1);
+    const ReplyIntake::Taken taken =
+        s_intake->take(MqttMessage(0, QString::fromLatin1(kChannel) + QStringLiteral("C2H"), payload), now);
+    if (taken.verdict != ReplyIntake::Verdict::Accepted)
+        return;
+    const ReplyReader::Batch batch{{taken.envelope, taken.sender, taken.account, taken.tiedNow, now}};
+    s_station->slot_repliesArrived(s_station->replyReader().generation(), batch);
 }
 
 QByteArray inventoryOf(const char* identity, const char* name)
@@ -51,6 +77,11 @@ void listAndSelect()
     deliver(inventoryOf(fuzzframe::kSelected, "selected"));
     deliver(inventoryOf(fuzzframe::kListed, "listed"));
     const int row = s_station->clientList().rowOf(msg::parseUuid(QString::fromLatin1(fuzzframe::kSelected)));
+    // Without the two clients the inputs would reach no handler but the inventory's.
+    if (row < 0 || s_station->clientList().rowOf(msg::parseUuid(QString::fromLatin1(fuzzframe::kListed))) < 0) {
+        std::fprintf(stderr, "the intake refused the replies that list the clients\n");
+        std::abort();
+    }
     s_station->slot_tvClientClicked(s_station->clientList().model()->index(row, 0));
 }
 
@@ -76,6 +107,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         std::abort();
     ini.close();
     s_station = new Mainform(s_dir->path());
+    s_asked = new AskedKinds;
+    newIntake();
     s_station->tickTimer()->stop();
     s_station->show();
     listAndSelect();
@@ -108,6 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     readAsEveryKind(payload);
     if (s_station->clientList().rowCount() > kMaxListedClients) {
         s_station->slot_btnClientResetClicked();
+        newIntake();
         listAndSelect();
     }
     if (++inputs % kInputsPerEventPass == 0) {
