@@ -290,8 +290,9 @@ std::optional<SimBoard> SimBoard::fromJson(const std::string& json, std::string*
             return true;
         };
         document = Json::parse(json, shallow);
-    } catch (const Json::parse_error& fault) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error ..."
+    } catch (const Json::exception& fault) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error ...", or
+        // "[json.exception.out_of_range.406] number overflow parsing '1e999'" for a number beyond a double.
         std::string reason = fault.what();
         const size_t detail = reason.find("] ");
         if (detail != std::string::npos)

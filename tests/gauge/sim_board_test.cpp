@@ -116,7 +116,8 @@ TEST(SimBoardFile, RejectsHostileInputWithOneReason)
           "{\"monitors\":[{\"port\":1,\"registers\":{\"9\":{}}}]}",
           "{\"monitors\":[{\"port\":1,\"registers\":{\"0\":{\"0x20\":256}}}]}",
           "{\"monitors\":[{\"port\":1.5}]}", "{\"memory\":[{\"address\":0,\"hex\":\"ABC\"}]}",
-          "{\"memory\":[{\"address\":0,\"hex\":\"zz\"}]}", "{\"driver\":{\"wow64\":\"yes\"}}"}) {
+          "{\"memory\":[{\"address\":0,\"hex\":\"zz\"}]}", "{\"driver\":{\"wow64\":\"yes\"}}",
+          "{\"memory\":[{\"address\":0.3e1822,\"hex\":\"00\"}]}" /* beyond a double */}) {
         std::string error;
         EXPECT_FALSE(SimBoard::fromJson(json, &error)) << json;
         EXPECT_FALSE(error.empty()) << json;
