@@ -14,7 +14,6 @@
 #include "wine_program.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,25 +28,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 
 namespace {
 
 const QString kChannel = QStringLiteral("WINE7");
 const QString kHotBoard = QStringLiteral("winbond-w83627hf-290-hot.json");
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(200);
-    }
-    return true;
-}
 
 struct Answer {
     int exitCode = -1;
@@ -180,19 +166,19 @@ TEST(WindowsAgent, AnswersEveryKindAsTheLinuxAgentOnTheSameBoard)
     ASSERT_TRUE(linuxAgent.start());
     ASSERT_TRUE(windowsAgent.start());
     QUuid linuxId, windowsId;
-    ASSERT_TRUE(waitFor([&] { return !(windowsId = windowsAgent.identity()).isNull(); }, 60000))
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return !(windowsId = windowsAgent.identity()).isNull(); }, 60000))
         << windowsAgent.output().toStdString();
-    ASSERT_TRUE(waitFor([&] { return !(linuxId = linuxAgent.identity()).isNull(); }, 20000));
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return !(linuxId = linuxAgent.identity()).isNull(); }, 20000));
     // Both have logged the hot processor: the alarm raised, faults to answer with.
-    ASSERT_TRUE(waitFor([&] { return !processorFaults(windowsAgent.databasePath()).isEmpty(); }, 40000))
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return !processorFaults(windowsAgent.databasePath()).isEmpty(); }, 40000))
         << windowsAgent.output().toStdString();
-    ASSERT_TRUE(waitFor([&] { return linuxAgent.faultRows(8) > 0; }, 20000));
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return linuxAgent.faultRows(8) > 0; }, 20000));
 
     const QStringList where = {"--port", QString::number(broker.port()), "--channel", kChannel, "--timeout", "5000"};
     const QString linuxText = linuxId.toString(), windowsText = windowsId.toString();
     // The list holds both, each row with the same keys.
     Answer list;
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(vrdtest::waitUntil(
         [&] {
             list = vrdctl(where + QStringList{"--json", "list"});
             return list.output.contains(linuxText.toUtf8()) && list.output.contains(windowsText.toUtf8());
@@ -307,7 +293,7 @@ TEST(WindowsAgent, AnswersOverTlsOnTheSecuredBroker)
         wine::Agent agent("fintek-f81866.json", broker.port(SecureBroker::Tls), channel,
                           cloudLines(broker.file("other/ca.crt")));
         ASSERT_TRUE(agent.start());
-        ASSERT_TRUE(waitFor([&] { return !agent.identity().isNull(); }, 60000)) << agent.output().toStdString();
+        ASSERT_TRUE(vrdtest::waitUntil([&] { return !agent.identity().isNull(); }, 60000)) << agent.output().toStdString();
         QThread::msleep(4000); // several attempts, once a second
         EXPECT_EQ(vrdctl(station + QStringList{"check", agent.identity().toString()}).exitCode, 3);
         const QString output = agent.output();
@@ -319,9 +305,9 @@ TEST(WindowsAgent, AnswersOverTlsOnTheSecuredBroker)
     wine::Agent agent("fintek-f81866.json", broker.port(SecureBroker::Tls), channel, cloudLines(broker.file("ca.crt")));
     ASSERT_TRUE(agent.start());
     QUuid id;
-    ASSERT_TRUE(waitFor([&] { return !(id = agent.identity()).isNull(); }, 60000)) << agent.output().toStdString();
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return !(id = agent.identity()).isNull(); }, 60000)) << agent.output().toStdString();
     Answer sensors;
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(vrdtest::waitUntil(
         [&] {
             sensors = vrdctl(station + QStringList{"--json", "sensors", id.toString()});
             return sensors.exitCode == 0;

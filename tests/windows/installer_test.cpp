@@ -12,32 +12,16 @@
 #include "wine_program.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace {
 
 const QString kInstalledAgent = QStringLiteral("C:\\Program Files\\Varden\\VrdClient.exe");
 const QString kRunKey = QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(200);
-    }
-    return true;
-}
 
 QString driveC()
 {
@@ -97,7 +81,7 @@ bool runSilently(const QString& program, const QStringList& arguments)
 bool uninstall(const QStringList& options)
 {
     return runSilently(installDirectory() + "/Uninstall.exe", QStringList{"/S"} + options) &&
-           waitFor([] { return !QFileInfo::exists(installDirectory()); }, 60000);
+           vrdtest::waitUntil([] { return !QFileInfo::exists(installDirectory()); }, 60000);
 }
 
 TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls)
@@ -143,13 +127,13 @@ TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls
     wine::start(agent, kInstalledAgent, {}, env);
     ASSERT_TRUE(agent.waitForStarted(10000));
     QUuid identity;
-    ASSERT_TRUE(waitFor([&] { return !(identity = wine::storedIdentity(agentData + "/sysinfo2.sqlite")).isNull(); },
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return !(identity = wine::storedIdentity(agentData + "/sysinfo2.sqlite")).isNull(); },
                         60000))
         << agent.readAll().constData();
     QProcess vrdctl;
     const QStringList check = {"--port", QString::number(broker.port()), "--channel", "SETUP1", "check",
                                identity.toString()};
-    EXPECT_TRUE(waitFor(
+    EXPECT_TRUE(vrdtest::waitUntil(
         [&] {
             vrdctl.start(QStringLiteral(VRD_BIN_DIR "/vrdctl"), check);
             return vrdctl.waitForFinished(20000) && vrdctl.exitCode() == 0;
@@ -163,7 +147,7 @@ TEST(WindowsInstaller, InstallsSilentlyRunsTheAgentFromProgramFilesAndUninstalls
     station.setWorkingDirectory(elsewhere.path());
     wine::start(station, "C:\\Program Files\\Varden\\VrdBrowser.exe", {});
     ASSERT_TRUE(station.waitForStarted(10000));
-    EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(data + "/VrdBrowser/Client.sqlite"); }, 60000));
+    EXPECT_TRUE(vrdtest::waitUntil([&] { return QFileInfo::exists(data + "/VrdBrowser/Client.sqlite"); }, 60000));
     EXPECT_FALSE(QFileInfo::exists(installDirectory() + "/Client.sqlite"));
     station.kill(); // it has no quit request of its own; nothing of it is checked after this
     station.waitForFinished(10000);

@@ -13,7 +13,6 @@
 #include "wine_program.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -25,23 +24,9 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace {
 
 const QString kChannel = QStringLiteral("WINE8");
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(200);
-    }
-    return true;
-}
 
 QByteArray runTool(const QString& program, const QStringList& arguments, const QProcessEnvironment& env)
 {
@@ -146,7 +131,7 @@ TEST(WindowsStation, DiscoversLinuxAgentsAndShowsTheirReadings)
         browser.waitForFinished(10000);
     });
     QByteArray window;
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(vrdtest::waitUntil(
         [&] {
             window = runTool("xdotool", {"search", "--name", "Varden Browser"}, env).split('\n').value(0);
             return !window.isEmpty();
@@ -167,7 +152,7 @@ TEST(WindowsStation, DiscoversLinuxAgentsAndShowsTheirReadings)
                 env);
     };
     click(63, height - 233);
-    ASSERT_TRUE(waitFor([&] { return registryRows(station.filePath("Client.sqlite")) == 2; }, 20000))
+    ASSERT_TRUE(vrdtest::waitUntil([&] { return registryRows(station.filePath("Client.sqlite")) == 2; }, 20000))
         << "Client Refresh discovered " << registryRows(station.filePath("Client.sqlite")) << " agents";
 
     // Each listed agent in turn: its readings come on the next poll; only the hot one shows red.
