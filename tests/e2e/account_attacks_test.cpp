@@ -17,6 +17,7 @@
 #include "messages.h"
 #include "mqtt_transmit.h"
 #include "registry_writer.h"
+#include "process_figures.h"
 #include "qt_test_loop.h"
 #include "reply_reader.h"
 #include "secure_broker.h"
@@ -55,17 +56,6 @@ void figure(const std::string& text)
 {
     std::printf("figure: %s\n", text.c_str());
     testing::Test::RecordProperty("figure", text);
-}
-
-qint64 residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return 0;
 }
 
 // Processor time of this process (the station's threads and the test's), in milliseconds.
@@ -590,7 +580,7 @@ TEST_F(AccountAttacks, AHundredThousandFakeInventoriesAddAnAccountsShare)
     const QString input = linesFile(QStringLiteral("fakes"), kFakes, [](int i) {
         return inventory(QUuid::createUuid(), QStringLiteral("FAKE-%1").arg(i));
     });
-    const qint64 memoryBefore = residentKb();
+    const qint64 memoryBefore = vrdtest::residentKiB(QCoreApplication::applicationPid());
     refresh();
     QElapsedTimer clock;
     clock.start();
@@ -600,7 +590,7 @@ TEST_F(AccountAttacks, AHundredThousandFakeInventoriesAddAnAccountsShare)
     const qint64 sendMs = clock.elapsed();
     pause(3000);
     const qint64 rowsAfter = registryFigure(QStringLiteral("SELECT COUNT(*) FROM CLIENTINFO_TBL;"));
-    const qint64 memoryAfter = residentKb();
+    const qint64 memoryAfter = vrdtest::residentKiB(QCoreApplication::applicationPid());
     EXPECT_LE(rowsAfter - rowsBefore, AccountTies::kNewIdentitiesPerMinute);
     EXPECT_LE(station->clientList().rowCount(), 3 + AccountTies::kNewIdentitiesPerMinute);
     EXPECT_TRUE(online(hot) && online(calm) && online(spare));
@@ -718,17 +708,7 @@ TEST_F(AccountAttacks, TwoThousandFakeAgentsKeepNoRealAgentOffline)
     registerFakes();
 
     // The event loop's lateness, as EventLoopWatch measures it.
-    QElapsedTimer tickClock;
-    tickClock.start();
-    qint64 lastTick = 0;
-    qint64 worstLateMs = 0;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        const qint64 now = tickClock.elapsed();
-        worstLateMs = std::max(worstLateMs, now - lastTick - 50);
-        lastTick = now;
-    });
-    watch.start(50);
+    const vrdtest::LoopLateness lateness(50);
 
     constexpr int kSeconds = 70; // the share of a new minute comes in on the second refresh
     QElapsedTimer clock;
@@ -761,7 +741,7 @@ TEST_F(AccountAttacks, TwoThousandFakeAgentsKeepNoRealAgentOffline)
     // Presence once a second, each online client once in ten seconds.
     const double perSecond = requestsSent * 1000.0 / elapsedMs;
     EXPECT_LE(perSecond, 1 + (3 + listedFakes) / 10.0 + 1);
-    EXPECT_LT(worstLateMs, 1000);
+    EXPECT_LT(lateness.worstMs(), 1000);
     figure(QStringLiteral("2,000 fakes kept online (%1 presence replies in %2 s): %3 of them listed; the station sent "
                           "%4 requests a second, used %5 % of a core (its process), stalled at most %6 ms; real "
                           "agents offline: %7 events, %8 samples")
@@ -770,7 +750,7 @@ TEST_F(AccountAttacks, TwoThousandFakeAgentsKeepNoRealAgentOffline)
                .arg(listedFakes)
                .arg(perSecond, 0, 'f', 1)
                .arg(cpuMs * 100.0 / elapsedMs, 0, 'f', 1)
-               .arg(worstLateMs)
+               .arg(lateness.worstMs())
                .arg(offlineEvents)
                .arg(realOfflineSamples)
                .toStdString());

@@ -12,6 +12,7 @@
 #include "messages.h"
 #include "mqtt_transmit.h"
 #include "registry_writer.h"
+#include "process_figures.h"
 #include "qt_test_loop.h"
 #include "reply_reader.h"
 #include "test_broker.h"
@@ -21,7 +22,6 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -32,17 +32,6 @@ namespace {
 const QString kChannel = QStringLiteral("BURST");
 constexpr int kMessages = 10000;
 constexpr int kInventories = 1005;
-
-qint64 residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
 
 struct Message {
     QString topic;
@@ -116,20 +105,10 @@ TEST(StationBurst, TenThousandRepliesInOneSecondLoseNoInventory)
 
     station.findChild<QPushButton*>(QStringLiteral("btnClientRefresh"))->click();
     vrdtest::waitUntil([] { return false; }, 200);
-    const qint64 memoryBefore = residentKb();
+    const qint64 memoryBefore = vrdtest::residentKiB(QCoreApplication::applicationPid());
 
     // The window's lateness while the burst comes in.
-    QElapsedTimer tickClock;
-    tickClock.start();
-    qint64 lastTick = 0;
-    qint64 worstLateMs = 0;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        const qint64 now = tickClock.elapsed();
-        worstLateMs = std::max(worstLateMs, now - lastTick - 20);
-        lastTick = now;
-    });
-    watch.start(20);
+    const vrdtest::LoopLateness lateness(20);
 
     QElapsedTimer clock;
     clock.start();
@@ -151,7 +130,7 @@ TEST(StationBurst, TenThousandRepliesInOneSecondLoseNoInventory)
     const qint64 listedMs = clock.elapsed();
     vrdtest::waitUntil([&] { return beside.messageCount() >= kMessages; }, 5000);
     station.registryWriter().waitWritten();
-    const qint64 memoryAfter = residentKb();
+    const qint64 memoryAfter = vrdtest::residentKiB(QCoreApplication::applicationPid());
 
     quint64 judged = 0;
     for (int verdict = 0; verdict < ReplyIntake::kVerdicts; ++verdict)
@@ -182,7 +161,7 @@ TEST(StationBurst, TenThousandRepliesInOneSecondLoseNoInventory)
             .arg(brokerDropped ? "some" : "none")
             .arg(memoryBefore / 1024.0, 0, 'f', 1)
             .arg(memoryAfter / 1024.0, 0, 'f', 1)
-            .arg(worstLateMs)
+            .arg(lateness.worstMs())
             .toStdString();
     std::printf("figure: %s\n", figure.c_str());
     testing::Test::RecordProperty("figure", figure);

@@ -266,14 +266,6 @@ int openFiles(qint64 pid)
     return entriesOf(QStringLiteral("/proc/%1/fd").arg(pid)).size();
 }
 
-qint64 residentKiB(qint64 pid)
-{
-    const QByteArray status = readFile(QStringLiteral("/proc/%1/status").arg(pid));
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(QString::fromLatin1(status));
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
-}
-
 qint64 bytesRead(qint64 pid)
 {
     const QByteArray io = readFile(QStringLiteral("/proc/%1/io").arg(pid));

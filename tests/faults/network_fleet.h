@@ -76,9 +76,6 @@ bool awaitConnections(qint64 pid, quint16 port, int count, int timeoutMs = 5000)
 
 int openFiles(qint64 pid);
 
-// VmRSS of /proc/<pid>/status in KiB; -1 when unreadable.
-qint64 residentKiB(qint64 pid);
-
 // Bytes the process has read through read() and its kin, sockets included ("rchar" of
 // /proc/<pid>/io); -1 when unreadable.
 qint64 bytesRead(qint64 pid);

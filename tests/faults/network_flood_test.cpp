@@ -10,6 +10,7 @@
 #include "client_process_fixture.h"
 #include "messages.h"
 #include "network_fleet.h"
+#include "process_figures.h"
 #include "qt_test_loop.h"
 #include "test_broker.h"
 
@@ -245,13 +246,13 @@ TEST_F(NetworkFaultFlood, TheAgentAnswersEveryGoodRequestAndNoHostileOneWithFlat
 {
     // A first round fills the allocator's and the database's caches.
     flood(kWarmUpMessages);
-    const qint64 residentBefore = nettest::residentKiB(pid);
+    const qint64 residentBefore = vrdtest::residentKiB(pid);
     const qint64 readBefore = nettest::bytesRead(pid);
     const QSet<QByteArray> connectionsBefore = nettest::socketsTo(pid, broker.port());
     const size_t errorsBefore = agent->errors().size();
 
     const FloodResult result = flood(kMessages);
-    const qint64 residentAfter = nettest::residentKiB(pid);
+    const qint64 residentAfter = vrdtest::residentKiB(pid);
     // The flood reached the agent, not just the broker.
     const qint64 readDuringFlood = nettest::bytesRead(pid) - readBefore;
     const std::map<int, int> replies = repliesByKind(listener);
