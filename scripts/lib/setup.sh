@@ -62,12 +62,14 @@ vrd_release_options() {
 
 # vrd_xvfb SCREEN LOG: starts Xvfb with one screen of SCREEN (WxHxDEPTH) on a display no other
 # server holds (Xvfb picks it: on a shared machine a guessed number may be taken), exports
-# DISPLAY and sets VRD_XVFB_PID; returns once the server accepts clients.
+# DISPLAY and sets VRD_XVFB_PID; returns once the server accepts clients. -noreset: by default the
+# server resets whenever its last client leaves (a finished xdotool), refusing whoever connects
+# meanwhile.
 vrd_xvfb() {
   local fifo number
   fifo=$(mktemp -u "${TMPDIR:-/tmp}/vrd-xvfb.XXXXXX")
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$fifo" >"$2" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp -noreset 3>"$fifo" >"$2" 2>&1 &
   VRD_XVFB_PID=$!
   read -r number <"$fifo"
   rm -f "$fifo"

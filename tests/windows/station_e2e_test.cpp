@@ -68,12 +68,15 @@ int redReadingPixels(const QImage& window)
     return red;
 }
 
-// A display of its own: Xvfb picks a free number and prints it.
+// A display of its own: Xvfb picks a free number and prints it. Without -noreset the server
+// resets each time its last client leaves (every xdotool poll), and a Wine program that connects
+// during a reset is refused and runs on without any window.
 class VirtualDisplay {
 public:
     VirtualDisplay()
     {
-        m_server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1600x1500x24", "-nolisten", "tcp"});
+        m_server.start("Xvfb",
+                       {"-displayfd", "1", "-screen", "0", "1600x1500x24", "-nolisten", "tcp", "-noreset"});
         if (m_server.waitForStarted(5000) && m_server.waitForReadyRead(20000))
             m_name = ":" + QString::fromLatin1(m_server.readLine().trimmed());
     }
