@@ -13,6 +13,7 @@
 #include "mainform.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
+#include "program_run.h"
 #include "qt_test_loop.h"
 #include "test_broker.h"
 #include "test_mqtt_client.h"
@@ -52,14 +53,11 @@ QByteArray bridgeTo(quint16 headOfficePort, const QByteArray& site)
 
 int vrdctl(quint16 port, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(VRD_BIN_DIR "/vrdctl"),
-                  QStringList{"--host", "127.0.0.1", "--port", QString::number(port), "--channel", kChannel,
-                              "--timeout", "2000"} +
-                      arguments);
-    if (!process.waitForFinished(10000))
-        process.kill();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return vrdtest::runProgram(QStringLiteral(VRD_BIN_DIR "/vrdctl"),
+                               QStringList{"--host", "127.0.0.1", "--port", QString::number(port), "--channel",
+                                           kChannel, "--timeout", "2000"} + arguments,
+                               10000)
+        .exitCode;
 }
 
 // Identities that answer one presence request published at head office within timeoutMs, each

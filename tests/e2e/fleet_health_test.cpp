@@ -13,6 +13,7 @@
 #include "mainform.h"
 #include "messages.h"
 #include "mqtt_transmit.h"
+#include "program_run.h"
 #include "qt_test_loop.h"
 #include "test_broker.h"
 #include "test_mqtt_client.h"
@@ -84,18 +85,9 @@ private:
     QProcess m_process;
 };
 
-struct Command {
-    int exitCode = -1;
-    QByteArray output;
-};
-
-Command vrdctl(const QStringList& arguments)
+vrdtest::ProgramRun vrdctl(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(VRD_BIN_DIR "/vrdctl"), arguments);
-    if (!process.waitForFinished(10000))
-        process.kill();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput()};
+    return vrdtest::runProgram(QStringLiteral(VRD_BIN_DIR "/vrdctl"), arguments, 10000);
 }
 
 class FleetHealth : public testing::Test {
@@ -235,7 +227,7 @@ TEST_F(FleetHealth, TroubledClientsAreMarkedFaultsClearAndTheEventsTableHoldsExa
     const int balloons = station->fleet().balloonsRaised();
     station.reset();
 
-    const Command json = vrdctl({"events", "--db", databasePath(), "--json"});
+    const vrdtest::ProgramRun json = vrdctl({"events", "--db", databasePath(), "--json"});
     ASSERT_EQ(json.exitCode, 0);
     const QMap<QUuid, QVector<QJsonObject>> byClient = eventsByClient(QJsonDocument::fromJson(json.output).array());
     ASSERT_EQ(byClient.size(), fleetSize);
@@ -273,7 +265,7 @@ TEST_F(FleetHealth, TroubledClientsAreMarkedFaultsClearAndTheEventsTableHoldsExa
     // One balloon per fault episode of a client, no more.
     EXPECT_EQ(balloons, episodes);
 
-    const Command text = vrdctl({"events", "--db", databasePath(), "--since", "1h"});
+    const vrdtest::ProgramRun text = vrdctl({"events", "--db", databasePath(), "--since", "1h"});
     ASSERT_EQ(text.exitCode, 0);
     EXPECT_TRUE(text.output.contains("fault started: Processor Temperature = 80 'C (limit 70 'C)")) << text.output.data();
     EXPECT_TRUE(text.output.contains("fault ended: Processor Temperature = 44 'C (limit 70 'C)"));

@@ -7,6 +7,7 @@
 
 #include "client_accounts.h"
 #include "messages.h"
+#include "program_run.h"
 #include "test_broker.h"
 #include "test_mqtt_client.h"
 
@@ -70,17 +71,12 @@ protected:
     static Outcome vrdctl(const QStringList& arguments, const QString& workingDirectory = QString(),
                       bool withBroker = true)
     {
-        QProcess process;
-        if (!workingDirectory.isEmpty())
-            process.setWorkingDirectory(workingDirectory);
         QStringList all = arguments;
         if (withBroker)
             all = QStringList{"--port", QString::number(broker->port()), "--channel", kChannel} + arguments;
-        process.start(QStringLiteral(VRD_BIN_DIR "/vrdctl"), all);
-        if (!process.waitForFinished(15000))
-            process.kill();
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput())};
+        const vrdtest::ProgramRun run =
+            vrdtest::runProgram(QStringLiteral(VRD_BIN_DIR "/vrdctl"), all, 15000, workingDirectory);
+        return {run.exitCode, QString::fromUtf8(run.output)};
     }
 
     static QString someAgent() { return agents.begin()->first; }

@@ -7,6 +7,7 @@
 // kind as the Linux one does. Also the Windows agent on the secured broker, over TLS.
 
 #include "agent_process.h"
+#include "program_run.h"
 #include "qt_test_loop.h"
 #include "secure_broker.h"
 #include "test_broker.h"
@@ -17,7 +18,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -35,20 +35,9 @@ namespace {
 const QString kChannel = QStringLiteral("WINE7");
 const QString kHotBoard = QStringLiteral("winbond-w83627hf-290-hot.json");
 
-struct Answer {
-    int exitCode = -1;
-    QByteArray output;
-};
-
-Answer vrdctl(const QStringList& arguments)
+vrdtest::ProgramRun vrdctl(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral(VRD_BIN_DIR "/vrdctl"), arguments);
-    Answer answer;
-    if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit)
-        answer.exitCode = process.exitCode();
-    answer.output = process.readAllStandardOutput();
-    return answer;
+    return vrdtest::runProgram(QStringLiteral(VRD_BIN_DIR "/vrdctl"), arguments, 30000);
 }
 
 // The value with the given keys' values replaced, at any depth; every array's elements masked the
@@ -177,7 +166,7 @@ TEST(WindowsAgent, AnswersEveryKindAsTheLinuxAgentOnTheSameBoard)
     const QStringList where = {"--port", QString::number(broker.port()), "--channel", kChannel, "--timeout", "5000"};
     const QString linuxText = linuxId.toString(), windowsText = windowsId.toString();
     // The list holds both, each row with the same keys.
-    Answer list;
+    vrdtest::ProgramRun list;
     ASSERT_TRUE(vrdtest::waitUntil(
         [&] {
             list = vrdctl(where + QStringList{"--json", "list"});
@@ -203,8 +192,8 @@ TEST(WindowsAgent, AnswersEveryKindAsTheLinuxAgentOnTheSameBoard)
         {{"check"}, {}},
     };
     for (const Ask& ask : asks) {
-        const Answer fromLinux = vrdctl(where + ask.command + QStringList{linuxText});
-        const Answer fromWindows = vrdctl(where + ask.command + QStringList{windowsText});
+        const vrdtest::ProgramRun fromLinux = vrdctl(where + ask.command + QStringList{linuxText});
+        const vrdtest::ProgramRun fromWindows = vrdctl(where + ask.command + QStringList{windowsText});
         const QString what = ask.command.join(' ');
         EXPECT_EQ(fromWindows.exitCode, fromLinux.exitCode) << what.toStdString();
         if (ask.command.contains("--json")) {
@@ -306,7 +295,7 @@ TEST(WindowsAgent, AnswersOverTlsOnTheSecuredBroker)
     ASSERT_TRUE(agent.start());
     QUuid id;
     ASSERT_TRUE(vrdtest::waitUntil([&] { return !(id = agent.identity()).isNull(); }, 60000)) << agent.output().toStdString();
-    Answer sensors;
+    vrdtest::ProgramRun sensors;
     ASSERT_TRUE(vrdtest::waitUntil(
         [&] {
             sensors = vrdctl(station + QStringList{"--json", "sensors", id.toString()});
